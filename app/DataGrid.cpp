@@ -1,0 +1,94 @@
+#include "app/DataGrid.h"
+
+#include "app/InsuredSource.h"
+
+#include <QHeaderView>
+#include <QTimer>
+
+namespace app {
+
+DataGrid::DataGrid(QWidget* parent) : QTableView(parent) {
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setTabKeyNavigation(true);
+    setShowGrid(true);
+    setWordWrap(false);
+    horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    horizontalHeader()->setHighlightSections(false);
+    horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    horizontalHeader()->setStretchLastSection(false);
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setHighlightSections(true);
+}
+
+void DataGrid::setSource(InsuredSource* source) {
+    source_ = source;
+    setModel(source);
+    connect(source, &InsuredSource::currentRowMoved, this, &DataGrid::followList);
+    connect(source, &QAbstractItemModel::modelReset, this, [this] { syncCurrentRow(); });
+    connect(selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& index) {
+        if (index.isValid() && source_ && !syncPending_)
+            source_->setCurrentRow(index.row());
+    });
+    // The row indicator: a narrow column of row headers without numbers.
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 3);
+    verticalHeader()->setFixedWidth(12);
+}
+
+int DataGrid::displayWidthOf(int column) {
+    switch (column) {
+    case InsuredSource::Faksimil:
+        return 6;
+    case InsuredSource::Embg:
+        return 13;
+    case InsuredSource::Prezime:
+        return 20;
+    case InsuredSource::TatkovoIme:
+    case InsuredSource::Ime:
+        return 15;
+    case InsuredSource::DatumPrijava:
+        return 10;
+    case InsuredSource::BrojIL:
+        return 8;
+    default:
+        return 10;
+    }
+}
+
+void DataGrid::applyColumnWidths(int faksimilWidth, int embgWidth) {
+    if (!source_)
+        return;
+    const QFontMetrics cell(font());
+    const QFontMetrics title(horizontalHeader()->font());
+    const int digit = cell.horizontalAdvance(QLatin1Char('0'));
+    for (int column = 0; column < InsuredSource::ColumnCount; ++column) {
+        int width = 0;
+        if (column == InsuredSource::Faksimil) {
+            width = faksimilWidth;
+        } else if (column == InsuredSource::Embg) {
+            width = embgWidth;
+        } else {
+            const QString text = source_->headerData(column, Qt::Horizontal).toString();
+            width = std::max(digit * displayWidthOf(column) + 4, title.horizontalAdvance(text) + 4);
+        }
+        setColumnWidth(column, width);
+    }
+}
+
+void DataGrid::followList(int) {
+    if (syncPending_)
+        return;
+    syncPending_ = true;
+    QTimer::singleShot(0, this, [this] { syncCurrentRow(); });
+}
+
+void DataGrid::syncCurrentRow() {
+    syncPending_ = true;
+    const int row = source_ ? source_->currentRow() : -1;
+    if (row >= 0)
+        setCurrentIndex(source_->index(row, std::max(0, currentIndex().column())));
+    syncPending_ = false;
+}
+
+} // namespace app

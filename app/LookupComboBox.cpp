@@ -1,0 +1,234 @@
+#include "app/LookupComboBox.h"
+
+#include "app/DoctorSource.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QListView>
+#include <QScreen>
+#include <QStyleOptionComboBox>
+#include <QStylePainter>
+#include <QVBoxLayout>
+
+namespace app {
+namespace {
+
+std::int64_t monotonicMs() {
+    static QElapsedTimer timer = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    // Start far from zero so that the first key never counts as following an earlier one.
+    return timer.elapsed() + 1'000'000;
+}
+
+bool isAltArrow(const QKeyEvent* key) {
+    return (key->modifiers() & Qt::AltModifier) && (key->key() == Qt::Key_Up || key->key() == Qt::Key_Down);
+}
+
+} // namespace
+
+LookupComboBox::LookupComboBox(DoctorSource& source, const MacCDisplay& display, QWidget* parent)
+    : QWidget(parent), source_(source), display_(display), search_(monotonicMs), popup_(new QFrame(this, Qt::Popup)),
+      list_(new QListView(popup_)) {
+    setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_InputMethodEnabled, false);
+
+    popup_->setObjectName(QStringLiteral("cbLekarDropDown"));
+    popup_->setFrameShape(QFrame::NoFrame);
+    auto* layout = new QVBoxLayout(popup_);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(list_);
+    list_->setObjectName(QStringLiteral("cbLekarList"));
+    list_->setModel(&source_);
+    list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list_->setSelectionMode(QAbstractItemView::SingleSelection);
+    list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    list_->setUniformItemSizes(true);
+    list_->setMouseTracking(true);
+    list_->installEventFilter(this);
+    list_->viewport()->installEventFilter(this);
+    popup_->installEventFilter(this);
+
+    // The highlight and the source's current row move together.
+    connect(list_->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& index) {
+        if (index.isValid() && isDroppedDown())
+            source_.setCurrentRow(index.row());
+    });
+    connect(&source_, &QAbstractItemModel::modelReset, this, [this] { update(); });
+}
+
+LookupComboBox::~LookupComboBox() { list_->removeEventFilter(this); }
+
+QString LookupComboBox::text() const { return source_.displayAt(source_.rowOfKey(key_)); }
+
+void LookupComboBox::setKeyValue(const QByteArray& key) {
+    const bool changed = key != key_;
+    key_ = key;
+    const int row = source_.rowOfKey(key_);
+    if (row >= 0)
+        source_.setCurrentRow(row);
+    update();
+    if (changed)
+        emit keyValueChanged(key_);
+}
+
+void LookupComboBox::chooseRow(int row) {
+    if (row >= 0 && row < source_.rowCount())
+        setKeyValue(source_.keyAt(row));
+}
+
+bool LookupComboBox::isDroppedDown() const { return popup_->isVisible(); }
+
+bool LookupComboBox::ownsWidget(const QWidget* widget) const {
+    return widget != nullptr && (widget == this || popup_->isAncestorOf(widget) || widget == popup_);
+}
+
+void LookupComboBox::openDropDown() {
+    const int count = source_.rowCount();
+    if (count == 0 || isDroppedDown())
+        return;
+    const int shown = source_.rowOfKey(key_);
+    const int row = shown >= 0 ? shown : 0;
+    source_.setCurrentRow(row);
+
+    const int visible = std::min(count, kMaxVisibleRows);
+    const int rowHeight = std::max(1, list_->sizeHintForRow(0));
+    const int frame = 2 * list_->frameWidth();
+    const QSize size(width(), visible * rowHeight + frame);
+    QPoint topLeft = mapToGlobal(QPoint(0, height()));
+    if (const QScreen* screen = this->screen()) {
+        if (topLeft.y() + size.height() > screen->availableGeometry().bottom())
+            topLeft = mapToGlobal(QPoint(0, 0)) - QPoint(0, size.height());
+    }
+    popup_->setGeometry(QRect(topLeft, size));
+    popup_->show();
+    list_->setCurrentIndex(source_.index(row));
+    list_->scrollTo(source_.index(row), QAbstractItemView::PositionAtTop);
+    list_->setFocus(Qt::PopupFocusReason);
+}
+
+void LookupComboBox::closeDropDown(bool choose) {
+    if (!isDroppedDown())
+        return;
+    const QModelIndex highlighted = list_->currentIndex();
+    popup_->hide();
+    if (choose && highlighted.isValid())
+        chooseRow(highlighted.row());
+}
+
+QSize LookupComboBox::sizeHint() const { return QSize(145, 20); }
+
+void LookupComboBox::paintEvent(QPaintEvent*) {
+    QStylePainter painter(this);
+    QStyleOptionComboBox option;
+    option.initFrom(this);
+    option.editable = false;
+    option.frame = true;
+    option.currentText = text();
+    painter.drawComplexControl(QStyle::CC_ComboBox, option);
+    painter.drawControl(QStyle::CE_ComboBoxLabel, option);
+}
+
+void LookupComboBox::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton)
+        return QWidget::mousePressEvent(event);
+    setFocus(Qt::MouseFocusReason);
+    openDropDown();
+}
+
+void LookupComboBox::keyPressEvent(QKeyEvent* event) {
+    if (isAltArrow(event)) {
+        if (event->key() == Qt::Key_Down)
+            openDropDown();
+        return;
+    }
+    switch (event->key()) {
+    case Qt::Key_Up:
+    case Qt::Key_Down: {
+        const int shown = source_.rowOfKey(key_);
+        const int step = event->key() == Qt::Key_Up ? -1 : 1;
+        chooseRow(shown < 0 ? 0 : std::clamp(shown + step, 0, source_.rowCount() - 1));
+        return;
+    }
+    case Qt::Key_Backspace:
+    case Qt::Key_Escape:
+        search_.clear();
+        return;
+    default:
+        break;
+    }
+    const QString typed = event->text();
+    if (typed.isEmpty() || !typed.at(0).isPrint() || (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier)))
+        return QWidget::keyPressEvent(event);
+    for (const QChar ch : typed)
+        if (const auto byte = display_.byteForTyped(ch))
+            searchFor(*byte);
+}
+
+void LookupComboBox::searchFor(char byte) {
+    const auto candidate = search_.candidate(byte);
+    if (!candidate)
+        return;
+    const int row = source_.rowStartingWith(display_.show(*candidate));
+    if (row < 0)
+        return; // no doctor's name starts so: the character is dropped
+    search_.accept(*candidate);
+    chooseRow(row);
+}
+
+void LookupComboBox::focusOutEvent(QFocusEvent* event) {
+    // The drop-down itself takes the keyboard while it is open; losing the focus to anything else closes it
+    // without a choice.
+    if (event->reason() != Qt::PopupFocusReason)
+        closeDropDown(false);
+    QWidget::focusOutEvent(event);
+}
+
+bool LookupComboBox::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == list_ && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (isAltArrow(key) || key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            closeDropDown(true);
+            return true;
+        }
+        if (key->key() == Qt::Key_Escape) {
+            closeDropDown(false);
+            return true;
+        }
+        if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) {
+            closeDropDown(false);
+            return true;
+        }
+    } else if (watched == list_->viewport()) {
+        if (event->type() == QEvent::MouseMove) {
+            const QModelIndex under = list_->indexAt(static_cast<QMouseEvent*>(event)->position().toPoint());
+            if (under.isValid() && under != list_->currentIndex())
+                list_->setCurrentIndex(under);
+            return true;
+        }
+        if (event->type() == QEvent::MouseButtonRelease) {
+            const QModelIndex under = list_->indexAt(static_cast<QMouseEvent*>(event)->position().toPoint());
+            if (under.isValid()) {
+                list_->setCurrentIndex(under);
+                closeDropDown(true);
+            }
+            return true;
+        }
+        if (event->type() == QEvent::MouseButtonPress) {
+            const QModelIndex under = list_->indexAt(static_cast<QMouseEvent*>(event)->position().toPoint());
+            if (under.isValid())
+                list_->setCurrentIndex(under);
+            return true;
+        }
+    } else if (watched == popup_ && event->type() == QEvent::Hide) {
+        // Closed by a click elsewhere: nothing is chosen; the keyboard comes back to the box.
+        if (isVisible() && window()->isActiveWindow())
+            setFocus(Qt::PopupFocusReason);
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+} // namespace app

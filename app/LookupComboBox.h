@@ -1,0 +1,70 @@
+#pragma once
+
+#include "app/IncrementalSearch.h"
+#include "app/MacCDisplay.h"
+
+#include <QByteArray>
+#include <QFrame>
+#include <QWidget>
+
+class QListView;
+
+namespace app {
+
+class DoctorSource;
+
+// A drop-down lookup box over a data source: it shows the display name of its chosen key and shares the
+// source's current row. Opening the drop-down moves the current row to the shown entry (or the first);
+// moving the highlight moves the current row; closing by a release of the mouse inside the list, Enter,
+// Alt+Up or Alt+Down chooses the highlighted entry, closing in any other way chooses nothing. With the
+// drop-down closed, Up and Down choose the previous or next entry and typed characters search.
+class LookupComboBox : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int kMaxVisibleRows = 7;
+
+    LookupComboBox(DoctorSource& source, const MacCDisplay& display, QWidget* parent = nullptr);
+    ~LookupComboBox() override;
+
+    QByteArray keyValue() const { return key_; }
+    QString text() const;
+    // Chooses the entry of that key: the box shows it and the source moves its current row to it.
+    void setKeyValue(const QByteArray& key);
+
+    void openDropDown();
+    void closeDropDown(bool choose);
+    bool isDroppedDown() const;
+    QListView* dropDownList() const { return list_; }
+
+    // Whether the widget is this box or part of its drop-down.
+    bool ownsWidget(const QWidget* widget) const;
+
+    // For tests: the clock of the typed search, in milliseconds.
+    void setSearchClock(IncrementalSearch::Clock clock) { search_ = IncrementalSearch(std::move(clock)); }
+
+    QSize sizeHint() const override;
+
+signals:
+    void keyValueChanged(const QByteArray& key);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void chooseRow(int row);
+    void searchFor(char byte);
+    void sourceReset();
+
+    DoctorSource& source_;
+    const MacCDisplay& display_;
+    QByteArray key_;
+    IncrementalSearch search_;
+    QFrame* popup_;
+    QListView* list_;
+};
+
+} // namespace app

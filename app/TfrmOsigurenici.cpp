@@ -1,0 +1,196 @@
+#include "app/TfrmOsigurenici.h"
+
+#include "app/DataGrid.h"
+#include "app/LookupComboBox.h"
+#include "app/Prompter.h"
+#include "app/Texts.h"
+#include "export/DoctorExport.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QEvent>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+#include <cmath>
+
+namespace app {
+namespace {
+
+// The stored layout, for 96 pixels per inch and a font whose "0" is 12 pixels high.
+constexpr int kStoredFontHeight = 12;
+constexpr int kWindowFontPixels = 11;
+constexpr int kLabelFontPixels = 13;
+constexpr QSize kClientSize(754, 322);
+constexpr QPoint kWindowPosition(237, 191);
+constexpr QRect kLabel1(16, 16, 39, 15);
+constexpr QRect kDBGrid1(8, 40, 737, 273);
+constexpr QRect kBtnEksportiraj(616, 8, 131, 25);
+constexpr QRect kCbLekar(56, 16, 145, 20);
+constexpr int kFaksimilWidth = 66;
+constexpr int kEmbgWidth = 91;
+
+const engine::CodePage& defaultCodePage() { return engine::CodePage::named("windows-1251"); }
+
+QString fromUtf8(const char* text) { return QString::fromUtf8(text); }
+
+} // namespace
+
+TfrmOsigurenici::TfrmOsigurenici(Prompter* prompter, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint),
+      KDB("KDB", "kapitacija"), qLekar(KDB), qOsigurenici(KDB),
+      ownPrompter_(prompter ? nullptr : std::make_unique<DesktopPrompter>(this)),
+      prompter_(prompter ? prompter : ownPrompter_.get()), display_(defaultCodePage()),
+      settings_(data::RegionalSettings::defaults()), dsLekar(qLekar, display_), dsOsigurenici(qOsigurenici, display_, settings_) {
+    setObjectName(QStringLiteral("frmOsigurenici"));
+    createControls();
+    scaleLayout();
+    qOsigurenici.onCalcFields = [this](data::Query&) { qOsigureniciCalcFields(); };
+
+    // Once every object exists the connection connects; a failure here ends the program.
+    KDB.open();
+    display_.setCodePage(KDB.codePage());
+    settings_ = data::RegionalSettings::fromSystem(KDB.codePage());
+
+    connect(qApp, &QApplication::focusChanged, this, &TfrmOsigurenici::onFocusChanged);
+    connect(btnEksportiraj, &QPushButton::clicked, this, &TfrmOsigurenici::onExportClicked);
+    guarded([this] { FormCreate(); });
+}
+
+TfrmOsigurenici::~TfrmOsigurenici() {
+    // The database layer shuts down first: both lists, then the connection and the engine.
+    disconnect(qApp, nullptr, this, nullptr);
+    qOsigurenici.close();
+    qLekar.close();
+    KDB.close();
+}
+
+void TfrmOsigurenici::createControls() {
+    setWindowTitle(QStringLiteral("Pelmarot"));
+    setBackgroundRole(QPalette::Button);
+    setAutoFillBackground(true);
+    setFont(display_.font(kWindowFontPixels));
+
+    Label1 = new QLabel(display_.show("Lekar"), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setFont(display_.font(kLabelFontPixels, true));
+
+    DBGrid1 = new DataGrid(this);
+    DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
+    DBGrid1->horizontalHeader()->setFont(display_.font(kWindowFontPixels));
+    DBGrid1->setSource(&dsOsigurenici);
+
+    btnEksportiraj = new QPushButton(display_.show("Eksportiraj"), this);
+    btnEksportiraj->setObjectName(QStringLiteral("btnEksportiraj"));
+    btnEksportiraj->setAutoDefault(false);
+
+    cbLekar = new LookupComboBox(dsLekar, display_, this);
+    cbLekar->setObjectName(QStringLiteral("cbLekar"));
+
+    setTabOrder(DBGrid1, btnEksportiraj);
+    setTabOrder(btnEksportiraj, cbLekar);
+}
+
+void TfrmOsigurenici::scaleLayout() {
+    // A screen of another density first changes the font's height; then the measured height of "0" in the
+    // window's font scales every position and size.
+    const QScreen* screen = QApplication::primaryScreen();
+    const double dpi = screen ? screen->logicalDotsPerInch() : 96.0;
+    const auto scaledFontPixels = [dpi](int pixels) { return static_cast<int>(std::lround(pixels * dpi / 96.0)); };
+    setFont(display_.font(scaledFontPixels(kWindowFontPixels)));
+    Label1->setFont(display_.font(scaledFontPixels(kLabelFontPixels), true));
+    DBGrid1->setFont(font());
+    DBGrid1->horizontalHeader()->setFont(font());
+
+    const int measured = QFontMetrics(font()).height();
+    layoutScale_ = static_cast<double>(measured) / kStoredFontHeight;
+    const auto scale = [this](int value) { return static_cast<int>(std::lround(value * layoutScale_)); };
+    const auto scaleRect = [&](QRect r) { return QRect(scale(r.x()), scale(r.y()), scale(r.width()), scale(r.height())); };
+
+    Label1->setGeometry(scaleRect(kLabel1));
+    DBGrid1->setGeometry(scaleRect(kDBGrid1));
+    btnEksportiraj->setGeometry(scaleRect(kBtnEksportiraj));
+    cbLekar->setGeometry(scaleRect(kCbLekar));
+    setFixedSize(scale(kClientSize.width()), scale(kClientSize.height()));
+    move(kWindowPosition);
+    DBGrid1->applyColumnWidths(scale(kFaksimilWidth), scale(kEmbgWidth));
+}
+
+void TfrmOsigurenici::FormCreate() { qLekar.open(); }
+
+void TfrmOsigurenici::cbLekarExit() { qOsigurenici.reload(qLekar.currentCode()); }
+
+void TfrmOsigurenici::qOsigureniciCalcFields() { qOsigurenici.calculatePercent(); }
+
+void TfrmOsigurenici::btnEksportirajClick() {
+    const engine::CodePage& codePage = KDB.codePage();
+    const QString offeredName = QString::fromStdString(codePage.toUtf8(qLekar.currentCode())) + QStringLiteral(".txt");
+    const std::optional<QString> folder = prompter_->chooseSaveFolder(offeredName);
+    if (!folder)
+        return;
+    bool finished = false;
+    try {
+        // The dialog leaves the chosen folder current; the file is named after the doctor code, read again.
+        if (!QDir::setCurrent(*folder))
+            throw std::runtime_error("Cannot enter the folder " + folder->toStdString());
+        exportfile::exportDoctorFile(QDir::currentPath().toStdString(), codePage.toUtf8(qLekar.currentCode()),
+                                     qOsigurenici, settings_);
+        finished = true;
+    } catch (const std::exception&) {
+        finished = false;
+    }
+    prompter_->showMessage(fromUtf8(finished ? kSuccessMessage : kFailureMessage));
+}
+
+void TfrmOsigurenici::guarded(const std::function<void()>& handler) {
+    try {
+        handler();
+    } catch (const std::exception& e) {
+        prompter_->showError(errorBoxText(QString::fromUtf8(e.what())));
+    }
+}
+
+void TfrmOsigurenici::onFocusChanged(QWidget* old, QWidget* now) {
+    // Only a move to another control of this window leaves the box; switching applications does not.
+    if (!cbLekar->ownsWidget(old) || now == nullptr || now->window() != this || cbLekar->ownsWidget(now))
+        return;
+    try {
+        cbLekarExit();
+    } catch (const std::exception& e) {
+        // The focus moves inside a mouse press or a key press; the error box waits until that input is over,
+        // and a click on the export button that caused the move does not run.
+        pendingLeaveFailure_ = errorBoxText(QString::fromUtf8(e.what()));
+        QTimer::singleShot(0, this, &TfrmOsigurenici::showPendingLeaveFailure);
+    }
+}
+
+void TfrmOsigurenici::showPendingLeaveFailure() {
+    if (!pendingLeaveFailure_)
+        return;
+    if (QGuiApplication::mouseButtons() != Qt::NoButton) {
+        QTimer::singleShot(20, this, &TfrmOsigurenici::showPendingLeaveFailure);
+        return;
+    }
+    const QString text = *pendingLeaveFailure_;
+    pendingLeaveFailure_.reset();
+    prompter_->showError(text);
+}
+
+void TfrmOsigurenici::onExportClicked() {
+    if (pendingLeaveFailure_)
+        return;
+    guarded([this] { btnEksportirajClick(); });
+}
+
+void TfrmOsigurenici::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::LocaleChange && KDB.connected()) {
+        settings_ = data::RegionalSettings::fromSystem(KDB.codePage());
+        dsOsigurenici.settingsChanged();
+    }
+    QWidget::changeEvent(event);
+}
+
+} // namespace app

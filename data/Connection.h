@@ -1,0 +1,42 @@
+#pragma once
+
+#include "engine/Database.h"
+#include "engine/Engine.h"
+
+#include <memory>
+#include <string>
+
+namespace data {
+
+// The program's database connection: for the run it adds an alias of its own name (KDB) with the driver
+// and entries of the alias it is given, and opens the database through it, read-only and shared.
+class Connection {
+public:
+    explicit Connection(std::string name = "KDB", std::string aliasName = "kapitacija");
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    const std::string& name() const { return name_; }
+    const std::string& aliasName() const { return aliasName_; }
+
+    // Starts the engine, reads the alias, adds this connection's alias for the run and opens the database.
+    // Throws engine::EngineError with the engine's messages when any step fails; the connection then
+    // stays closed and the engine is shut down again.
+    void open();
+    // Closes the database, removes the run's alias and shuts the engine down. Safe to call when closed.
+    void close();
+    bool connected() const { return database_ != nullptr; }
+
+    // REQUIRES: connected(); otherwise throws DataError "<name>: Database is not connected".
+    engine::Database& database();
+    const engine::CodePage& codePage();
+
+private:
+    std::string name_;
+    std::string aliasName_;
+    std::unique_ptr<engine::Engine> engine_;
+    std::unique_ptr<engine::Database> database_;
+};
+
+} // namespace data

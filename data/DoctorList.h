@@ -1,0 +1,20 @@
+#pragma once
+
+#include "data/Query.h"
+
+namespace data {
+
+// The active doctors: the query qLekar over the table Lekari. Its current row is the current doctor.
+class DoctorList : public Query {
+public:
+    explicit DoctorList(Connection& connection);
+
+    // The current doctor's code (field lekar_s); the empty text when the list is closed or has no rows.
+    std::string currentCode() const;
+
+    Field& lekar_s;
+    Field& ime;
+    Field& ops_s;
+};
+
+} // namespace data

@@ -1,0 +1,231 @@
+#include "data/Query.h"
+
+#include "data/Connection.h"
+#include "data/DataError.h"
+#include "data/RowStore.h"
+#include "engine/SqlDialect.h"
+#include "engine/Text.h"
+
+#include <algorithm>
+
+namespace data {
+namespace {
+
+bool columnSuits(FieldKind field, engine::ColumnType column) {
+    using engine::ColumnType;
+    if (column == ColumnType::Unknown)
+        return true;
+    switch (field) {
+    case FieldKind::String:
+        return column == ColumnType::String;
+    case FieldKind::Boolean:
+        return column == ColumnType::Boolean;
+    case FieldKind::Date:
+        return column == ColumnType::Date;
+    case FieldKind::Integer:
+        return column == ColumnType::Integer;
+    }
+    return false;
+}
+
+} // namespace
+
+Query::Query(std::string name, Connection& connection)
+    : name_(std::move(name)), connection_(connection), rows_(std::make_unique<RowStore>(std::vector<FieldKind>{})) {}
+
+Query::~Query() = default;
+
+void Query::setSql(std::string text) {
+    if (active_)
+        close();
+    sql_ = std::move(text);
+    std::vector<std::string> names;
+    for (const auto& name : engine::toPositionalParameters(sql_).parameterNames)
+        if (std::none_of(names.begin(), names.end(), [&](const auto& n) { return engine::equalsIgnoreCase(n, name); }))
+            names.push_back(name);
+    paramNames_ = std::move(names);
+    paramValues_.assign(paramNames_.size(), std::string());
+}
+
+Field& Query::addField(std::string name, FieldKind kind, int size) {
+    fields_.push_back(std::make_unique<Field>(*this, fields_.size(), std::move(name), kind, size, false));
+    return *fields_.back();
+}
+
+Field& Query::addCalculatedField(std::string name, FieldKind kind) {
+    fields_.push_back(std::make_unique<Field>(*this, fields_.size(), std::move(name), kind, 0, true));
+    return *fields_.back();
+}
+
+Field& Query::fieldByName(std::string_view name) {
+    for (auto& field : fields_)
+        if (engine::equalsIgnoreCase(field->fieldName(), name))
+            return *field;
+    throw DataError(name_, "Field '" + std::string(name) + "' not found");
+}
+
+void Query::setParamString(std::string_view name, std::string value) {
+    for (std::size_t i = 0; i < paramNames_.size(); ++i) {
+        if (engine::equalsIgnoreCase(paramNames_[i], name)) {
+            paramValues_[i] = std::move(value);
+            return;
+        }
+    }
+    throw DataError(name_, "Parameter '" + std::string(name) + "' not found");
+}
+
+void Query::open() {
+    if (active_)
+        return;
+    const engine::PositionalStatement statement = engine::toPositionalParameters(sql_);
+    std::vector<std::string> values;
+    for (const auto& reference : statement.parameterNames) {
+        const auto it = std::find_if(paramNames_.begin(), paramNames_.end(),
+                                     [&](const auto& n) { return engine::equalsIgnoreCase(n, reference); });
+        values.push_back(paramValues_[static_cast<std::size_t>(it - paramNames_.begin())]);
+    }
+    auto cursor = connection_.database().execute(statement.sql, values);
+
+    // Bind each stored field to the result column of its name.
+    struct Binding {
+        std::size_t field;
+        std::size_t column;
+        FieldKind kind;
+    };
+    std::vector<Binding> bindings;
+    std::vector<FieldKind> kinds;
+    const auto& columns = cursor->columns();
+    for (const auto& field : fields_) {
+        kinds.push_back(field->kind());
+        if (field->calculated())
+            continue;
+        const auto column = std::find_if(columns.begin(), columns.end(), [&](const engine::ColumnInfo& c) {
+            return engine::equalsIgnoreCase(c.name, field->fieldName());
+        });
+        if (column == columns.end())
+            throw DataError(name_, "Field '" + field->fieldName() + "' not found");
+        if (!columnSuits(field->kind(), column->type))
+            throw DataError(name_, "Type mismatch for field '" + field->fieldName() +
+                                       "', expecting: " + fieldKindName(field->kind()) +
+                                       " actual: " + engine::columnTypeName(column->type));
+        bindings.push_back(Binding{field->index(), static_cast<std::size_t>(column - columns.begin()), field->kind()});
+    }
+
+    auto rows = std::make_unique<RowStore>(kinds);
+    std::swap(rows_, rows);
+    try {
+        // The query counts as open while rows are read, so the calculation handler can use the fields.
+        active_ = true;
+        while (cursor->next()) {
+            rows_->appendRow();
+            for (const Binding& b : bindings) {
+                if (cursor->isBlank(b.column))
+                    continue;
+                switch (b.kind) {
+                case FieldKind::String:
+                    rows_->setString(b.field, cursor->text(b.column));
+                    break;
+                case FieldKind::Boolean:
+                    rows_->setBoolean(b.field, cursor->boolean(b.column));
+                    break;
+                case FieldKind::Date:
+                    rows_->setDate(b.field, cursor->date(b.column));
+                    break;
+                case FieldKind::Integer:
+                    rows_->setInteger(rows_->rowCount() - 1, b.field, static_cast<std::int32_t>(cursor->integer(b.column)));
+                    break;
+                }
+            }
+            if (onCalcFields) {
+                current_ = rows_->rowCount() - 1;
+                onCalcFields(*this);
+            }
+        }
+    } catch (...) {
+        active_ = false;
+        rows_ = std::make_unique<RowStore>(std::vector<FieldKind>{});
+        current_ = 0;
+        throw;
+    }
+    current_ = 0;
+    eof_ = rows_->rowCount() == 0;
+    notifyReset();
+}
+
+void Query::close() {
+    if (!active_)
+        return;
+    active_ = false;
+    rows_ = std::make_unique<RowStore>(std::vector<FieldKind>{});
+    current_ = 0;
+    eof_ = true;
+    notifyReset();
+}
+
+void Query::requireActive() const {
+    if (!active_)
+        throw DataError(name_, "Cannot perform this operation on a closed dataset");
+}
+
+void Query::first() {
+    requireActive();
+    eof_ = rows_->rowCount() == 0;
+    setCurrentRow(0);
+}
+
+void Query::next() {
+    requireActive();
+    if (current_ + 1 < rows_->rowCount())
+        setCurrentRow(current_ + 1);
+    else
+        eof_ = true;
+}
+
+void Query::last() {
+    requireActive();
+    eof_ = true;
+    setCurrentRow(std::max(0, rows_->rowCount() - 1));
+}
+
+void Query::moveTo(int row) {
+    requireActive();
+    if (rows_->rowCount() == 0)
+        return;
+    eof_ = false;
+    setCurrentRow(std::clamp(row, 0, rows_->rowCount() - 1));
+}
+
+bool Query::eof() const {
+    requireActive();
+    return eof_;
+}
+
+int Query::recNo() const {
+    requireActive();
+    if (rows_->rowCount() == 0)
+        throw DataError(name_, "Cannot perform this operation on an empty dataset");
+    return current_;
+}
+
+int Query::recordCount() const { return active_ ? rows_->rowCount() : 0; }
+
+void Query::setCurrentRow(int row) {
+    if (row == current_)
+        return;
+    current_ = row;
+    for (auto* observer : observers_)
+        observer->currentRowChanged(row);
+}
+
+void Query::notifyReset() {
+    for (auto* observer : observers_)
+        observer->rowsReset();
+}
+
+void Query::addObserver(QueryObserver* observer) { observers_.push_back(observer); }
+
+void Query::removeObserver(QueryObserver* observer) {
+    observers_.erase(std::remove(observers_.begin(), observers_.end(), observer), observers_.end());
+}
+
+} // namespace data

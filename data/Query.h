@@ -1,0 +1,97 @@
+#pragma once
+
+#include "data/Field.h"
+
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace data {
+
+class Connection;
+class RowStore;
+
+// Someone who shows a query's rows: told when the rows are replaced and when the current row moves.
+class QueryObserver {
+public:
+    virtual ~QueryObserver() = default;
+    // The query was opened or closed: every row may have changed.
+    virtual void rowsReset() = 0;
+    virtual void currentRowChanged(int row) = 0;
+};
+
+// A read-only SQL query with named, typed fields and a current row. Opening sends the statement to the
+// engine, binds the result's columns to the fields by name (without regard to case; other columns are
+// ignored), reads every row and works out the calculated fields of each row as it is read.
+class Query {
+public:
+    Query(std::string name, Connection& connection);
+    virtual ~Query();
+    Query(const Query&) = delete;
+    Query& operator=(const Query&) = delete;
+
+    const std::string& name() const { return name_; }
+
+    // The statement text; parameter references are a colon and the parameter's name, outside quotes.
+    void setSql(std::string text);
+    const std::string& sql() const { return sql_; }
+
+    // Fields in the order they are added. Names are kept as given. REQUIRES: the query is closed.
+    Field& addField(std::string name, FieldKind kind, int size = 0);
+    Field& addCalculatedField(std::string name, FieldKind kind);
+    std::size_t fieldCount() const { return fields_.size(); }
+    Field& field(std::size_t index) { return *fields_[index]; }
+    const Field& field(std::size_t index) const { return *fields_[index]; }
+    // Throws "<query>: Field '<name>' not found" when there is none of that name.
+    Field& fieldByName(std::string_view name);
+
+    // Sets the string value of a parameter, found by name without regard to case. Throws
+    // "<query>: Parameter '<name>' not found" when the statement has none of that name.
+    void setParamString(std::string_view name, std::string value);
+
+    // Called for every row as it is read, with the query standing on that row.
+    std::function<void(Query&)> onCalcFields;
+
+    void open();
+    void close();
+    bool active() const { return active_; }
+
+    // Navigation. Every call other than active() and recordCount() on a closed query throws
+    // "<query>: Cannot perform this operation on a closed dataset".
+    void first();
+    void next();
+    void last();
+    void moveTo(int row);
+    bool eof() const;
+    int recNo() const;
+    int recordCount() const;
+    bool isEmpty() const { return recordCount() == 0; }
+
+    void addObserver(QueryObserver* observer);
+    void removeObserver(QueryObserver* observer);
+
+    // Value access for fields and for views that read any row without moving the current one.
+    const RowStore& rows() const { return *rows_; }
+    RowStore& rows() { return *rows_; }
+
+private:
+    void requireActive() const;
+    void setCurrentRow(int row);
+    void notifyReset();
+
+    std::string name_;
+    Connection& connection_;
+    std::string sql_;
+    std::vector<std::string> paramNames_;
+    std::vector<std::string> paramValues_;
+    std::vector<std::unique_ptr<Field>> fields_;
+    std::unique_ptr<RowStore> rows_;
+    bool active_ = false;
+    bool eof_ = true;
+    int current_ = 0;
+    std::vector<QueryObserver*> observers_;
+};
+
+} // namespace data

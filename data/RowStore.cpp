@@ -1,0 +1,75 @@
+#include "data/RowStore.h"
+
+#include <stdexcept>
+
+namespace data {
+
+RowStore::RowStore(const std::vector<FieldKind>& kinds) {
+    for (FieldKind kind : kinds)
+        columns_.push_back(Column{kind, {}, {}, {}, {}});
+}
+
+void RowStore::clear() {
+    for (auto& column : columns_) {
+        column.bytes = std::string();
+        column.ends = {};
+        column.values = {};
+        column.nulls = {};
+    }
+    rowCount_ = 0;
+}
+
+void RowStore::appendRow() {
+    for (auto& column : columns_) {
+        if (column.kind == FieldKind::String) {
+            column.ends.push_back(static_cast<std::uint32_t>(column.bytes.size()));
+        } else {
+            column.values.push_back(0);
+        }
+        column.nulls.push_back(true);
+    }
+    ++rowCount_;
+}
+
+void RowStore::setString(std::size_t column, std::string_view value) {
+    Column& c = columns_[column];
+    if (c.bytes.size() + value.size() > UINT32_MAX)
+        throw std::length_error("The list holds more than 4 GB of text");
+    c.bytes.append(value);
+    c.ends.back() = static_cast<std::uint32_t>(c.bytes.size());
+    c.nulls.back() = false;
+}
+
+void RowStore::setBoolean(std::size_t column, bool value) {
+    columns_[column].values.back() = value ? 1 : 0;
+    columns_[column].nulls.back() = false;
+}
+
+void RowStore::setDate(std::size_t column, engine::DayNumber value) {
+    columns_[column].values.back() = value;
+    columns_[column].nulls.back() = false;
+}
+
+void RowStore::setInteger(int row, std::size_t column, std::int32_t value) {
+    columns_[column].values[static_cast<std::size_t>(row)] = value;
+    columns_[column].nulls[static_cast<std::size_t>(row)] = false;
+}
+
+bool RowStore::isNull(int row, std::size_t column) const { return columns_[column].nulls[static_cast<std::size_t>(row)]; }
+
+std::string_view RowStore::string(int row, std::size_t column) const {
+    const Column& c = columns_[column];
+    const auto r = static_cast<std::size_t>(row);
+    const std::uint32_t begin = r == 0 ? 0 : c.ends[r - 1];
+    return std::string_view(c.bytes).substr(begin, c.ends[r] - begin);
+}
+
+std::size_t RowStore::memoryUsed() const {
+    std::size_t total = 0;
+    for (const auto& c : columns_)
+        total += c.bytes.capacity() + c.ends.capacity() * sizeof(std::uint32_t) +
+                 c.values.capacity() * sizeof(std::int32_t) + c.nulls.capacity() / 8;
+    return total;
+}
+
+} // namespace data

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <array>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+namespace engine {
+
+// An 8-bit single-byte code page such as windows-1251. Bytes below 0x80 are ASCII in every code page the
+// engine supports, so plain ASCII passes through every conversion unchanged.
+class CodePage {
+public:
+    // The code page of that name ("windows-1251", "cp1251", "1251", "windows-1252", "cp866", ...).
+    // Throws EngineError naming the code page when the system cannot convert it.
+    static const CodePage& named(std::string_view name);
+
+    const std::string& name() const { return name_; }
+
+    // The Unicode character of a byte; U+FFFD where the code page leaves the byte undefined.
+    char32_t toUnicode(unsigned char byte) const { return toUnicode_[byte]; }
+
+    // The byte for a Unicode character, or '?' when the code page has no such character.
+    char fromUnicode(char32_t ch) const;
+
+    // Converts UTF-8 text into this code page; malformed sequences and unmappable characters become '?'.
+    std::string fromUtf8(std::string_view utf8) const;
+    std::string toUtf8(std::string_view bytes) const;
+
+    // Converts text of another code page into this one, byte by byte.
+    std::string fromCodePage(const CodePage& source, std::string_view bytes) const;
+
+private:
+    explicit CodePage(std::string name);
+
+    std::string name_;
+    std::array<char32_t, 256> toUnicode_{};
+    std::unordered_map<char32_t, char> fromUnicode_;
+};
+
+// Appends the UTF-8 encoding of a character.
+void appendUtf8(std::string& out, char32_t ch);
+
+} // namespace engine

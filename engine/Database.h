@@ -1,0 +1,59 @@
+#pragma once
+
+#include "engine/CodePage.h"
+#include "engine/Date.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace engine {
+
+// The type of a result column as the engine reports it. Unknown is a column whose type only its values
+// tell (an expression); such a column suits a field of any type.
+enum class ColumnType { String, Boolean, Date, Integer, Float, Unknown };
+
+const char* columnTypeName(ColumnType type);
+
+struct ColumnInfo {
+    std::string name;
+    ColumnType type = ColumnType::Unknown;
+};
+
+// A forward-only, read-only result. Before the first next() there is no current row.
+class Cursor {
+public:
+    virtual ~Cursor() = default;
+
+    virtual const std::vector<ColumnInfo>& columns() const = 0;
+
+    // Moves to the next row; false when there is none. Throws EngineError when the engine fails.
+    virtual bool next() = 0;
+
+    // Values of the current row. REQUIRES: the last next() returned true and column < columns().size().
+    // A blank (null) value reads as "", false, 0 by the typed readers.
+    virtual bool isBlank(std::size_t column) = 0;
+    // Text in the engine's code page, not trimmed; valid until the next call of next().
+    virtual std::string_view text(std::size_t column) = 0;
+    virtual bool boolean(std::size_t column) = 0;
+    // Throws EngineError naming the column when the value is not a valid date.
+    virtual DayNumber date(std::size_t column) = 0;
+    virtual std::int64_t integer(std::size_t column) = 0;
+};
+
+// An open database: read-only for this program and shared with other programs.
+class Database {
+public:
+    virtual ~Database() = default;
+
+    // Runs a statement with "?" parameters bound by position, each a string in the engine's code page, in
+    // the desktop engine's SQL (translated to the backend's dialect here). Throws EngineError.
+    virtual std::unique_ptr<Cursor> execute(std::string_view sql, const std::vector<std::string>& parameters) = 0;
+
+    // The 8-bit code page in which this database delivers text and takes parameters.
+    virtual const CodePage& codePage() const = 0;
+};
+
+} // namespace engine

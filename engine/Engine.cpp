@@ -1,0 +1,58 @@
+#include "engine/Engine.h"
+
+#include "engine/EngineError.h"
+#include "engine/SqliteDatabase.h"
+#include "engine/Text.h"
+
+#include <functional>
+
+namespace engine {
+namespace {
+
+using DriverOpen = std::function<std::unique_ptr<Database>(const AliasDefinition&, const CodePage&)>;
+
+const std::map<std::string, DriverOpen>& drivers() {
+    static const std::map<std::string, DriverOpen> table = {
+        {"sqlite", openSqliteDatabase},
+    };
+    return table;
+}
+
+constexpr const char* kDefaultCodePage = "windows-1251";
+
+} // namespace
+
+std::vector<std::string> Engine::driverNames() {
+    std::vector<std::string> names;
+    for (const auto& [name, open] : drivers())
+        names.push_back(name);
+    return names;
+}
+
+AliasDefinition Engine::aliasDefinition(const std::string& name) {
+    if (const auto it = runAliases_.find(toLower(name)); it != runAliases_.end())
+        return it->second;
+    return AliasFile::locate().alias(name);
+}
+
+void Engine::addAlias(const std::string& name, AliasDefinition definition) {
+    runAliases_[toLower(name)] = std::move(definition);
+}
+
+void Engine::removeAlias(const std::string& name) { runAliases_.erase(toLower(name)); }
+
+std::unique_ptr<Database> Engine::openDatabase(const std::string& aliasName) {
+    const AliasDefinition alias = aliasDefinition(aliasName);
+    const auto driver = drivers().find(alias.driver);
+    if (driver == drivers().end()) {
+        std::string known;
+        for (const auto& name : driverNames())
+            known += (known.empty() ? "" : ", ") + name;
+        throw EngineError("Unknown driver '" + alias.driver + "' for alias '" + alias.name + "' in " +
+                          alias.sourceFile + " (known drivers: " + known + ")");
+    }
+    const CodePage& codePage = CodePage::named(alias.entry("codepage", kDefaultCodePage));
+    return driver->second(alias, codePage);
+}
+
+} // namespace engine

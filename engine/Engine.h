@@ -1,0 +1,39 @@
+#pragma once
+
+#include "engine/AliasFile.h"
+#include "engine/Database.h"
+
+#include <map>
+#include <memory>
+#include <string>
+
+namespace engine {
+
+// The database engine of one program run. Constructing it starts the engine; destroying it shuts it down.
+// Aliases come from the alias file; aliases added with addAlias() live for this run only. The backend is
+// chosen by the alias's driver: "sqlite" (more drivers register in drivers()).
+class Engine {
+public:
+    Engine() = default;
+    Engine(const Engine&) = delete;
+    Engine& operator=(const Engine&) = delete;
+
+    // The definition of an alias of the alias file (located on first use). Throws EngineError.
+    AliasDefinition aliasDefinition(const std::string& name);
+
+    // Adds an alias for this run; it hides an alias of the same name in the alias file.
+    void addAlias(const std::string& name, AliasDefinition definition);
+    void removeAlias(const std::string& name);
+
+    // Opens the database an alias names. Throws EngineError naming the alias, the driver and what is
+    // missing when it cannot be opened.
+    std::unique_ptr<Database> openDatabase(const std::string& aliasName);
+
+    // The driver names this engine knows.
+    static std::vector<std::string> driverNames();
+
+private:
+    std::map<std::string, AliasDefinition> runAliases_;
+};
+
+} // namespace engine

@@ -1,0 +1,135 @@
+#include "engine/SqlDialect.h"
+
+#include <cctype>
+
+namespace engine {
+namespace {
+
+enum class TokenKind { Space, Word, StringLiteral, QuotedName, Plus, Other };
+
+struct Token {
+    TokenKind kind;
+    std::string_view text;
+};
+
+bool isWordChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$' || c == '.'; }
+
+// Splits SQL into tokens that, joined, give the text back unchanged.
+std::vector<Token> tokenize(std::string_view sql) {
+    std::vector<Token> tokens;
+    std::size_t i = 0;
+    while (i < sql.size()) {
+        const std::size_t start = i;
+        const char c = sql[i];
+        TokenKind kind = TokenKind::Other;
+        if (std::isspace(static_cast<unsigned char>(c))) {
+            while (i < sql.size() && std::isspace(static_cast<unsigned char>(sql[i])))
+                ++i;
+            kind = TokenKind::Space;
+        } else if (c == '\'' || c == '"') {
+            // A doubled quote inside quoted text stands for the quote itself.
+            ++i;
+            while (i < sql.size()) {
+                if (sql[i] == c) {
+                    if (i + 1 < sql.size() && sql[i + 1] == c) {
+                        i += 2;
+                        continue;
+                    }
+                    ++i;
+                    break;
+                }
+                ++i;
+            }
+            kind = c == '\'' ? TokenKind::StringLiteral : TokenKind::QuotedName;
+        } else if (isWordChar(c)) {
+            while (i < sql.size() && isWordChar(sql[i]))
+                ++i;
+            kind = TokenKind::Word;
+        } else {
+            ++i;
+            kind = c == '+' ? TokenKind::Plus : TokenKind::Other;
+        }
+        tokens.push_back(Token{kind, sql.substr(start, i - start)});
+    }
+    return tokens;
+}
+
+bool isOperand(const Token& t) {
+    return t.kind == TokenKind::Word || t.kind == TokenKind::StringLiteral || t.kind == TokenKind::QuotedName;
+}
+
+} // namespace
+
+PositionalStatement toPositionalParameters(std::string_view text) {
+    PositionalStatement out;
+    out.sql.reserve(text.size());
+    char quote = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (quote) {
+            if (c == quote)
+                quote = 0;
+            out.sql += c;
+            continue;
+        }
+        if (c == '\'' || c == '"') {
+            quote = c;
+            out.sql += c;
+            continue;
+        }
+        if (c == ':' && i + 1 < text.size() && text[i + 1] == ':') {
+            out.sql += "::";
+            ++i;
+            continue;
+        }
+        if (c == ':' && i + 1 < text.size() &&
+            (std::isalpha(static_cast<unsigned char>(text[i + 1])) || text[i + 1] == '_')) {
+            std::size_t end = i + 1;
+            while (end < text.size() && (std::isalnum(static_cast<unsigned char>(text[end])) || text[end] == '_'))
+                ++end;
+            out.parameterNames.emplace_back(text.substr(i + 1, end - i - 1));
+            out.sql += '?';
+            i = end - 1;
+            continue;
+        }
+        out.sql += c;
+    }
+    return out;
+}
+
+std::string toStandardSql(std::string_view sql) {
+    const std::vector<Token> tokens = tokenize(sql);
+    // Indices of non-space tokens, so neighbours are found across white space.
+    std::vector<std::size_t> solid;
+    for (std::size_t i = 0; i < tokens.size(); ++i)
+        if (tokens[i].kind != TokenKind::Space)
+            solid.push_back(i);
+
+    std::vector<bool> joinsStrings(tokens.size(), false);
+    // Walk chains "operand + operand + ...": when any operand is a string literal, every "+" joins strings.
+    for (std::size_t s = 0; s < solid.size();) {
+        if (!isOperand(tokens[solid[s]])) {
+            ++s;
+            continue;
+        }
+        std::size_t end = s;
+        bool hasLiteral = tokens[solid[s]].kind == TokenKind::StringLiteral;
+        while (end + 2 < solid.size() && tokens[solid[end + 1]].kind == TokenKind::Plus &&
+               isOperand(tokens[solid[end + 2]])) {
+            end += 2;
+            hasLiteral = hasLiteral || tokens[solid[end]].kind == TokenKind::StringLiteral;
+        }
+        if (hasLiteral)
+            for (std::size_t k = s + 1; k < end; k += 2)
+                joinsStrings[solid[k]] = true;
+        s = end + 1;
+    }
+
+    std::string out;
+    out.reserve(sql.size() + 8);
+    for (std::size_t i = 0; i < tokens.size(); ++i)
+        out += joinsStrings[i] ? std::string_view("||") : tokens[i].text;
+    return out;
+}
+
+} // namespace engine

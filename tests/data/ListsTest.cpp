@@ -1,0 +1,145 @@
+// The connection and the two lists over real SQLite registers.
+#include "data/Connection.h"
+#include "data/DataError.h"
+#include "data/DoctorList.h"
+#include "data/InsuredList.h"
+#include "engine/EngineError.h"
+#include "support/FixtureRegister.h"
+
+#include <functional>
+#include <gtest/gtest.h>
+
+using namespace testsupport;
+
+namespace {
+
+std::string failureOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+    return "(no failure)";
+}
+
+PersonRow person(std::string mb, std::string doctor, bool u30, bool u70) {
+    PersonRow p;
+    p.mb = std::move(mb);
+    p.surname = "Petrovski";
+    p.fathersName = "Ilija";
+    p.firstName = "Marko";
+    p.doctorCode = std::move(doctor);
+    p.registrationNumber = "123";
+    p.ucen30 = u30;
+    p.ucen70 = u70;
+    p.registrationDate = "2001-02-03";
+    return p;
+}
+
+class Lists : public ::testing::Test {
+protected:
+    void SetUp() override {
+        PersonRow deregistered = person("0000000000009", "100001", false, false);
+        deregistered.deregistrationNumber = "77";
+        PersonRow noDate = person("0000000000005", "100001", false, false);
+        noDate.registrationDate.reset();
+        noDate.fathersName = "";
+        writeSqliteRegister(dbPath(), {{"100001", "Petrovski", "Ilija"}, {"A1", "Ќирил", "Ана"}, {"999", "Off", "Line", "001", false}, {"E", "Empty", "Doc"}},
+                            {person("0000000000001", "100001", false, false), person("0000000000002", "100001", true, false),
+                             person("0000000000003", "100001", false, true), person("0000000000004", "100001", true, true),
+                             deregistered, noDate, person("0000000000010", "A1", false, false),
+                             person("0000000000011", "999", false, false), person("0000000000012", "", false, false)});
+        scope_ = std::make_unique<AliasFileScope>(dir_.file("aliases.ini"), AliasFileScope::sqliteAlias(dbPath()));
+    }
+    std::string dbPath() const { return dir_.file("k.sqlite"); }
+
+    TempDir dir_;
+    std::unique_ptr<AliasFileScope> scope_;
+};
+
+} // namespace
+
+TEST_F(Lists, DoctorListHoldsTheActiveDoctorsWithSurnameBlankFirstName) {
+    data::Connection kdb;
+    kdb.open();
+    data::DoctorList qLekar(kdb);
+    EXPECT_EQ(qLekar.currentCode(), ""); // closed
+    qLekar.open();
+    ASSERT_EQ(qLekar.recordCount(), 3);
+    EXPECT_EQ(qLekar.currentCode(), "100001");
+    EXPECT_EQ(qLekar.ime.asString(), "Petrovski Ilija");
+    qLekar.next();
+    EXPECT_EQ(qLekar.lekar_s.asString(), "A1");
+    EXPECT_EQ(qLekar.ime.asString(), "\x8D\xE8\xF0\xE8\xEB \xC0\xED\xE0"); // windows-1251 bytes
+    qLekar.next();
+    EXPECT_EQ(qLekar.currentCode(), "E");
+    qLekar.next();
+    EXPECT_TRUE(qLekar.eof());
+    EXPECT_EQ(qLekar.currentCode(), "E");
+}
+
+TEST_F(Lists, InsuredListHoldsRegisteredPersonsWithTheirPercentage) {
+    data::Connection kdb;
+    kdb.open();
+    data::InsuredList list(kdb);
+    EXPECT_EQ(failureOf([&] { list.first(); }), "qOsigurenici: Cannot perform this operation on a closed dataset");
+
+    list.reload("100001");
+    std::vector<std::pair<std::string, int>> seen;
+    for (list.first(); !list.eof(); list.next())
+        seen.emplace_back(std::string(list.MB.asString()), list.procent.asInteger());
+    // Deregistered person 9 is absent; both flags give 70, only UCEN_30 gives 30, neither gives 100.
+    EXPECT_EQ(seen, (std::vector<std::pair<std::string, int>>{{"0000000000001", 100},
+                                                              {"0000000000002", 30},
+                                                              {"0000000000003", 70},
+                                                              {"0000000000004", 70},
+                                                              {"0000000000005", 100}}));
+    list.last();
+    EXPECT_TRUE(list.DATA_PRI.isNull());
+    EXPECT_EQ(list.TIME.asString(), "");
+    list.first();
+    EXPECT_FALSE(list.DATA_PRI.isNull());
+    EXPECT_EQ(list.DATA_PRI.asDate(), engine::dayNumberOf(2001, 2, 3));
+
+    list.reload("E");
+    EXPECT_EQ(list.recordCount(), 0);
+    list.first();
+    EXPECT_TRUE(list.eof());
+
+    // An empty code is sent as the empty string, never as null: it finds the person without a doctor.
+    list.reload("");
+    EXPECT_EQ(list.recordCount(), 1);
+    EXPECT_EQ(list.MB.asString(), "0000000000012");
+}
+
+TEST_F(Lists, MissingColumnsAndTypeMismatchesAreNamedAfterTheList) {
+    runSql(dbPath(), "CREATE TABLE Bad (LEKAR_S INTEGER, PRE TEXT, IME TEXT, OPS_S TEXT, AKTIVEN BOOLEAN);"
+                     "ALTER TABLE Osigurenici RENAME COLUMN MB TO EMBG;");
+    data::Connection kdb;
+    kdb.open();
+    data::InsuredList list(kdb);
+    EXPECT_EQ(failureOf([&] { list.reload("A1"); }), "qOsigurenici: Field 'MB' not found");
+    EXPECT_FALSE(list.active());
+
+    data::DoctorList doctors(kdb);
+    doctors.setSql("select lekar_s, pre as ime, ops_s from Bad");
+    EXPECT_EQ(failureOf([&] { doctors.open(); }),
+              "qLekar: Type mismatch for field 'lekar_s', expecting: String actual: Integer");
+    EXPECT_EQ(failureOf([&] { list.setParamString("nope", ""); }), "qOsigurenici: Parameter 'nope' not found");
+}
+
+TEST_F(Lists, ConnectionFailuresLeaveItClosedAndABadDateNamesItsColumn) {
+    runSql(dbPath(), "UPDATE Osigurenici SET DATA_PRI = '2001-02-30' WHERE MB = '0000000000010'");
+    data::Connection kdb;
+    kdb.open();
+    data::InsuredList list(kdb);
+    EXPECT_EQ(failureOf([&] { list.reload("A1"); }), "Invalid date '2001-02-30' in column DATA_PRI");
+    EXPECT_FALSE(list.active());
+
+    AliasFileScope other(dir_.file("other.ini"), "[elsewhere]\ndriver=sqlite\npath=x\n");
+    data::Connection missing;
+    EXPECT_EQ(failureOf([&] { missing.open(); }),
+              "Alias 'kapitacija' is not defined in the alias file " + dir_.file("other.ini"));
+    EXPECT_FALSE(missing.connected());
+    EXPECT_EQ(failureOf([&] { missing.database(); }), "KDB: Database is not connected");
+}

@@ -1,0 +1,190 @@
+// The engine: alias file, SQL dialect, dates, code pages and the SQLite backend's failures.
+#include "engine/AliasFile.h"
+#include "engine/CodePage.h"
+#include "engine/Date.h"
+#include "engine/Engine.h"
+#include "engine/EngineError.h"
+#include "engine/SqlDialect.h"
+#include "support/FixtureRegister.h"
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <optional>
+#include <gtest/gtest.h>
+
+using namespace testsupport;
+
+namespace {
+
+std::string failureOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const engine::EngineError& e) {
+        return e.what();
+    }
+    return "(no failure)";
+}
+
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value) : name_(name) {
+        if (const char* old = std::getenv(name))
+            old_ = old;
+        if (value)
+            setenv(name, value, 1);
+        else
+            unsetenv(name);
+    }
+    ~ScopedEnv() {
+        if (old_)
+            setenv(name_, old_->c_str(), 1);
+        else
+            unsetenv(name_);
+    }
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+} // namespace
+
+TEST(AliasFile, ParsesSectionsEntriesAndCommentsWithoutRegardToCase) {
+    TempDir dir;
+    std::ofstream(dir.file("aliases.ini")) << "; the register\n"
+                                              "[Kapitacija]\n"
+                                              "Driver = SQLite              ; sqlite | paradox\n"
+                                              "path = data/k.sqlite\n"
+                                              "codepage = windows-1251 # comment\n"
+                                              "\n[other]\ndriver=paradox\npath=/abs/folder\n";
+    const auto file = engine::AliasFile::load(dir.file("aliases.ini"));
+    const auto alias = file.alias("KAPITACIJA");
+    EXPECT_EQ(alias.driver, "sqlite");
+    EXPECT_EQ(alias.entry("codepage"), "windows-1251");
+    EXPECT_EQ(alias.resolvedPath(), dir.path() + "/data/k.sqlite");
+    EXPECT_EQ(file.alias("other").resolvedPath(), "/abs/folder");
+    EXPECT_EQ(failureOf([&] { file.alias("missing"); }),
+              "Alias 'missing' is not defined in the alias file " + dir.file("aliases.ini"));
+
+    std::ofstream(dir.file("bad.ini")) << "[a]\ndriver = sqlite\nthis line has no equals sign\n";
+    EXPECT_EQ(failureOf([&] { engine::AliasFile::load(dir.file("bad.ini")); }),
+              dir.file("bad.ini") + ", line 3: expected 'key = value'");
+}
+
+TEST(AliasFile, SearchOrderAndMessagesNamingEveryPlaceLookedIn) {
+    TempDir dir;
+    {
+        ScopedEnv explicitFile("PELMAROT_ALIASES", dir.file("none.ini").c_str());
+        EXPECT_EQ(engine::AliasFile::searchPath(), std::vector<std::string>{dir.file("none.ini")});
+        EXPECT_EQ(failureOf([] { engine::AliasFile::locate(); }),
+                  "Alias file " + dir.file("none.ini") + " (named by PELMAROT_ALIASES) does not exist");
+    }
+    ScopedEnv noExplicit("PELMAROT_ALIASES", nullptr);
+    ScopedEnv config("XDG_CONFIG_HOME", dir.path().c_str());
+    const auto path = engine::AliasFile::searchPath();
+    ASSERT_EQ(path.size(), 2u);
+    EXPECT_EQ(path[0], dir.path() + "/pelmarot/aliases.ini");
+    EXPECT_EQ(path[1], "/etc/pelmarot/aliases.ini");
+    if (!std::filesystem::exists("/etc/pelmarot/aliases.ini")) {
+        EXPECT_EQ(failureOf([] { engine::AliasFile::locate(); }),
+                  "No alias file found; looked for " + path[0] + ", " + path[1]);
+    }
+    std::filesystem::create_directories(dir.path() + "/pelmarot");
+    std::ofstream(path[0]) << "[kapitacija]\ndriver=sqlite\npath=x.sqlite\n";
+    EXPECT_EQ(engine::AliasFile::locate().alias("kapitacija").resolvedPath(), dir.path() + "/pelmarot/x.sqlite");
+}
+
+TEST(SqlDialect, ParametersBecomePositionalAndPlusJoinsStringsOnlyNextToText) {
+    const auto statement =
+        engine::toPositionalParameters("select * from t where a = :lekar and b = ':not' and c = :Lekar::text");
+    EXPECT_EQ(statement.sql, "select * from t where a = ? and b = ':not' and c = ?::text");
+    EXPECT_EQ(statement.parameterNames, (std::vector<std::string>{"lekar", "Lekar"}));
+
+    const std::pair<const char*, const char*> cases[] = {
+        {"select lekar_s,pre+' '+ime as ime,ops_s from Lekari\r\nwhere aktiven=true\r\n",
+         "select lekar_s,pre||' '||ime as ime,ops_s from Lekari\r\nwhere aktiven=true\r\n"},
+        {"select a + b from t", "select a + b from t"},
+        {"select a + b + 'x' from t", "select a || b || 'x' from t"},
+        {"select 'a+b' + c, d+1 from t", "select 'a+b' || c, d+1 from t"},
+        {"select \"x\"+'it''s' from t", "select \"x\"||'it''s' from t"},
+    };
+    for (const auto& [given, expected] : cases)
+        EXPECT_EQ(engine::toStandardSql(given), expected) << given;
+}
+
+TEST(Dates, DayNumbersCountFromTheFirstOfJanuaryOfYearOne) {
+    EXPECT_EQ(engine::dayNumberOf(1, 1, 1), 1);
+    EXPECT_EQ(engine::dayNumberOf(1899, 12, 30), engine::kDayZeroOfDateCount);
+    EXPECT_EQ(engine::dayNumberOf(1899, 12, 30), 693594);
+    EXPECT_EQ(engine::weekdayOf(engine::dayNumberOf(2026, 12, 8)), 2); // a Tuesday
+    for (const auto day : {1, 59, 60, 693594, 730119, 3652059}) {
+        const auto civil = engine::civilDateOf(day);
+        EXPECT_EQ(engine::dayNumberOf(civil.year, civil.month, civil.day), day);
+    }
+    EXPECT_EQ(engine::parseIsoDate("2000-02-29"), engine::dayNumberOf(2000, 2, 29));
+    for (const char* bad : {"1900-02-29", "2020-13-01", "2020-1-01", "", "0000-01-01", "abcd-ef-gh"})
+        EXPECT_FALSE(engine::parseIsoDate(bad).has_value()) << bad;
+}
+
+TEST(CodePages, ConvertBetweenUnicodeAndEightBitBytes) {
+    const auto& cp1251 = engine::CodePage::named("windows-1251");
+    EXPECT_EQ(cp1251.fromUtf8("Петров ж"), "\xCF\xE5\xF2\xF0\xEE\xE2 \xE6");
+    EXPECT_EQ(cp1251.toUtf8("\xCF\xE5\xF2"), "Пет");
+    EXPECT_EQ(cp1251.fromUtf8("Ωx"), "?x");          // no such letter in the code page
+    EXPECT_EQ(cp1251.fromUtf8("a\xC3"), "a?");        // cut-off UTF-8 sequence
+    const auto& cp1252 = engine::CodePage::named("1252");
+    EXPECT_EQ(cp1251.fromCodePage(cp1252, "caf\xE9"), "caf?");
+    EXPECT_EQ(failureOf([] { engine::CodePage::named("no-such-page"); }), "Code page 'no-such-page' is not supported");
+}
+
+TEST(SqliteBackend, ConnectFailuresNameWhatIsMissingAndWhere) {
+    TempDir dir;
+    engine::Engine engine;
+    const auto aliasFile = dir.file("aliases.ini");
+    AliasFileScope scope(aliasFile, "[bad]\ndriver = dbase\npath = x\n"
+                                    "[missing]\ndriver = sqlite\npath = nothing.sqlite\n"
+                                    "[nopath]\ndriver = sqlite\n"
+                                    "[notsqlite]\ndriver = sqlite\npath = text.sqlite\n"
+                                    "[folder]\ndriver = sqlite\npath = .\n");
+    std::ofstream(dir.file("text.sqlite")) << "this is not a database, just some text that is long enough";
+    EXPECT_EQ(failureOf([&] { engine.openDatabase("bad"); }),
+              "Unknown driver 'dbase' for alias 'bad' in " + aliasFile + " (known drivers: sqlite)");
+    EXPECT_EQ(failureOf([&] { engine.openDatabase("missing"); }),
+              "Database file " + dir.file("nothing.sqlite") + " does not exist (alias 'missing' in " + aliasFile + ")");
+    EXPECT_EQ(failureOf([&] { engine.openDatabase("nopath"); }),
+              "The alias 'nopath' in " + aliasFile + " has no 'path' entry naming the database file");
+    EXPECT_EQ(failureOf([&] { engine.openDatabase("notsqlite"); }),
+              "Cannot open the database file " + dir.file("text.sqlite") + "\nThe file is not an SQLite database");
+    EXPECT_NE(failureOf([&] { engine.openDatabase("folder"); }).find("is a folder"), std::string::npos);
+    EXPECT_EQ(failureOf([&] { engine.openDatabase("nosuchalias"); }),
+              "Alias 'nosuchalias' is not defined in the alias file " + aliasFile);
+}
+
+TEST(SqliteBackend, ReadsOnlyAndDeliversTextInTheCodePage) {
+    TempDir dir;
+    writeSqliteRegister(dir.file("k.sqlite"), {{"1", "Петров", "Ilija"}}, {});
+    AliasFileScope scope(dir.file("aliases.ini"), AliasFileScope::sqliteAlias(dir.file("k.sqlite")));
+    engine::Engine engine;
+    auto db = engine.openDatabase("kapitacija");
+
+    auto cursor = db->execute("select pre+' '+ime as ime, aktiven, lekar_s from lekari where lekar_s = ?", {"1"});
+    ASSERT_TRUE(cursor->next());
+    EXPECT_EQ(cursor->text(0), "\xCF\xE5\xF2\xF0\xEE\xE2 Ilija");
+    EXPECT_TRUE(cursor->boolean(1));
+    EXPECT_EQ(cursor->columns()[1].type, engine::ColumnType::Boolean);
+    EXPECT_FALSE(cursor->next());
+
+    // Parameters travel in the code page too: a 1251 parameter finds UTF-8 text.
+    auto byName = db->execute("select lekar_s from lekari where pre = ?", {"\xCF\xE5\xF2\xF0\xEE\xE2"});
+    EXPECT_TRUE(byName->next());
+
+    EXPECT_EQ(failureOf([&] { db->execute("delete from Lekari", {}); }),
+              "The statement would change the database " + dir.file("k.sqlite") + ", which this program only reads");
+    EXPECT_EQ(failureOf([&] { db->execute("select * from Nowhere", {}); }),
+              "Table 'Nowhere' does not exist in the database " + dir.file("k.sqlite"));
+    // Nothing was deleted.
+    auto count = db->execute("select count(*) from Lekari", {});
+    ASSERT_TRUE(count->next());
+    EXPECT_EQ(count->integer(0), 1);
+}

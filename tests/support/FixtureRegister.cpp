@@ -1,0 +1,101 @@
+#include "support/FixtureRegister.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sqlite3.h>
+#include <sstream>
+#include <stdexcept>
+
+namespace testsupport {
+
+TempDir::TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "pelmarot-test-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr)
+        throw std::runtime_error("cannot create a temporary folder");
+    path_ = pattern;
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
+    std::filesystem::remove_all(path_, ec);
+}
+
+void runSql(const std::string& path, const std::string& sql) {
+    sqlite3* db = nullptr;
+    if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) {
+        sqlite3_close(db);
+        throw std::runtime_error("cannot open " + path);
+    }
+    char* error = nullptr;
+    const int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error);
+    const std::string message = error ? error : "";
+    sqlite3_free(error);
+    sqlite3_close(db);
+    if (rc != SQLITE_OK)
+        throw std::runtime_error("SQL failed on " + path + ": " + message);
+}
+
+namespace {
+
+std::string quoted(const std::string& text) {
+    std::string out = "'";
+    for (char c : text) {
+        out += c;
+        if (c == '\'')
+            out += '\'';
+    }
+    return out + "'";
+}
+
+std::string quotedOrNull(const std::optional<std::string>& text) { return text ? quoted(*text) : "NULL"; }
+
+} // namespace
+
+void writeSqliteRegister(const std::string& path, const std::vector<DoctorRow>& doctors,
+                         const std::vector<PersonRow>& persons) {
+    std::ostringstream sql;
+    sql << "BEGIN;"
+           "CREATE TABLE Lekari (LEKAR_S TEXT(6), PRE TEXT, IME TEXT, OPS_S TEXT(3), AKTIVEN BOOLEAN);"
+           "CREATE TABLE Osigurenici (MB TEXT(13), PRE TEXT(20), TIME TEXT(15), IME TEXT(15), LEKAR_S TEXT(6),"
+           " BR_PRI TEXT(8), UCEN_30 BOOLEAN, UCEN_70 BOOLEAN, DATA_PRI DATE, BR_ODJ TEXT);"
+           "CREATE INDEX Osigurenici_LEKAR_S ON Osigurenici(LEKAR_S);";
+    for (const auto& d : doctors)
+        sql << "INSERT INTO Lekari VALUES (" << quoted(d.code) << ',' << quoted(d.surname) << ','
+            << quoted(d.firstName) << ',' << quoted(d.municipality) << ',' << (d.active ? 1 : 0) << ");";
+    for (const auto& p : persons)
+        sql << "INSERT INTO Osigurenici VALUES (" << quoted(p.mb) << ',' << quoted(p.surname) << ','
+            << quoted(p.fathersName) << ',' << quoted(p.firstName) << ',' << quoted(p.doctorCode) << ','
+            << quoted(p.registrationNumber) << ',' << (p.ucen30 ? 1 : 0) << ',' << (p.ucen70 ? 1 : 0) << ','
+            << quotedOrNull(p.registrationDate) << ',' << quotedOrNull(p.deregistrationNumber) << ");";
+    sql << "COMMIT;";
+    runSql(path, sql.str());
+}
+
+AliasFileScope::AliasFileScope(const std::string& aliasFilePath, const std::string& contents) {
+    if (const char* old = std::getenv("PELMAROT_ALIASES"))
+        previous_ = old;
+    std::ofstream(aliasFilePath) << contents;
+    setenv("PELMAROT_ALIASES", aliasFilePath.c_str(), 1);
+}
+
+AliasFileScope::~AliasFileScope() {
+    if (previous_)
+        setenv("PELMAROT_ALIASES", previous_->c_str(), 1);
+    else
+        unsetenv("PELMAROT_ALIASES");
+}
+
+std::string AliasFileScope::sqliteAlias(const std::string& databasePath, const std::string& aliasName) {
+    return "[" + aliasName + "]\ndriver = sqlite\npath = " + databasePath + "\n";
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+} // namespace testsupport
