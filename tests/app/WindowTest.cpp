@@ -1,0 +1,259 @@
+// The main window and the doctor box, driven with real key and mouse events offscreen.
+#include "GuiTests.h"
+#include "RecordingPrompter.h"
+#include "app/DataGrid.h"
+#include "app/LookupComboBox.h"
+#include "app/Program.h"
+#include "app/TfrmOsigurenici.h"
+#include "support/FixtureRegister.h"
+
+#include <QLabel>
+#include <QListView>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <memory>
+
+using namespace testsupport;
+
+namespace {
+
+PersonRow person(const std::string& mb, const std::string& doctor) {
+    PersonRow p;
+    p.mb = mb;
+    p.surname = "Petrov";
+    p.fathersName = "Ilija";
+    p.firstName = "Ana";
+    p.doctorCode = doctor;
+    p.registrationNumber = "1";
+    p.registrationDate = "2001-02-03";
+    return p;
+}
+
+} // namespace
+
+class WindowTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TempDir> dir_;
+    std::unique_ptr<AliasFileScope> alias_;
+    std::unique_ptr<RecordingPrompter> prompter_;
+    std::unique_ptr<app::TfrmOsigurenici> window_;
+    qint64 clockMs_ = 0;
+
+    app::LookupComboBox* box() { return window_->cbLekar; }
+
+    void openWindow() {
+        prompter_ = std::make_unique<RecordingPrompter>();
+        window_ = std::make_unique<app::TfrmOsigurenici>(prompter_.get());
+        box()->setSearchClock([this] { return clockMs_; });
+        window_->show();
+        window_->DBGrid1->setFocus();
+        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+    }
+
+    void writeRegister(const std::vector<DoctorRow>& doctors, const std::vector<PersonRow>& persons) {
+        writeSqliteRegister(dir_->file("k.sqlite"), doctors, persons);
+    }
+
+private slots:
+    void init() {
+        dir_ = std::make_unique<TempDir>();
+        alias_ = std::make_unique<AliasFileScope>(dir_->file("aliases.ini"),
+                                                  AliasFileScope::sqliteAlias(dir_->file("k.sqlite")));
+        // Names in MAC C bytes: "Petrovski" shows as Петровски, "@ivkov" as Живков.
+        writeRegister({{"100001", "Petrovski", "Ilija"},
+                       {"A1", "@ivkov", "Ana"},
+                       {"900", "Neaktiven", "Lekar", "001", false},
+                       {"300", "Petkov", "Marko"},
+                       {"400", "Nikolov", "Ivan"}},
+                      {person("1", "100001"), person("2", "100001"), person("3", "A1"), person("4", "300"),
+                       person("5", "300"), person("6", "300")});
+    }
+
+    void cleanup() {
+        window_.reset();
+        alias_.reset();
+        dir_.reset();
+    }
+
+    void startsWithAnEmptyBoxAnEmptyGridWithTheFocusAndTheFixedLayout() {
+        openWindow();
+        QCOMPARE(window_->windowTitle(), QStringLiteral("Pelmarot"));
+        QVERIFY(!(window_->windowFlags() & Qt::WindowMinimizeButtonHint));
+        QVERIFY(!(window_->windowFlags() & Qt::WindowMaximizeButtonHint));
+        QCOMPARE(window_->minimumSize(), window_->maximumSize());
+        QCOMPARE(window_->findChild<QLabel*>(QStringLiteral("Label1"))->text(), QStringLiteral("Лекар"));
+        QCOMPARE(window_->findChild<QPushButton*>(QStringLiteral("btnEksportiraj"))->text(),
+                 QStringLiteral("Експортирај"));
+        QVERIFY(window_->DBGrid1->hasFocus());
+        QCOMPARE(window_->DBGrid1->model()->rowCount(), 0);
+        QCOMPARE(box()->text(), QString());
+        QVERIFY(!window_->qOsigurenici.active());
+        // The doctor list stands on its first row although the box shows nothing; inactive doctors are absent.
+        QCOMPARE(window_->qLekar.currentCode(), std::string("100001"));
+        QCOMPARE(window_->qLekar.recordCount(), 4);
+        // Tab order: grid, button, box.
+        window_->btnEksportiraj->setFocus();
+        QTest::keyClick(window_->btnEksportiraj, Qt::Key_Tab);
+        QVERIFY(box()->hasFocus());
+        QTest::keyClick(box(), Qt::Key_Tab);
+        QVERIFY(window_->DBGrid1->hasFocus());
+        // The stored layout scaled by the measured height of "0" over 12.
+        const double scale = QFontMetrics(window_->font()).height() / 12.0;
+        QCOMPARE(window_->width(), qRound(754 * scale));
+        QCOMPARE(window_->btnEksportiraj->geometry(),
+                 QRect(qRound(616 * scale), qRound(8 * scale), qRound(131 * scale), qRound(25 * scale)));
+        QCOMPARE(window_->DBGrid1->columnWidth(0), qRound(66 * scale));
+    }
+
+    void leavingTheBoxBeforeAnyChoiceLoadsTheFirstDoctorsList() {
+        openWindow();
+        box()->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(box(), Qt::Key_Tab); // on to the grid
+        QVERIFY(window_->qOsigurenici.active());
+        QCOMPARE(window_->DBGrid1->model()->rowCount(), 2);
+        QCOMPARE(window_->DBGrid1->model()->index(0, 1).data().toString(), QStringLiteral("1"));
+        QCOMPARE(window_->DBGrid1->currentIndex().row(), 0);
+    }
+
+    void escapeAfterMovingTheHighlightKeepsTheShownNameButMovesTheCurrentDoctor() {
+        openWindow();
+        QTest::mouseClick(box(), Qt::LeftButton);
+        QVERIFY(box()->isDroppedDown());
+        QListView* list = box()->dropDownList();
+        QCOMPARE(list->model()->rowCount(), 4);
+        QTest::keyClick(list, Qt::Key_Down);
+        QTest::keyClick(list, Qt::Key_Down);
+        QCOMPARE(window_->qLekar.currentCode(), std::string("300"));
+        QTest::keyClick(list, Qt::Key_Escape);
+        QVERIFY(!box()->isDroppedDown());
+        QCOMPARE(box()->text(), QString());
+        QCOMPARE(window_->qLekar.currentCode(), std::string("300"));
+        // Leaving the box loads the highlighted doctor's persons: three of them.
+        QTest::mouseClick(window_->DBGrid1->viewport(), Qt::LeftButton, {}, QPoint(5, 5));
+        QCOMPARE(window_->qOsigurenici.recordCount(), 3);
+    }
+
+    void enterAltArrowsAndArrowKeysChooseADoctor() {
+        openWindow();
+        box()->setFocus();
+        QTest::keyClick(box(), Qt::Key_Down, Qt::AltModifier);
+        QVERIFY(box()->isDroppedDown());
+        QTest::keyClick(box()->dropDownList(), Qt::Key_Down);
+        QTest::keyClick(box()->dropDownList(), Qt::Key_Return);
+        QVERIFY(!box()->isDroppedDown());
+        QCOMPARE(box()->text(), QStringLiteral("Живков Ана"));
+        QCOMPARE(box()->keyValue(), QByteArray("A1"));
+        // Opening again starts at the shown doctor; Alt+Up chooses the highlight.
+        QTest::keyClick(box(), Qt::Key_Down, Qt::AltModifier);
+        QCOMPARE(box()->dropDownList()->currentIndex().row(), 1);
+        QTest::keyClick(box()->dropDownList(), Qt::Key_Down);
+        QTest::keyClick(box()->dropDownList(), Qt::Key_Up, Qt::AltModifier);
+        QCOMPARE(box()->keyValue(), QByteArray("300"));
+        // Closed: Up and Down choose the neighbours, and stop at the ends.
+        QTest::keyClick(box(), Qt::Key_Up);
+        QCOMPARE(box()->keyValue(), QByteArray("A1"));
+        QTest::keyClick(box(), Qt::Key_Up);
+        QTest::keyClick(box(), Qt::Key_Up);
+        QCOMPARE(box()->keyValue(), QByteArray("100001"));
+        QCOMPARE(window_->qLekar.currentCode(), std::string("100001"));
+        // A release of the mouse on an entry of the open drop-down chooses it.
+        QTest::mouseClick(box(), Qt::LeftButton);
+        QListView* list = box()->dropDownList();
+        const QRect fourth = list->visualRect(list->model()->index(3, 0));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, fourth.center());
+        QVERIFY(!box()->isDroppedDown());
+        QCOMPARE(box()->keyValue(), QByteArray("400"));
+    }
+
+    void typedSearchUsesAPrefixThatLapsesAfterTwoSeconds() {
+        openWindow();
+        box()->setFocus();
+        clockMs_ = 10'000;
+        QTest::keyClicks(box(), QStringLiteral("pet")); // Latin keys: "Pet" shows Пет
+        QCOMPARE(box()->keyValue(), QByteArray("100001"));
+        clockMs_ += 500;
+        QTest::keyClicks(box(), QStringLiteral("k"));   // "petk": Petkov
+        QCOMPARE(box()->keyValue(), QByteArray("300"));
+        clockMs_ += 500;
+        QTest::keyClicks(box(), QStringLiteral("x"));   // no name starts "petkx": dropped, prefix kept
+        QCOMPARE(box()->keyValue(), QByteArray("300"));
+        clockMs_ += 500;
+        QTest::keyClicks(box(), QStringLiteral("o"));
+        QCOMPARE(box()->keyValue(), QByteArray("300"));
+        // More than two seconds later a key starts a new search; a Cyrillic key finds the same name.
+        clockMs_ += 2001;
+        QTest::sendKeyEvent(QTest::Click, box(), Qt::Key_unknown, QStringLiteral("ж"), Qt::NoModifier);
+        QCOMPARE(box()->keyValue(), QByteArray("A1"));
+        // Within two seconds, but after Backspace: a new search too.
+        clockMs_ += 100;
+        QTest::keyClick(box(), Qt::Key_Backspace);
+        QTest::keyClicks(box(), QStringLiteral("N"));
+        QCOMPARE(box()->keyValue(), QByteArray("400"));
+        // Exactly two seconds still continue the prefix ("Ni" + "k" finds Nikolov, "k" alone finds nobody).
+        clockMs_ += 2000;
+        QTest::keyClicks(box(), QStringLiteral("i"));
+        QCOMPARE(box()->keyValue(), QByteArray("400"));
+    }
+
+    void theLeaveHandlerFinishesBeforeTheButtonsClickIsDelivered() {
+        openWindow();
+        box()->setFocus();
+        QTest::keyClick(box(), Qt::Key_Down); // choose 100001
+        QTest::keyClick(box(), Qt::Key_Down); // choose A1; the list is not reloaded by choosing
+        QVERIFY(!window_->qOsigurenici.active());
+        int rowsWhenClicked = -1;
+        prompter_->onDialog = [&] { rowsWhenClicked = window_->qOsigurenici.recordCount(); };
+        QTest::mouseClick(window_->btnEksportiraj, Qt::LeftButton);
+        QCOMPARE(rowsWhenClicked, 1);
+        QCOMPARE(prompter_->offeredNames, QStringList{QStringLiteral("A1.txt")});
+        QVERIFY(prompter_->messages.isEmpty()); // cancelled: nothing written, nothing said
+    }
+
+    void failuresOfHandlersGoToTheErrorBoxAndTheProgramGoesOn() {
+        runSql(dir_->file("k.sqlite"), "ALTER TABLE Osigurenici RENAME COLUMN MB TO EMBG");
+        openWindow();
+        box()->setFocus();
+        QTest::keyClick(box(), Qt::Key_Tab);
+        QTRY_COMPARE(prompter_->errors, QStringList{QStringLiteral("qOsigurenici: Field 'MB' not found.")});
+        QVERIFY(!window_->qOsigurenici.active());
+        QCOMPARE(window_->DBGrid1->model()->rowCount(), 0);
+        // A click on the button that leaves the failing box does not export on top of the failure.
+        box()->setFocus();
+        QTest::mouseClick(window_->btnEksportiraj, Qt::LeftButton);
+        QTRY_COMPARE(prompter_->errors.size(), 2);
+        QVERIFY(prompter_->offeredNames.isEmpty());
+        // With the box no longer focused, the button exports; the list is closed, so the export fails.
+        prompter_->nextFolder = QString::fromStdString(dir_->path());
+        QTest::mouseClick(window_->btnEksportiraj, Qt::LeftButton);
+        QCOMPARE(prompter_->messages, QStringList{QString::fromUtf8(app::TfrmOsigurenici::kFailureMessage)});
+    }
+
+    void aDoctorListThatCannotOpenGivesTheErrorBoxAndAnEmptyBox() {
+        runSql(dir_->file("k.sqlite"), "ALTER TABLE Lekari RENAME COLUMN OPS_S TO OPSTINA");
+        openWindow();
+        QCOMPARE(prompter_->errors, QStringList{QString::fromStdString("Column 'ops_s' does not exist in the database " +
+                                                                       dir_->file("k.sqlite") + ".")});
+        QCOMPARE(box()->dropDownList()->model()->rowCount(), 0);
+        QCOMPARE(window_->qLekar.currentCode(), std::string());
+        QVERIFY(window_->isVisible());
+    }
+
+    void aFailedConnectionReportsAnApplicationErrorAndEndsWithExitCodeOne() {
+        alias_.reset();
+        alias_ = std::make_unique<AliasFileScope>(dir_->file("aliases.ini"), "[kapitacija]\ndriver = sqlite\npath = gone.sqlite\n");
+        RecordingPrompter prompter;
+        std::optional<app::StartupFailure> reported;
+        const int code = app::runProgram(&prompter, [&](const app::StartupFailure& f) { reported = f; });
+        QCOMPARE(code, 1);
+        QVERIFY(reported.has_value());
+        QCOMPARE(reported->kind, QStringLiteral("EngineError"));
+        QCOMPARE(reported->message, QString::fromStdString("Database file " + dir_->file("gone.sqlite") +
+                                                           " does not exist (alias 'kapitacija' in " + dir_->file("aliases.ini") + ")"));
+        QVERIFY(prompter.errors.isEmpty());
+    }
+};
+
+GUI_TEST_SUITE(WindowTest)
+#include "WindowTest.moc"
