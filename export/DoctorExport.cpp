@@ -1,0 +1,35 @@
+#include "export/DoctorExport.h"
+
+#include "export/ExportFile.h"
+#include "export/ExportFormat.h"
+
+namespace exportfile {
+namespace {
+
+// The code as a message can show it: a NUL byte would end the text where a C string is read.
+std::string printableCode(const std::string& code) {
+    std::string out;
+    for (char c : code) {
+        if (c == '\0')
+            out += "\\0";
+        else
+            out += c;
+    }
+    return out;
+}
+
+} // namespace
+
+std::string exportFileName(const std::string& doctorCode) { return doctorCode + ".txt"; }
+
+void exportDoctorFile(const std::string& folder, const std::string& doctorCode, data::InsuredList& list,
+                      const data::RegionalSettings& settings) {
+    if (doctorCode.find('/') != std::string::npos || doctorCode.find('\0') != std::string::npos)
+        throw ExportError("Cannot export the doctor code \"" + printableCode(doctorCode) +
+                          "\": a file name cannot hold \"/\" or a NUL byte");
+    ExportFile file(folder, exportFileName(doctorCode));
+    writeExport(list, settings, file);
+    file.commit();
+}
+
+} // namespace exportfile

@@ -1,0 +1,119 @@
+#include "export/ExportFile.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <random>
+#include <system_error>
+#include <unistd.h>
+
+namespace exportfile {
+namespace {
+
+[[noreturn]] void throwSystemError(const std::string& action, const std::string& path, int error) {
+    throw ExportError(action + " " + path + ": " + std::generic_category().message(error));
+}
+
+// A name that stays inside the folder: not empty, not "." or "..", without "/" and without NUL (which would
+// cut the name short where the system reads it).
+bool isPlainFileName(const std::string& name) {
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
+           name.find('\0') == std::string::npos;
+}
+
+// Six characters that make a temporary name unlikely to be taken; a taken one is simply drawn again.
+std::string randomSuffix(std::random_device& random) {
+    static constexpr std::string_view kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    std::uniform_int_distribution<std::size_t> pick(0, kAlphabet.size() - 1);
+    std::string suffix(6, ' ');
+    for (char& c : suffix)
+        c = kAlphabet[pick(random)];
+    return suffix;
+}
+
+constexpr int kTemporaryNameAttempts = 100;
+
+} // namespace
+
+ExportFile::ExportFile(const std::string& folder, const std::string& fileName)
+    : folder_(folder.empty() ? "." : folder), fileName_(fileName) {
+    if (!isPlainFileName(fileName_))
+        throw ExportError("Cannot write into " + folder_ + ": the file name is empty, \".\", \"..\" or holds \"/\" "
+                          "or a NUL byte");
+    folderFd_ = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd_ < 0)
+        throwSystemError("Cannot open the folder", folder_, errno);
+    try {
+        createTemporary();
+    } catch (...) {
+        ::close(folderFd_);
+        throw;
+    }
+}
+
+void ExportFile::createTemporary() {
+    // O_EXCL makes the creation fail rather than open a file (or follow a link) that someone else put there.
+    std::random_device random;
+    for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
+        std::string name = "." + fileName_ + "." + randomSuffix(random);
+        fileFd_ = ::openat(folderFd_, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fileFd_ >= 0) {
+            temporaryName_ = std::move(name);
+            return;
+        }
+        if (errno != EEXIST)
+            throwSystemError("Cannot create a temporary file for", finalPath(), errno);
+    }
+    throwSystemError("Cannot create a temporary file for", finalPath(), EEXIST);
+}
+
+std::string ExportFile::pathOf(const std::string& name) const {
+    return folder_.ends_with('/') ? folder_ + name : folder_ + "/" + name;
+}
+
+ExportFile::~ExportFile() {
+    if (fileFd_ >= 0)
+        ::close(fileFd_);
+    if (!committed_)
+        ::unlinkat(folderFd_, temporaryName_.c_str(), 0);
+    ::close(folderFd_);
+}
+
+void ExportFile::write(std::string_view bytes) {
+    if (fileFd_ < 0)
+        throw ExportError("Cannot write " + temporaryPath() + ": the file is already closed");
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(fileFd_, bytes.data(), bytes.size());
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            throwSystemError("Cannot write", temporaryPath(), errno);
+        }
+        // A regular file never takes nothing without an error; guard against looping for ever all the same.
+        if (written == 0)
+            throwSystemError("Cannot write", temporaryPath(), ENOSPC);
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+}
+
+void ExportFile::commit() {
+    if (fileFd_ < 0)
+        throw ExportError("Cannot finish " + finalPath() + ": the file is already closed");
+    // Data and size reach the medium before the rename, so a crash shows either the old file or the new one,
+    // never a new name over missing data.
+    if (::fsync(fileFd_) != 0)
+        throwSystemError("Cannot write", temporaryPath(), errno);
+    const int fd = fileFd_;
+    fileFd_ = -1;
+    // After close() Linux has released the descriptor even on EINTR; the data are already synced.
+    if (::close(fd) != 0 && errno != EINTR)
+        throwSystemError("Cannot close", temporaryPath(), errno);
+    if (::renameat(folderFd_, temporaryName_.c_str(), folderFd_, fileName_.c_str()) != 0)
+        throwSystemError("Cannot replace", finalPath(), errno);
+    committed_ = true;
+    // The rename lives in the folder; syncing it makes the new name durable. Some file systems cannot sync a
+    // folder at all (EINVAL); the rename is then as durable as they make it.
+    if (::fsync(folderFd_) != 0 && errno != EINVAL)
+        throwSystemError("Cannot write the folder", folder_, errno);
+}
+
+} // namespace exportfile

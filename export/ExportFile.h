@@ -1,0 +1,46 @@
+#pragma once
+
+#include "export/ExportError.h"
+#include "export/ExportFormat.h"
+
+#include <string>
+#include <string_view>
+
+namespace exportfile {
+
+// Writes one file of a folder so that the file is either replaced whole or left as it was. The bytes go to a
+// new, uniquely named temporary file in the same folder (".<name>.XXXXXX"); commit() syncs it and renames it
+// over the final name in one step. Without a commit, the destructor removes the temporary file, so a failed
+// export leaves neither a partial file nor a damaged earlier one. Failures throw ExportError.
+class ExportFile : public ExportOutput {
+public:
+    // Opens the folder and creates the temporary file in it, mode 0644 less the umask. `fileName` must be a
+    // plain name without "/" or NUL (the caller checks; this class only refuses such names).
+    ExportFile(const std::string& folder, const std::string& fileName);
+    ~ExportFile() override;
+    ExportFile(const ExportFile&) = delete;
+    ExportFile& operator=(const ExportFile&) = delete;
+
+    // Writes all the bytes, retrying after interruptions and short writes.
+    void write(std::string_view bytes) override;
+
+    // Syncs the file's data to the medium, closes it, renames it over the final name and syncs the folder so
+    // that the new name survives a crash. No writes are allowed afterwards.
+    void commit();
+
+    std::string finalPath() const { return pathOf(fileName_); }
+    std::string temporaryPath() const { return pathOf(temporaryName_); }
+
+private:
+    void createTemporary();
+    std::string pathOf(const std::string& name) const;
+
+    std::string folder_;
+    std::string fileName_;
+    std::string temporaryName_;
+    int folderFd_ = -1;
+    int fileFd_ = -1;
+    bool committed_ = false;
+};
+
+} // namespace exportfile

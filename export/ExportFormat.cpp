@@ -1,0 +1,114 @@
+#include "export/ExportFormat.h"
+
+#include "data/DateText.h"
+#include "export/Dodaj.h"
+
+#include <array>
+#include <charconv>
+
+namespace exportfile {
+namespace {
+
+struct Column {
+    int width;
+    std::string_view title;
+};
+
+// The eight columns of an export file in the order they are written. The reading system finds every value by
+// its position, so widths and order are fixed; a line whose values all fit is 118 characters long.
+constexpr std::array<Column, 8> kColumns{{
+    {10, "FAKSIMIL"},
+    {15, "EMBG"},
+    {20, "IME"},
+    {20, "TIME"},
+    {20, "PRE"},
+    {12, "DATUM PR."},
+    {12, "BROJ PR."},
+    {9, "PROCENT"},
+}};
+
+constexpr std::string_view kLineEnd = "\r\n";
+constexpr std::string_view kBlankLine = " \r\n";
+
+// Lines are gathered until the buffer holds this much and then handed to the output in one write. Large
+// enough that a register of 100,000 persons needs a few hundred writes, small enough to stay in cache.
+constexpr std::size_t kChunkSize = 64 * 1024;
+constexpr std::size_t kLongestUsualLine = 256;
+
+// The date text of the registration date. Formatting a date is the costliest step of a line, and persons
+// registered together share a date, so the text of the last date is kept and reused while consecutive rows
+// have the same date; a different date costs one comparison more than formatting it.
+class DateColumnText {
+public:
+    explicit DateColumnText(const data::RegionalSettings& settings) : settings_(settings) {}
+
+    std::string_view of(engine::DayNumber day) {
+        if (!valid_ || day != day_) {
+            text_ = data::dateText(settings_, day);
+            day_ = day;
+            valid_ = true;
+        }
+        return text_;
+    }
+
+private:
+    const data::RegionalSettings& settings_;
+    engine::DayNumber day_ = 0;
+    bool valid_ = false;
+    std::string text_;
+};
+
+void appendRow(std::string& out, const data::InsuredList& list, DateColumnText& dates) {
+    const engine::DayNumber registered =
+        list.DATA_PRI.isNull() ? engine::kDayZeroOfDateCount : list.DATA_PRI.asDate();
+
+    char percent[16];
+    const auto converted = std::to_chars(std::begin(percent), std::end(percent), list.procent.asInteger());
+
+    appendDodaj(out, kColumns[0].width, list.LEKAR_S.asString());
+    appendDodaj(out, kColumns[1].width, list.MB.asString());
+    appendDodaj(out, kColumns[2].width, list.IME.asString());
+    appendDodaj(out, kColumns[3].width, list.TIME.asString());
+    appendDodaj(out, kColumns[4].width, list.PRE.asString());
+    appendDodaj(out, kColumns[5].width, dates.of(registered));
+    appendDodaj(out, kColumns[6].width, list.BR_PRI.asString());
+    appendDodaj(out, kColumns[7].width, std::string_view(percent, static_cast<std::size_t>(converted.ptr - percent)));
+    out.append(kLineEnd);
+}
+
+} // namespace
+
+std::string titleLine() {
+    std::string line;
+    for (const Column& column : kColumns)
+        appendDodaj(line, column.width, column.title);
+    line.append(kLineEnd);
+    return line;
+}
+
+void appendDataLine(std::string& out, const data::InsuredList& list, const data::RegionalSettings& settings) {
+    DateColumnText dates(settings);
+    appendRow(out, list, dates);
+}
+
+void writeExport(data::InsuredList& list, const data::RegionalSettings& settings, ExportOutput& output) {
+    std::string buffer;
+    buffer.reserve(kChunkSize + kLongestUsualLine);
+    buffer.append(titleLine());
+    buffer.append(kBlankLine);
+
+    DateColumnText dates(settings);
+    list.first();
+    while (!list.eof()) {
+        appendRow(buffer, list, dates);
+        if (buffer.size() >= kChunkSize) {
+            output.write(buffer);
+            buffer.clear();
+        }
+        list.next();
+    }
+    if (!buffer.empty())
+        output.write(buffer);
+}
+
+} // namespace exportfile
