@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test: once in the normal build and once in a build with
+# the address and undefined-behaviour sanitizers.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/install-deps.sh"
+export QT_QPA_PLATFORM=offscreen
+export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
+
+"$root/scripts/build.sh" release
+echo "== Tests (release build)"
+ctest --test-dir "$root/build" --output-on-failure
+
+"$root/scripts/build.sh" sanitize
+echo "== Tests (address and undefined-behaviour sanitizers)"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+LSAN_OPTIONS=suppressions="$root/scripts/lsan.supp":print_suppressions=0 \
+UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    ctest --test-dir "$root/build-sanitize" --output-on-failure
