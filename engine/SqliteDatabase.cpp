@@ -181,7 +181,7 @@ std::unique_ptr<Database> openSqliteDatabase(const AliasDefinition& alias, const
     // Wait for another program's write to finish rather than fail at once; never write.
     sqlite3_busy_timeout(handle.get(), 5000);
     char* error = nullptr;
-    if (sqlite3_exec(handle.get(), "PRAGMA query_only = 1; SELECT count(*) FROM sqlite_master", nullptr, nullptr,
+    if (sqlite3_exec(handle.get(), "PRAGMA query_only = 1; PRAGMA mmap_size = 1073741824; SELECT count(*) FROM sqlite_master", nullptr, nullptr,
                      &error) != SQLITE_OK) {
         const std::string reason = error ? error : "unknown error";
         sqlite3_free(error);
