@@ -57,19 +57,23 @@ LookupComboBox::LookupComboBox(DoctorSource& source, const MacCDisplay& display,
         if (index.isValid() && isDroppedDown())
             source_.setCurrentRow(index.row());
     });
-    connect(&source_, &QAbstractItemModel::modelReset, this, [this] { update(); });
+    connect(&source_, &QAbstractItemModel::modelReset, this, [this] {
+        shownRow_ = hasKey_ ? source_.rowOfKey(key_) : -1;
+        update();
+    });
 }
 
 LookupComboBox::~LookupComboBox() { list_->removeEventFilter(this); }
 
-QString LookupComboBox::text() const { return source_.displayAt(source_.rowOfKey(key_)); }
+QString LookupComboBox::text() const { return source_.displayAt(shownRow_); }
 
 void LookupComboBox::setKeyValue(const QByteArray& key) {
-    const bool changed = key != key_;
+    const bool changed = !hasKey_ || key != key_;
+    hasKey_ = true;
     key_ = key;
-    const int row = source_.rowOfKey(key_);
-    if (row >= 0)
-        source_.setCurrentRow(row);
+    shownRow_ = source_.rowOfKey(key_);
+    if (shownRow_ >= 0)
+        source_.setCurrentRow(shownRow_);
     update();
     if (changed)
         emit keyValueChanged(key_);
@@ -90,8 +94,7 @@ void LookupComboBox::openDropDown() {
     const int count = source_.rowCount();
     if (count == 0 || isDroppedDown())
         return;
-    const int shown = source_.rowOfKey(key_);
-    const int row = shown >= 0 ? shown : 0;
+    const int row = shownRow_ >= 0 ? shownRow_ : 0;
     source_.setCurrentRow(row);
 
     const int visible = std::min(count, kMaxVisibleRows);
@@ -148,9 +151,9 @@ void LookupComboBox::keyPressEvent(QKeyEvent* event) {
     switch (event->key()) {
     case Qt::Key_Up:
     case Qt::Key_Down: {
-        const int shown = source_.rowOfKey(key_);
         const int step = event->key() == Qt::Key_Up ? -1 : 1;
-        chooseRow(shown < 0 ? 0 : std::clamp(shown + step, 0, source_.rowCount() - 1));
+        if (source_.rowCount() > 0)
+            chooseRow(shownRow_ < 0 ? 0 : std::clamp(shownRow_ + step, 0, source_.rowCount() - 1));
         return;
     }
     case Qt::Key_Backspace:

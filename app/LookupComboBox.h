@@ -62,6 +62,8 @@ private:
     DoctorSource& source_;
     const MacCDisplay& display_;
     QByteArray key_;
+    bool hasKey_ = false; // the key starts empty: no doctor chosen, not the doctor with an empty code
+    int shownRow_ = -1; // the source's row of key_, -1 when the box shows nothing
     IncrementalSearch search_;
     QFrame* popup_;
     QListView* list_;

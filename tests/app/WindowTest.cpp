@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QListView>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 #include <memory>
@@ -238,6 +239,48 @@ private slots:
         QCOMPARE(box()->dropDownList()->model()->rowCount(), 0);
         QCOMPARE(window_->qLekar.currentCode(), std::string());
         QVERIFY(window_->isVisible());
+    }
+
+    void theDropDownShowsUpToSevenRowsBelowTheBoxOrAboveNearTheBottom() {
+        std::string sql = "DELETE FROM Lekari;";
+        for (int i = 0; i < 12; ++i)
+            sql += "INSERT INTO Lekari VALUES ('D" + std::to_string(i) + "', 'Doktor', '" + std::to_string(i) + "', '001', 1);";
+        sql += "INSERT INTO Lekari VALUES ('', 'Bez', 'Kod', '001', 1);"; // an empty code is not "no choice"
+        runSql(dir_->file("k.sqlite"), sql);
+        openWindow();
+        QCOMPARE(box()->text(), QString());
+        QTest::mouseClick(box(), Qt::LeftButton);
+        QListView* list = box()->dropDownList();
+        QWidget* popup = list->window();
+        const int rowHeight = list->sizeHintForRow(0);
+        QCOMPARE(popup->height(), 7 * rowHeight + 2 * list->frameWidth());
+        QCOMPARE(popup->width(), box()->width());
+        QCOMPARE(popup->geometry().top(), box()->mapToGlobal(QPoint(0, box()->height())).y());
+        QTest::keyClick(list, Qt::Key_Escape);
+
+        // Near the bottom of the screen the drop-down opens above the box.
+        const QRect screen = window_->screen()->availableGeometry();
+        window_->move(window_->x(), screen.bottom() - window_->frameGeometry().height() / 4 - box()->y());
+        QApplication::processEvents();
+        QTest::mouseClick(box(), Qt::LeftButton);
+        QVERIFY(box()->mapToGlobal(QPoint(0, box()->height())).y() + popup->height() > screen.bottom());
+        QCOMPARE(popup->geometry().bottom() + 1, box()->mapToGlobal(QPoint(0, 0)).y());
+        QTest::keyClick(list, Qt::Key_Escape);
+    }
+
+    void anEmptyDoctorTableOffersNothingAndTheCodeIsEmpty() {
+        runSql(dir_->file("k.sqlite"), "DELETE FROM Lekari");
+        openWindow();
+        QTest::mouseClick(box(), Qt::LeftButton);
+        QVERIFY(!box()->isDroppedDown());
+        QTest::keyClick(box(), Qt::Key_Down);
+        QTest::keyClicks(box(), QStringLiteral("p"));
+        QCOMPARE(box()->text(), QString());
+        QCOMPARE(window_->qLekar.currentCode(), std::string());
+        QTest::keyClick(box(), Qt::Key_Tab);
+        QVERIFY(window_->qOsigurenici.active());
+        QCOMPARE(window_->qOsigurenici.recordCount(), 0);
+        QVERIFY(prompter_->errors.isEmpty());
     }
 
     void aFailedConnectionReportsAnApplicationErrorAndEndsWithExitCodeOne() {
