@@ -79,32 +79,31 @@ std::string writeAlias(const fs::path& folder, const fs::path& database) {
     return alias.string();
 }
 
-// The big register, with two doctors of 200,000 and 100,000 persons taken from the generated rows.
-fs::path bigRegister(const fs::path& data) {
-    const fs::path path = data / "register-2m.sqlite";
+// A register made by the demo generator and then adjusted by `sql`, kept once made.
+fs::path cachedRegister(const fs::path& data, const std::string& name, const std::string& generatorArguments,
+                        const std::string& sql) {
+    const fs::path path = data / (name + ".sqlite");
     if (fs::exists(path))
         return path;
-    const fs::path building = data / "register-2m.building.sqlite";
+    const fs::path building = data / (name + ".building.sqlite");
     fs::remove(building);
-    run(std::string(PELMAROT_DEMO_DB) + " --doctors 1000 --persons 2000000 --seed 7 " + building.string() + " >/dev/null");
-    run("sqlite3 " + building.string() +
-        " \"UPDATE Osigurenici SET LEKAR_S='BIG200', BR_ODJ=NULL WHERE rowid <= 200000;"
-        " UPDATE Osigurenici SET LEKAR_S='BIG100', BR_ODJ=NULL WHERE rowid > 200000 AND rowid <= 300000;"
-        " INSERT INTO Lekari VALUES ('BIG200','Golem','Lekar','001',1), ('BIG100','Sreden','Lekar','001',1);\"");
+    run(std::string(PELMAROT_DEMO_DB) + " " + generatorArguments + " " + building.string() + " >/dev/null");
+    run("sqlite3 " + building.string() + " \"" + sql + "\"");
     fs::rename(building, path);
     return path;
 }
 
+// 2,000,000 persons, with two doctors of 200,000 and 100,000 persons taken from the generated rows.
+fs::path bigRegister(const fs::path& data) {
+    return cachedRegister(data, "register-2m", "--doctors 1000 --persons 2000000 --seed 7",
+                          "UPDATE Osigurenici SET LEKAR_S='BIG200', BR_ODJ=NULL WHERE rowid <= 200000;"
+                          " UPDATE Osigurenici SET LEKAR_S='BIG100', BR_ODJ=NULL WHERE rowid > 200000 AND rowid <= 300000;"
+                          " INSERT INTO Lekari VALUES ('BIG200','Golem','Lekar','001',1), ('BIG100','Sreden','Lekar','001',1);");
+}
+
 fs::path manyDoctorsRegister(const fs::path& data) {
-    const fs::path path = data / "register-10k-doctors.sqlite";
-    if (fs::exists(path))
-        return path;
-    const fs::path building = data / "register-10k.building.sqlite";
-    fs::remove(building);
-    run(std::string(PELMAROT_DEMO_DB) + " --doctors 10000 --persons 50000 --seed 3 " + building.string() + " >/dev/null");
-    run("sqlite3 " + building.string() + " \"UPDATE Lekari SET AKTIVEN=1\"");
-    fs::rename(building, path);
-    return path;
+    return cachedRegister(data, "register-10k-doctors", "--doctors 10000 --persons 50000 --seed 3",
+                          "UPDATE Lekari SET AKTIVEN=1");
 }
 
 double startupMs(const std::string& aliasFile, int runs, std::vector<double>& all) {

@@ -1,6 +1,6 @@
 // The export button through the real window: the dialog behind the recording prompter, real files.
 #include "GuiTests.h"
-#include "RecordingPrompter.h"
+#include "WindowFixture.h"
 #include "app/DataGrid.h"
 #include "app/LookupComboBox.h"
 #include "app/TfrmOsigurenici.h"
@@ -35,21 +35,12 @@ std::vector<std::string> folderEntries(const std::string& folder) {
 
 } // namespace
 
-class ExportCommandTest : public QObject {
+class ExportCommandTest : public QObject, private WindowFixture {
     Q_OBJECT
 
-    std::unique_ptr<TempDir> dir_;
-    std::unique_ptr<AliasFileScope> alias_;
-    std::unique_ptr<RecordingPrompter> prompter_;
-    std::unique_ptr<app::TfrmOsigurenici> window_;
     QString startDir_;
 
-    void openWindow() {
-        prompter_ = std::make_unique<RecordingPrompter>();
-        window_ = std::make_unique<app::TfrmOsigurenici>(prompter_.get());
-        window_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
-    }
+    void openWindow() { QVERIFY(WindowFixture::openWindow()); }
 
     // Chooses a doctor with the keyboard and clicks the button, which first leaves the box.
     void chooseAndExport(int downPresses) {
@@ -70,22 +61,16 @@ private slots:
     void cleanupTestCase() { QDir::setCurrent(startDir_); }
 
     void init() {
-        dir_ = std::make_unique<TempDir>();
-        fs::create_directory(exportFolder());
-        alias_ = std::make_unique<AliasFileScope>(dir_->file("aliases.ini"),
-                                                  AliasFileScope::sqliteAlias(dir_->file("k.sqlite")));
         PersonRow first{"1234567890123", "Petrovski", "Ilija", "Ana", "A1", "12", true, false, "2001-02-03", {}};
         PersonRow second{"99", "", "", "Ќ", "A1", "87654321", true, true, {}, {}};
         PersonRow gone{"77", "Gone", "", "", "A1", "1", false, false, "2001-01-01", std::string("5")};
-        writeSqliteRegister(dir_->file("k.sqlite"), {{"A1", "Petrovski", "Ilija"}, {"X/1", "Bad", "Code"}, {"E", "Empty", "Doc"}},
-                            {first, second, gone});
+        useRegister({{"A1", "Petrovski", "Ilija"}, {"X/1", "Bad", "Code"}, {"E", "Empty", "Doc"}}, {first, second, gone});
+        fs::create_directory(exportFolder());
         QDir::setCurrent(startDir_);
     }
 
     void cleanup() {
-        window_.reset();
-        alias_.reset();
-        dir_.reset();
+        tearDown();
         QDir::setCurrent(startDir_);
     }
 

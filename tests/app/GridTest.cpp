@@ -1,6 +1,6 @@
 // The grid of insured persons: its model, titles, cell texts, widths and the MAC C display.
 #include "GuiTests.h"
-#include "RecordingPrompter.h"
+#include "WindowFixture.h"
 #include "app/DataGrid.h"
 #include "app/InsuredSource.h"
 #include "app/LookupComboBox.h"
@@ -15,13 +15,8 @@
 
 using namespace testsupport;
 
-class GridTest : public QObject {
+class GridTest : public QObject, private WindowFixture {
     Q_OBJECT
-
-    std::unique_ptr<TempDir> dir_;
-    std::unique_ptr<AliasFileScope> alias_;
-    std::unique_ptr<RecordingPrompter> prompter_;
-    std::unique_ptr<app::TfrmOsigurenici> window_;
 
     void leaveBoxFor(int downPresses) {
         window_->cbLekar->setFocus();
@@ -33,23 +28,14 @@ class GridTest : public QObject {
 private slots:
     void init() {
         qputenv("LC_ALL", "C");
-        dir_ = std::make_unique<TempDir>();
-        alias_ = std::make_unique<AliasFileScope>(dir_->file("aliases.ini"),
-                                                  AliasFileScope::sqliteAlias(dir_->file("k.sqlite")));
         PersonRow first{"1234567890123", "Petrovski", "Ilija", "Ana", "A1", "12", true, false, "2001-02-03", {}};
         PersonRow second{"99", "", "", "Ќ", "A1", "87654321", false, false, {}, {}};
-        writeSqliteRegister(dir_->file("k.sqlite"), {{"A1", "Petrovski", "Ilija"}, {"E", "Empty", "Doc"}},
-                            {first, second});
-        prompter_ = std::make_unique<RecordingPrompter>();
-        window_ = std::make_unique<app::TfrmOsigurenici>(prompter_.get());
-        window_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+        useRegister({{"A1", "Petrovski", "Ilija"}, {"E", "Empty", "Doc"}}, {first, second});
+        QVERIFY(openWindow());
     }
 
     void cleanup() {
-        window_.reset();
-        alias_.reset();
-        dir_.reset();
+        tearDown();
         qunsetenv("LC_ALL");
     }
 

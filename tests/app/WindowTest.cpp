@@ -1,6 +1,6 @@
 // The main window and the doctor box, driven with real key and mouse events offscreen.
 #include "GuiTests.h"
-#include "RecordingPrompter.h"
+#include "WindowFixture.h"
 #include "app/DataGrid.h"
 #include "app/LookupComboBox.h"
 #include "app/Program.h"
@@ -33,37 +33,23 @@ PersonRow person(const std::string& mb, const std::string& doctor) {
 
 } // namespace
 
-class WindowTest : public QObject {
+class WindowTest : public QObject, private WindowFixture {
     Q_OBJECT
 
-    std::unique_ptr<TempDir> dir_;
-    std::unique_ptr<AliasFileScope> alias_;
-    std::unique_ptr<RecordingPrompter> prompter_;
-    std::unique_ptr<app::TfrmOsigurenici> window_;
     qint64 clockMs_ = 0;
 
     app::LookupComboBox* box() { return window_->cbLekar; }
 
     void openWindow() {
-        prompter_ = std::make_unique<RecordingPrompter>();
-        window_ = std::make_unique<app::TfrmOsigurenici>(prompter_.get());
+        QVERIFY(WindowFixture::openWindow());
         box()->setSearchClock([this] { return clockMs_; });
-        window_->show();
         window_->DBGrid1->setFocus();
-        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
-    }
-
-    void writeRegister(const std::vector<DoctorRow>& doctors, const std::vector<PersonRow>& persons) {
-        writeSqliteRegister(dir_->file("k.sqlite"), doctors, persons);
     }
 
 private slots:
     void init() {
-        dir_ = std::make_unique<TempDir>();
-        alias_ = std::make_unique<AliasFileScope>(dir_->file("aliases.ini"),
-                                                  AliasFileScope::sqliteAlias(dir_->file("k.sqlite")));
         // Names in MAC C bytes: "Petrovski" shows as Петровски, "@ivkov" as Живков.
-        writeRegister({{"100001", "Petrovski", "Ilija"},
+        useRegister({{"100001", "Petrovski", "Ilija"},
                        {"A1", "@ivkov", "Ana"},
                        {"900", "Neaktiven", "Lekar", "001", false},
                        {"300", "Petkov", "Marko"},
@@ -72,11 +58,7 @@ private slots:
                        person("5", "300"), person("6", "300")});
     }
 
-    void cleanup() {
-        window_.reset();
-        alias_.reset();
-        dir_.reset();
-    }
+    void cleanup() { tearDown(); }
 
     void startsWithAnEmptyBoxAnEmptyGridWithTheFocusAndTheFixedLayout() {
         openWindow();
@@ -213,7 +195,7 @@ private slots:
     }
 
     void failuresOfHandlersGoToTheErrorBoxAndTheProgramGoesOn() {
-        runSql(dir_->file("k.sqlite"), "ALTER TABLE Osigurenici RENAME COLUMN MB TO EMBG");
+        runSql(registerPath(), "ALTER TABLE Osigurenici RENAME COLUMN MB TO EMBG");
         openWindow();
         box()->setFocus();
         QTest::keyClick(box(), Qt::Key_Tab);
@@ -232,10 +214,10 @@ private slots:
     }
 
     void aDoctorListThatCannotOpenGivesTheErrorBoxAndAnEmptyBox() {
-        runSql(dir_->file("k.sqlite"), "ALTER TABLE Lekari RENAME COLUMN OPS_S TO OPSTINA");
+        runSql(registerPath(), "ALTER TABLE Lekari RENAME COLUMN OPS_S TO OPSTINA");
         openWindow();
         QCOMPARE(prompter_->errors, QStringList{QString::fromStdString("Column 'ops_s' does not exist in the database " +
-                                                                       dir_->file("k.sqlite") + ".")});
+                                                                       registerPath() + ".")});
         QCOMPARE(box()->dropDownList()->model()->rowCount(), 0);
         QCOMPARE(window_->qLekar.currentCode(), std::string());
         QVERIFY(window_->isVisible());
@@ -246,7 +228,7 @@ private slots:
         for (int i = 0; i < 12; ++i)
             sql += "INSERT INTO Lekari VALUES ('D" + std::to_string(i) + "', 'Doktor', '" + std::to_string(i) + "', '001', 1);";
         sql += "INSERT INTO Lekari VALUES ('', 'Bez', 'Kod', '001', 1);"; // an empty code is not "no choice"
-        runSql(dir_->file("k.sqlite"), sql);
+        runSql(registerPath(), sql);
         openWindow();
         QCOMPARE(box()->text(), QString());
         QTest::mouseClick(box(), Qt::LeftButton);
@@ -269,7 +251,7 @@ private slots:
     }
 
     void anEmptyDoctorTableOffersNothingAndTheCodeIsEmpty() {
-        runSql(dir_->file("k.sqlite"), "DELETE FROM Lekari");
+        runSql(registerPath(), "DELETE FROM Lekari");
         openWindow();
         QTest::mouseClick(box(), Qt::LeftButton);
         QVERIFY(!box()->isDroppedDown());
