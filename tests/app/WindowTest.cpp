@@ -7,6 +7,7 @@
 #include "app/TfrmOsigurenici.h"
 #include "support/FixtureRegister.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QListView>
 #include <QPushButton>
@@ -178,6 +179,24 @@ private slots:
         clockMs_ += 2000;
         QTest::keyClicks(box(), QStringLiteral("i"));
         QCOMPARE(box()->keyValue(), QByteArray("400"));
+    }
+
+    void switchingToAnotherWindowAndBackDoesNotLeaveTheBox() {
+        openWindow();
+        box()->setFocus();
+        QWidget other;
+        auto* field = new QPushButton(QStringLiteral("elsewhere"), &other);
+        other.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&other));
+        QApplication::setActiveWindow(&other);
+        field->setFocus();
+        QTRY_VERIFY(field->hasFocus());
+        QApplication::setActiveWindow(window_.get());
+        QTRY_VERIFY(box()->hasFocus());
+        QVERIFY(!window_->qOsigurenici.active());
+        // Only a move to another control of the window reloads.
+        window_->DBGrid1->setFocus(Qt::MouseFocusReason);
+        QVERIFY(window_->qOsigurenici.active());
     }
 
     void theLeaveHandlerFinishesBeforeTheButtonsClickIsDelivered() {
