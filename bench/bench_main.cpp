@@ -1,9 +1,12 @@
-// The speed and memory figures of the window, printed as one table:
+// The speed and memory figures of the program, printed as one table:
 //   start-up to the window shown with 10,000 active doctors;
 //   reload of a doctor with about 2,000 persons in a 2,000,000-person register (median, 95th percentile);
 //   a doctor with 200,000 persons: memory per row and the time to paint the grid while scrolling;
-//   the export of a doctor with 100,000 persons, from the dialog's acceptance to the message.
-// Registers are made once by the demo generator and kept under the build tree.
+//   the export of a doctor with 100,000 persons, from the dialog's acceptance to the message;
+//   the month-end export of every active doctor by pelmarot-export, against the sqlite3 shell writing the
+//   same bytes with one query (bench/month_end.sql), with the outputs compared byte for byte.
+// Every measure runs in a process of its own ("pelmarot_bench --measure NAME"), so that its peak memory is
+// its own. Registers are made once by the demo generator and kept under the build tree.
 #include "app/DataGrid.h"
 #include "app/LookupComboBox.h"
 #include "app/Prompter.h"
@@ -20,6 +23,9 @@
 #include <fstream>
 #include <sqlite3.h>
 #include <string>
+#include <map>
+#include <sstream>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -106,26 +112,6 @@ fs::path manyDoctorsRegister(const fs::path& data) {
                           "UPDATE Lekari SET AKTIVEN=1");
 }
 
-double startupMs(const std::string& aliasFile, int runs, std::vector<double>& all) {
-    for (int i = 0; i < runs; ++i) {
-        const auto start = Clock::now();
-        const pid_t child = fork();
-        if (child == 0) {
-            setenv("PELMAROT_ALIASES", aliasFile.c_str(), 1);
-            execl(PELMAROT_STARTUP_PROBE, PELMAROT_STARTUP_PROBE, static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        int status = 0;
-        waitpid(child, &status, 0);
-        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-            std::fprintf(stderr, "start-up probe failed\n");
-            std::exit(1);
-        }
-        all.push_back(msSince(start));
-    }
-    return percentile(all, 0.5);
-}
-
 class BenchPrompter final : public app::Prompter {
 public:
     void showMessage(const QString& message) override {
@@ -153,84 +139,221 @@ double reloadFor(app::TfrmOsigurenici& window, const QByteArray& code) {
     return msSince(start);
 }
 
-void row(const char* what, const std::string& figure, const char* target) {
-    std::printf("| %-58s | %-22s | %-14s |\n", what, figure.c_str(), target);
+
+// Prints "key value" lines for the parent.
+void report(const char* key, double value) { std::printf("%s %.6f\n", key, value); }
+
+int measureInWindow(const std::string& measure, const fs::path& data, int argc, char** argv) {
+    const fs::path big = bigRegister(data);
+    setenv("PELMAROT_ALIASES", writeAlias(data, big).c_str(), 1);
+    setenv("LC_ALL", "C", 1);
+    QApplication application(argc, argv);
+    BenchPrompter prompter;
+    app::TfrmOsigurenici window(&prompter);
+    window.show();
+    const std::string other = sqlScalar(big.string(), "SELECT LEKAR_S FROM Lekari WHERE AKTIVEN=1 AND "
+                                                      "LEKAR_S NOT IN (SELECT LEKAR_S FROM Osigurenici) LIMIT 1");
+    if (measure == "reload") {
+        // The doctor whose registered persons number closest to 2,000.
+        const std::string doctor2k = sqlScalar(big.string(),
+            "SELECT LEKAR_S FROM Osigurenici WHERE BR_ODJ IS NULL AND LEKAR_S NOT LIKE 'BIG%' GROUP BY LEKAR_S "
+            "ORDER BY abs(count(*) - 2000) LIMIT 1");
+        std::vector<double> reloads;
+        for (int i = 0; i < 41; ++i) {
+            reloadFor(window, QByteArray::fromStdString(other));
+            reloads.push_back(reloadFor(window, QByteArray::fromStdString(doctor2k)));
+        }
+        report("rows", window.qOsigurenici.recordCount());
+        report("median", percentile(reloads, 0.5));
+        report("p95", percentile(reloads, 0.95));
+    } else if (measure == "big") {
+        reloadFor(window, QByteArray::fromStdString(other));
+        const long before = residentBytes();
+        report("reload", reloadFor(window, "BIG200"));
+        const long after = residentBytes();
+        report("rows", window.qOsigurenici.recordCount());
+        report("bytes_per_row", static_cast<double>(after - before) / std::max(1, window.qOsigurenici.recordCount()));
+        std::vector<double> frames;
+        QScrollBar* bar = window.DBGrid1->verticalScrollBar();
+        for (int i = 0; i < 60; ++i) {
+            const auto start = Clock::now();
+            bar->setValue(bar->maximum() * i / 59);
+            window.DBGrid1->viewport()->repaint();
+            frames.push_back(msSince(start));
+        }
+        report("frame_median", percentile(frames, 0.5));
+        report("frame_max", percentile(frames, 1.0));
+    } else if (measure == "export") {
+        QDir folder(QString::fromStdString((data / "export-100k").string()));
+        folder.mkpath(QStringLiteral("."));
+        prompter.folder = folder.absolutePath();
+        reloadFor(window, "BIG100");
+        std::vector<double> exports;
+        for (int i = 0; i < 9; ++i) {
+            window.btnEksportirajClick();
+            exports.push_back(std::chrono::duration<double, std::milli>(prompter.messageAt - prompter.acceptedAt).count());
+            QApplication::processEvents();
+        }
+        report("rows", window.qOsigurenici.recordCount());
+        report("median", percentile(exports, 0.5));
+        report("ok", prompter.lastMessage == QString::fromUtf8(app::TfrmOsigurenici::kSuccessMessage) ? 1 : 0);
+    } else {
+        std::fprintf(stderr, "unknown measure %s\n", measure.c_str());
+        return 2;
+    }
+    return 0;
+}
+
+struct ChildRun {
+    double ms = 0;
+    double peakMiB = 0;
+    std::map<std::string, double> values;
+};
+
+// Runs a program with its standard output read into key/value pairs (or sent to `outputFile`); fails loudly.
+ChildRun runChild(const std::vector<std::string>& args, const std::vector<std::string>& env,
+                  const std::string& inputFile = {}, const std::string& outputFile = {}) {
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0)
+        std::exit(1);
+    const auto start = Clock::now();
+    const pid_t child = fork();
+    if (child == 0) {
+        for (const auto& e : env)
+            putenv(const_cast<char*>(e.c_str()));
+        if (!inputFile.empty())
+            freopen(inputFile.c_str(), "r", stdin);
+        if (!outputFile.empty())
+            freopen(outputFile.c_str(), "w", stdout);
+        else
+            dup2(pipeFds[1], STDOUT_FILENO);
+        close(pipeFds[0]);
+        close(pipeFds[1]);
+        std::vector<char*> argv;
+        for (const auto& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    close(pipeFds[1]);
+    std::string output;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = read(pipeFds[0], buffer, sizeof buffer)) > 0)
+        output.append(buffer, static_cast<std::size_t>(n));
+    close(pipeFds[0]);
+    int status = 0;
+    rusage usage{};
+    wait4(child, &status, 0, &usage);
+    ChildRun run;
+    run.ms = msSince(start);
+    run.peakMiB = static_cast<double>(usage.ru_maxrss) / 1024.0;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::fprintf(stderr, "failed (status %d): %s\n", status, args.front().c_str());
+        std::exit(1);
+    }
+    std::istringstream lines(output);
+    std::string key;
+    double value = 0;
+    while (lines >> key >> value)
+        run.values[key] = value;
+    return run;
+}
+
+// Whether the concatenation of the files, in byte order of their names, equals the reference file.
+bool concatenationEquals(const fs::path& folder, const fs::path& reference) {
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::directory_iterator(folder))
+        if (entry.path().extension() == ".txt")
+            files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    std::ifstream expected(reference, std::ios::binary);
+    std::string ours, theirs;
+    for (const auto& file : files) {
+        std::ifstream in(file, std::ios::binary);
+        ours.assign(std::istreambuf_iterator<char>(in), {});
+        theirs.resize(ours.size());
+        if (!expected.read(theirs.data(), static_cast<std::streamsize>(theirs.size())) || ours != theirs)
+            return false;
+    }
+    return expected.peek() == std::char_traits<char>::eof();
+}
+
+void row(const std::string& what, const std::string& figure, const std::string& memory, const char* target) {
+    std::printf("| %-56s | %-24s | %9s | %-16s |\n", what.c_str(), figure.c_str(), memory.c_str(), target);
 }
 
 std::string fmt(const char* format, double a, double b = 0) {
-    char text[64];
+    char text[96];
     std::snprintf(text, sizeof text, format, a, b);
     return text;
 }
+
+std::string mib(double value) { return fmt("%.0f MiB", value); }
 
 } // namespace
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen") : qgetenv("QT_QPA_PLATFORM"));
     const fs::path data = PELMAROT_BENCH_DATA;
+    if (argc == 3 && std::string(argv[1]) == "--measure")
+        return measureInWindow(argv[2], data, 1, argv);
+
     fs::create_directories(data);
     std::fprintf(stderr, "Preparing registers under %s (made once)...\n", data.c_str());
     const fs::path big = bigRegister(data);
     const fs::path many = manyDoctorsRegister(data);
+    const std::string self = fs::canonical("/proc/self/exe").string();
+    const std::vector<std::string> quietEnv = {"QT_QPA_PLATFORM=offscreen", "LC_ALL=C"};
 
+    std::fprintf(stderr, "Start-up...\n");
     std::vector<double> startups;
-    const double startup = startupMs(writeAlias(data, many), 7, startups);
-
-    setenv("PELMAROT_ALIASES", writeAlias(data, big).c_str(), 1);
-    QApplication application(argc, argv);
-    BenchPrompter prompter;
-    app::TfrmOsigurenici window(&prompter);
-    window.show();
-
-    // The doctor whose registered persons number closest to 2,000.
-    const std::string doctor2k = sqlScalar(big.string(),
-        "SELECT LEKAR_S FROM Osigurenici WHERE BR_ODJ IS NULL AND LEKAR_S NOT LIKE 'BIG%' GROUP BY LEKAR_S "
-        "ORDER BY abs(count(*) - 2000) LIMIT 1");
-    const std::string other = sqlScalar(big.string(), "SELECT LEKAR_S FROM Lekari WHERE AKTIVEN=1 AND LEKAR_S <> '" +
-                                                          doctor2k + "' LIMIT 1");
-    std::vector<double> reloads;
-    for (int i = 0; i < 41; ++i) {
-        reloadFor(window, QByteArray::fromStdString(other));
-        reloads.push_back(reloadFor(window, QByteArray::fromStdString(doctor2k)));
+    double startupPeak = 0;
+    for (int i = 0; i < 7; ++i) {
+        const ChildRun run = runChild({PELMAROT_STARTUP_PROBE}, {"PELMAROT_ALIASES=" + writeAlias(data, many),
+                                                                  "QT_QPA_PLATFORM=offscreen"});
+        startups.push_back(run.ms);
+        startupPeak = std::max(startupPeak, run.peakMiB);
     }
-    const int rows2k = window.qOsigurenici.recordCount();
+    std::fprintf(stderr, "Reloads, the 200,000-person doctor, the 100,000-person export...\n");
+    const ChildRun reload = runChild({self, "--measure", "reload"}, quietEnv);
+    const ChildRun bigList = runChild({self, "--measure", "big"}, quietEnv);
+    const ChildRun exportRun = runChild({self, "--measure", "export"}, quietEnv);
 
-    reloadFor(window, QByteArray::fromStdString(other));
-    const long before = residentBytes();
-    const double bigReload = reloadFor(window, "BIG200");
-    const long after = residentBytes();
-    const int bigRows = window.qOsigurenici.recordCount();
-    std::vector<double> frames;
-    QScrollBar* bar = window.DBGrid1->verticalScrollBar();
-    for (int i = 0; i < 60; ++i) {
-        const auto start = Clock::now();
-        bar->setValue(bar->maximum() * i / 59);
-        window.DBGrid1->viewport()->repaint();
-        frames.push_back(msSince(start));
-    }
+    std::fprintf(stderr, "Month-end export, ours and the sqlite3 shell's...\n");
+    const fs::path monthEnd = data / "month-end";
+    fs::remove_all(monthEnd);
+    fs::create_directories(monthEnd);
+    const ChildRun ours = runChild({PELMAROT_EXPORT, "--all", "--out", monthEnd.string()},
+                                   {"PELMAROT_ALIASES=" + writeAlias(data, big), "LC_ALL=C"});
+    const fs::path shellOutput = data / "month-end-sqlite3.txt";
+    const ChildRun shell = runChild({"sqlite3", big.string()}, {}, PELMAROT_MONTH_END_SQL, shellOutput.string());
+    const bool same = concatenationEquals(monthEnd, shellOutput);
+    const auto monthEndRows = static_cast<double>(std::stoll(sqlScalar(big.string(),
+        "SELECT count(*) FROM Osigurenici o JOIN Lekari l ON o.LEKAR_S = l.LEKAR_S WHERE l.AKTIVEN = 1 AND o.BR_ODJ IS NULL")));
 
-    QDir exportFolder(QString::fromStdString((data / "export").string()));
-    exportFolder.mkpath(QStringLiteral("."));
-    prompter.folder = exportFolder.absolutePath();
-    reloadFor(window, "BIG100");
-    std::vector<double> exports;
-    for (int i = 0; i < 9; ++i) {
-        window.btnEksportirajClick();
-        exports.push_back(std::chrono::duration<double, std::milli>(prompter.messageAt - prompter.acceptedAt).count());
-        QApplication::processEvents();
-    }
-    const int exportRows = window.qOsigurenici.recordCount();
-    const bool exportOk = prompter.lastMessage == QString::fromUtf8(app::TfrmOsigurenici::kSuccessMessage);
-
-    std::printf("| %-58s | %-22s | %-14s |\n", "measure", "result", "target");
-    std::printf("|%s|%s|%s|\n", std::string(60, '-').c_str(), std::string(24, '-').c_str(), std::string(16, '-').c_str());
-    row("start-up to window shown, 10,000 active doctors (median)", fmt("%.0f ms (p95 %.0f ms)", startup, percentile(startups, 0.95)), "<= 500 ms");
-    row(fmt("reload, %.0f persons of 2,000,000 (median, p95)", rows2k).c_str(),
-        fmt("%.2f ms / %.2f ms", percentile(reloads, 0.5), percentile(reloads, 0.95)), "median <= 10 ms");
-    row(fmt("reload, %.0f persons", bigRows).c_str(), fmt("%.0f ms", bigReload), "-");
-    row("memory per row above the baseline, 200,000 persons", fmt("%.0f bytes", static_cast<double>(after - before) / std::max(1, bigRows)), "< 300 bytes");
-    row("grid paint while scrolling 200,000 rows (median, max)", fmt("%.2f ms / %.2f ms", percentile(frames, 0.5), percentile(frames, 1.0)), "< 16 ms");
-    row(fmt("export of %.0f persons, dialog accepted to message (median)", exportRows).c_str(),
-        fmt("%.0f ms", percentile(exports, 0.5)) + (exportOk ? "" : " FAILED"), "<= 200 ms");
-    return exportOk ? 0 : 1;
+    std::printf("| %-56s | %-24s | %9s | %-16s |\n", "measure", "result", "peak mem", "target");
+    std::printf("|%s|%s|%s|%s|\n", std::string(58, '-').c_str(), std::string(26, '-').c_str(),
+                std::string(11, '-').c_str(), std::string(18, '-').c_str());
+    row("start-up to window shown, 10,000 active doctors", fmt("%.0f ms (p95 %.0f ms)", percentile(startups, 0.5),
+        percentile(startups, 0.95)), mib(startupPeak), "<= 500 ms");
+    row(fmt("reload SQLite, %.0f persons of 2,000,000 (median, p95)", reload.values.at("rows")),
+        fmt("%.2f ms / %.2f ms", reload.values.at("median"), reload.values.at("p95")), mib(reload.peakMiB), "median <= 10 ms");
+    row("reload Paradox, PostgreSQL", "not measured here", "", "");
+    row(fmt("reload of %.0f persons", bigList.values.at("rows")), fmt("%.0f ms", bigList.values.at("reload")),
+        mib(bigList.peakMiB), "-");
+    row("memory per row above the baseline, 200,000 persons", fmt("%.0f bytes", bigList.values.at("bytes_per_row")), "",
+        "< 300 bytes");
+    row("grid paint while scrolling 200,000 rows (median, max)",
+        fmt("%.2f ms / %.2f ms", bigList.values.at("frame_median"), bigList.values.at("frame_max")), "", "< 16 ms");
+    row(fmt("export of %.0f persons, dialog accepted to message", exportRun.values.at("rows")),
+        fmt("%.0f ms", exportRun.values.at("median")) + (exportRun.values.at("ok") == 1 ? "" : " FAILED"),
+        mib(exportRun.peakMiB), "<= 200 ms");
+    row(fmt("month-end export, pelmarot-export --all (%.0f rows)", monthEndRows), fmt("%.2f s", ours.ms / 1000),
+        mib(ours.peakMiB), "");
+    row("month-end export, sqlite3 shell, one query", fmt("%.2f s", shell.ms / 1000), mib(shell.peakMiB), "");
+    row("ratio ours / sqlite3", fmt("%.2f", ours.ms / shell.ms) + (same ? " (same bytes)" : " (OUTPUT DIFFERS)"), "",
+        "<= 1.0, aim 0.5");
+    return same && exportRun.values.at("ok") == 1 ? 0 : 1;
 }

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "data/RegionalSettings.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace exportfile {
+
+// One doctor's outcome in a batch: the file written, or why not.
+struct DoctorExportResult {
+    std::string code;
+    bool written = false;
+    std::int64_t rows = 0;
+    std::string failure; // the message when !written
+};
+
+// Exports the lists of many doctors into one folder, each file exactly as the window writes it: the same
+// doctor list and insured-person list, the same formatter and the same atomic replacement. A failure of one
+// doctor is recorded and the others are still written. Several workers, each with a connection of its own,
+// share the doctors between them.
+class BatchExport {
+public:
+    // Called after each doctor (from one worker at a time) with the number done so far and the total.
+    using Progress = std::function<void(std::size_t done, std::size_t total, const DoctorExportResult& last)>;
+
+    // Opens a connection through the alias to read the active doctors. Throws when it cannot connect.
+    BatchExport(std::string aliasName, const data::RegionalSettings& settings, unsigned workers = 0);
+
+    // The codes of every active doctor, in the order the doctor list delivers them.
+    const std::vector<std::string>& activeDoctorCodes() const { return activeCodes_; }
+
+    // Exports the given codes (bytes of the engine's code page) into `folder`; results in the order of the
+    // codes. A code that is not an active doctor's is a failure ("unknown or inactive doctor code"), not an
+    // empty file. Throws only when a worker cannot connect.
+    std::vector<DoctorExportResult> run(const std::vector<std::string>& codes, const std::string& folder,
+                                        const Progress& progress = {});
+
+private:
+    std::string aliasName_;
+    data::RegionalSettings settings_;
+    unsigned workers_;
+    std::vector<std::string> activeCodes_;
+};
+
+} // namespace exportfile

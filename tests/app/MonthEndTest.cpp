@@ -1,0 +1,133 @@
+// pelmarot-export, run as the built executable, against the window's own export of the same doctors.
+#include "GuiTests.h"
+#include "WindowFixture.h"
+#include "app/LookupComboBox.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QPushButton>
+#include <filesystem>
+#include <fstream>
+
+using namespace testsupport;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Outcome {
+    int exitCode = -1;
+    QString errors;
+};
+
+Outcome runExport(const QStringList& arguments, const std::string& aliasFile) {
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("PELMAROT_ALIASES"), QString::fromStdString(aliasFile));
+    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
+    process.setProcessEnvironment(env);
+    process.start(QString::fromLocal8Bit(qgetenv("PELMAROT_EXPORT_EXE")), arguments);
+    process.waitForFinished(60000);
+    return Outcome{process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+                   QString::fromUtf8(process.readAllStandardError())};
+}
+
+std::vector<std::string> txtFiles(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+} // namespace
+
+class MonthEndTest : public QObject, private WindowFixture {
+    Q_OBJECT
+
+    QString startDir_;
+
+    std::string aliasFile() const { return dir_->file("aliases.ini"); }
+
+private slots:
+    void initTestCase() {
+        QVERIFY2(!qgetenv("PELMAROT_EXPORT_EXE").isEmpty(), "PELMAROT_EXPORT_EXE names the built pelmarot-export");
+        startDir_ = QDir::currentPath();
+        qputenv("LC_ALL", "C");
+    }
+    void cleanupTestCase() {
+        QDir::setCurrent(startDir_);
+        qunsetenv("LC_ALL");
+    }
+
+    void init() {
+        PersonRow a1{"1234567890123", "Petrovski", "Ilija", "Ana", "A1", "12", true, false, "2001-02-03", {}};
+        PersonRow a2{"99", "", "", "Ана", "A1", "87654321", true, true, {}, {}};
+        PersonRow b{"5", "Ќосевска", "Т", "Марија", "B2", "1", false, false, "1999-12-31", {}};
+        PersonRow inactive{"6", "X", "Y", "Z", "900", "1", false, false, "1999-12-31", {}};
+        useRegister({{"A1", "Petrovski", "Ilija"}, {"B2", "Ќосевски", "Kiril"}, {"E", "Empty", "Doc"},
+                     {"900", "Off", "Line", "001", false}},
+                    {a1, a2, b, inactive});
+    }
+    void cleanup() {
+        tearDown();
+        QDir::setCurrent(startDir_);
+    }
+
+    void writesTheSameBytesAsTheWindowForEveryActiveDoctor() {
+        const std::string byWindow = dir_->file("window");
+        const std::string byCommand = dir_->file("command");
+        fs::create_directories(byWindow);
+        fs::create_directories(byCommand);
+        QVERIFY(openWindow());
+        prompter_->nextFolder = QString::fromStdString(byWindow);
+        for (int downPresses : {1, 1, 1}) {
+            window_->cbLekar->setFocus();
+            for (int i = 0; i < downPresses; ++i)
+                QTest::keyClick(window_->cbLekar, Qt::Key_Down);
+            QTest::mouseClick(window_->btnEksportiraj, Qt::LeftButton);
+        }
+        QCOMPARE(txtFiles(byWindow), (std::vector<std::string>{"A1.txt", "B2.txt", "E.txt"}));
+
+        const Outcome outcome = runExport({"--all", "--out", QString::fromStdString(byCommand)}, aliasFile());
+        QCOMPARE(outcome.exitCode, 0);
+        QVERIFY2(outcome.errors.contains(QStringLiteral("3 of 3 files written (3 rows)")), qPrintable(outcome.errors));
+        QCOMPARE(txtFiles(byCommand), txtFiles(byWindow)); // no file for the inactive doctor
+        for (const char* name : {"A1.txt", "B2.txt", "E.txt"})
+            QCOMPARE(readFile(byCommand + "/" + name), readFile(byWindow + "/" + name));
+        QVERIFY(readFile(byCommand + "/B2.txt").find("\x8D\xEE\xF1\xE5\xE2\xF1\xEA\xE0") != std::string::npos);
+    }
+
+    void namesEachFailureAndStillWritesTheOthers() {
+        const std::string out = dir_->file("out");
+        fs::create_directories(out);
+        const Outcome mixed = runExport({"--out", QString::fromStdString(out), "A1", "900", "ZZZ", "E"}, aliasFile());
+        QCOMPARE(mixed.exitCode, 1);
+        QVERIFY2(mixed.errors.contains(QStringLiteral("pelmarot-export: 900: unknown or inactive doctor code")),
+                 qPrintable(mixed.errors));
+        QVERIFY(mixed.errors.contains(QStringLiteral("pelmarot-export: ZZZ: unknown or inactive doctor code")));
+        QVERIFY(mixed.errors.contains(QStringLiteral("2 of 4 files written")));
+        QCOMPARE(txtFiles(out), (std::vector<std::string>{"A1.txt", "E.txt"}));
+
+        // A folder that cannot be written: every doctor fails, each named, nothing is left behind.
+        std::ofstream(dir_->file("plain-file")) << "not a folder";
+        const Outcome blocked = runExport({"--out", QString::fromStdString(dir_->file("plain-file")), "A1", "E"}, aliasFile());
+        QCOMPARE(blocked.exitCode, 1);
+        QVERIFY2(blocked.errors.contains(QStringLiteral("pelmarot-export: A1: ")), qPrintable(blocked.errors));
+        QVERIFY(blocked.errors.contains(QStringLiteral("0 of 2 files written")));
+        QCOMPARE(readFile(dir_->file("plain-file")), std::string("not a folder"));
+    }
+
+    void badUsageAndAMissingAliasAreReported() {
+        QCOMPARE(runExport({}, aliasFile()).exitCode, 2);
+        QCOMPARE(runExport({"--all", "A1"}, aliasFile()).exitCode, 2);
+        QCOMPARE(runExport({"--bogus"}, aliasFile()).exitCode, 2);
+        QCOMPARE(runExport({"--out"}, aliasFile()).exitCode, 2);
+        QCOMPARE(runExport({"--help"}, aliasFile()).exitCode, 0);
+        const Outcome noAlias = runExport({"--alias", "nowhere", "--all"}, aliasFile());
+        QCOMPARE(noAlias.exitCode, 1);
+        QVERIFY2(noAlias.errors.contains(QStringLiteral("Alias 'nowhere' is not defined")), qPrintable(noAlias.errors));
+    }
+};
+
+GUI_TEST_SUITE(MonthEndTest)
+#include "MonthEndTest.moc"

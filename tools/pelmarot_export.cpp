@@ -1,0 +1,160 @@
+// pelmarot-export: writes the export files of many doctors at once, exactly as the window writes them.
+#include "data/Connection.h"
+#include "data/RegionalSettings.h"
+#include "export/BatchExport.h"
+
+#include <QCoreApplication>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: pelmarot-export [--alias NAME] [--out FOLDER] (--all | CODE...)\n"
+    "\n"
+    "Writes \"<code>.txt\" for each doctor code given, or for every active doctor with --all, into FOLDER\n"
+    "(default: the current folder), with exactly the bytes the window's export button writes. An earlier\n"
+    "file of the same name is replaced only once the new one is complete.\n"
+    "\n"
+    "  --all           every active doctor of the register\n"
+    "  --out FOLDER    the folder to write into\n"
+    "  --alias NAME    the database alias to read (default: kapitacija)\n"
+    "  --help          this text\n"
+    "\n"
+    "Exit status: 0 when every file was written, 1 when any failed (each failure is named on standard\n"
+    "error; the others are still written), 2 for bad usage.\n";
+
+struct Options {
+    std::string alias = "kapitacija";
+    std::string folder = ".";
+    bool all = false;
+    std::vector<std::string> codes;
+};
+
+int usageError(const std::string& message) {
+    std::fprintf(stderr, "pelmarot-export: %s\n\n%s", message.c_str(), kUsage);
+    return 2;
+}
+
+std::string formatDuration(double seconds) {
+    const auto total = static_cast<long>(seconds + 0.5);
+    char text[32];
+    std::snprintf(text, sizeof text, "%ld:%02ld", total / 60, total % 60);
+    return text;
+}
+
+// A one-line progress bar on a terminal: count, rate and time left.
+class ProgressBar {
+public:
+    explicit ProgressBar(bool enabled) : enabled_(enabled), start_(std::chrono::steady_clock::now()) {}
+
+    void update(std::size_t done, std::size_t total) {
+        if (!enabled_ || total == 0)
+            return;
+        const double elapsed = secondsSince(start_);
+        const double rate = elapsed > 0 ? static_cast<double>(done) / elapsed : 0;
+        const double left = rate > 0 ? static_cast<double>(total - done) / rate : 0;
+        constexpr int kWidth = 30;
+        const int filled = static_cast<int>(kWidth * done / total);
+        std::fprintf(stderr, "\r[%s%s] %zu/%zu  %.0f doctors/s  %s left ", std::string(filled, '#').c_str(),
+                     std::string(kWidth - filled, '.').c_str(), done, total, rate, formatDuration(left).c_str());
+        if (done == total)
+            std::fputc('\n', stderr);
+        std::fflush(stderr);
+    }
+
+    static double secondsSince(std::chrono::steady_clock::time_point start) {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    }
+
+private:
+    bool enabled_;
+    std::chrono::steady_clock::time_point start_;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // Qt Core only for the regional settings; no window.
+    QCoreApplication application(argc, argv);
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const auto value = [&](const char* name) -> const char* {
+            if (i + 1 >= argc)
+                return nullptr;
+            (void)name;
+            return argv[++i];
+        };
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (arg == "--all") {
+            options.all = true;
+        } else if (arg == "--out") {
+            const char* v = value("--out");
+            if (!v)
+                return usageError("--out needs a folder");
+            options.folder = v;
+        } else if (arg == "--alias") {
+            const char* v = value("--alias");
+            if (!v)
+                return usageError("--alias needs a name");
+            options.alias = v;
+        } else if (arg == "--") {
+            for (++i; i < argc; ++i)
+                options.codes.emplace_back(argv[i]);
+        } else if (!arg.empty() && arg[0] == '-') {
+            return usageError("unknown option " + arg);
+        } else {
+            options.codes.push_back(arg);
+        }
+    }
+    if (options.all == !options.codes.empty())
+        return usageError(options.all ? "give either --all or doctor codes, not both" : "no doctor codes given");
+
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        data::Connection kdb("KDB", options.alias);
+        kdb.open();
+        const engine::CodePage& codePage = kdb.codePage();
+        exportfile::BatchExport batch(options.alias, data::RegionalSettings::fromSystem(codePage));
+
+        std::vector<std::string> codes;
+        if (options.all) {
+            codes = batch.activeDoctorCodes();
+        } else {
+            // Codes on the command line are in the terminal's UTF-8; the register's are in the code page.
+            for (const auto& code : options.codes)
+                codes.push_back(codePage.fromUtf8(code));
+        }
+
+        ProgressBar bar(isatty(STDERR_FILENO) != 0);
+        std::size_t failed = 0;
+        std::int64_t rows = 0;
+        // Failures are named as they happen; the workers report one at a time.
+        const auto results = batch.run(codes, options.folder, [&](std::size_t done, std::size_t total,
+                                                                  const exportfile::DoctorExportResult& last) {
+            if (!last.written) {
+                ++failed;
+                if (isatty(STDERR_FILENO))
+                    std::fputc('\n', stderr);
+                std::fprintf(stderr, "pelmarot-export: %s: %s\n", codePage.toUtf8(last.code).c_str(),
+                             last.failure.c_str());
+            }
+            rows += last.rows;
+            bar.update(done, total);
+        });
+        std::fprintf(stderr, "%zu of %zu files written (%lld rows) into %s in %.1f s%s\n", results.size() - failed,
+                     results.size(), static_cast<long long>(rows), options.folder.c_str(),
+                     ProgressBar::secondsSince(start), failed ? "; see the failures above" : "");
+        return failed == 0 ? 0 : 1;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "pelmarot-export: %s\n", e.what());
+        return 1;
+    }
+}
