@@ -6,7 +6,6 @@
 #include <QTimer>
 
 namespace app {
-
 DataGrid::DataGrid(QWidget* parent) : QTableView(parent) {
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -27,11 +26,14 @@ void DataGrid::setSource(InsuredSource* source) {
     setModel(source);
     connect(source, &InsuredSource::currentRowMoved, this, &DataGrid::followList);
     connect(source, &QAbstractItemModel::modelReset, this, [this] { syncCurrentRow(); });
-    connect(selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& index) {
-        if (index.isValid() && source_ && !syncPending_)
-            source_->setCurrentRow(index.row());
-    });
-    // The row indicator: a narrow column of row headers without numbers.
+    connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& index, const QModelIndex& previous) {
+                if (index.row() != previous.row())
+                    verticalHeader()->viewport()->update();
+                if (index.isValid() && source_ && !syncPending_)
+                    source_->setCurrentRow(index.row());
+            });
+    // The row indicator: a narrow column of row headers, marked at the current row.
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 3);
     verticalHeader()->setFixedWidth(12);
 }

@@ -73,8 +73,16 @@ QVariant InsuredSource::data(const QModelIndex& index, int role) const {
 }
 
 QVariant InsuredSource::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation != Qt::Horizontal || section < 0 || section >= ColumnCount)
-        return QAbstractTableModel::headerData(section, orientation, role);
+    // The row headers are the row indicator: a mark at the current row, nothing at the others.
+    if (orientation == Qt::Vertical) {
+        if (role == Qt::DisplayRole)
+            return section == currentRow() ? QStringLiteral("\u25B8") : QString();
+        if (role == Qt::TextAlignmentRole)
+            return QVariant(Qt::AlignCenter);
+        return {};
+    }
+    if (section < 0 || section >= ColumnCount)
+        return {};
     if (role == Qt::DisplayRole)
         return display_.show(titleOf(static_cast<Column>(section)));
     return {};

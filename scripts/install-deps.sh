@@ -8,6 +8,7 @@ packages=(
     qt6-base-dev libgl-dev libsqlite3-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     fonts-dejavu-core xvfb xauth sqlite3
+    dpkg-dev file desktop-file-utils man-db groff-base
 )
 
 missing=()

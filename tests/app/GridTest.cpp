@@ -66,6 +66,18 @@ private slots:
         QCOMPARE(model->rowCount(), 0);
     }
 
+    void theRowIndicatorMarksTheCurrentRowOnly() {
+        leaveBoxFor(1);
+        QAbstractItemModel* model = window_->DBGrid1->model();
+        const auto marks = [&] {
+            return QStringList{model->headerData(0, Qt::Vertical).toString(), model->headerData(1, Qt::Vertical).toString()};
+        };
+        QCOMPARE(marks(), (QStringList{QStringLiteral("\u25B8"), QString()}));
+        QTest::keyClick(window_->DBGrid1, Qt::Key_Down);
+        QCOMPARE(window_->qOsigurenici.recNo(), 1); // the grid moves the list
+        QCOMPARE(marks(), (QStringList{QString(), QStringLiteral("\u25B8")}));
+    }
+
     void columnWidthsFollowTheFontWithTitlesAsMinimum() {
         app::DataGrid* grid = window_->DBGrid1;
         const QFontMetrics cells(grid->font());
