@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Builds the Debian package from a build folder and checks what it holds and what it depends on; validates the
+# desktop entry and renders the manual pages. Exit 77 (skipped) where dpkg-deb is missing.
+set -euo pipefail
+build=$1
+source=$2
+if ! command -v dpkg-deb >/dev/null; then
+    echo "SKIPPED: dpkg-deb is not installed, so no Debian package can be built here"
+    exit 77
+fi
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+(cd "$work" && cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work" >/dev/null)
+deb=$(ls "$work"/pelmarot_*.deb)
+echo "package: $(basename "$deb")"
+
+contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
+for path in ./usr/bin/pelmarot ./usr/bin/pelmarot-export ./usr/share/applications/pelmarot.desktop \
+            ./usr/share/icons/hicolor/scalable/apps/pelmarot.svg ./usr/share/man/man1/pelmarot.1.gz \
+            ./usr/share/man/man1/pelmarot-export.1.gz ./etc/pelmarot/aliases.ini.example; do
+    grep -qx "$path" <<<"$contents" || fail "the package lacks $path"
+done
+for tool in pelmarot-demo-db pelmarot-screenshots pelmarot_tests; do
+    grep -q "$tool" <<<"$contents" && fail "the package holds the development tool $tool"
+done
+
+depends=$(dpkg-deb -f "$deb" Depends)
+echo "depends: $depends"
+for package in libqt6widgets6 libqt6gui6 libqt6core6 libsqlite3-0 libstdc++6 qt6-qpa-plugins fonts-dejavu-core; do
+    grep -q "\b$package\b" <<<"$depends" || fail "Depends does not name $package"
+done
+
+# The installed programs run: --help of the command needs no register.
+dpkg-deb -x "$deb" "$work/root"
+"$work/root/usr/bin/pelmarot-export" --help | grep -q "Usage: pelmarot-export" || fail "pelmarot-export --help"
+
+output=$(desktop-file-validate "$source/packaging/pelmarot.desktop" 2>&1) || fail "desktop-file-validate: $output"
+[ -z "$output" ] || fail "desktop-file-validate: $output"
+
+for page in pelmarot.1 pelmarot-export.1; do
+    warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$source/packaging/$page" 2>&1 >/dev/null) || fail "man -l $page"
+    [ -z "$warnings" ] || fail "man -l $page warns: $warnings"
+done
+
+[ "$failures" -eq 0 ] && echo "package checks passed"
+exit "$failures"
