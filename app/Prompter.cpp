@@ -1,5 +1,6 @@
 #include "app/Prompter.h"
 
+#include "app/PasswordDialog.h"
 #include "app/PlainMessageBox.h"
 
 #include <QApplication>
@@ -40,6 +41,13 @@ std::optional<QString> DesktopPrompter::chooseSaveFolder(const QString& fileName
     const QString chosen = dialog.selectedFiles().constFirst();
     const QFileInfo info(chosen);
     return info.isDir() ? info.absoluteFilePath() : info.absolutePath();
+}
+
+std::optional<QString> DesktopPrompter::askPassword(const QString& databaseName) {
+    PasswordDialog dialog(databaseName, owner_);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.password();
 }
 
 } // namespace app

@@ -20,6 +20,8 @@ public:
     // The save dialog offering `fileName` in the process's current folder. Returns the folder in which the
     // user accepted it, or nullopt when the user cancelled.
     virtual std::optional<QString> chooseSaveFolder(const QString& fileName) = 0;
+    // The "Enter password" dialog for a database; nullopt when the user cancels.
+    virtual std::optional<QString> askPassword(const QString& databaseName) = 0;
 };
 
 // The real boxes and dialogs.
@@ -29,6 +31,7 @@ public:
     void showMessage(const QString& message) override;
     void showError(const QString& text) override;
     std::optional<QString> chooseSaveFolder(const QString& fileName) override;
+    std::optional<QString> askPassword(const QString& databaseName) override;
 
 private:
     QWidget* owner_;

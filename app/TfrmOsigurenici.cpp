@@ -50,7 +50,12 @@ TfrmOsigurenici::TfrmOsigurenici(Prompter* prompter, QWidget* parent)
     scaleLayout();
     qOsigurenici.onCalcFields = [this](data::Query&) { qOsigureniciCalcFields(); };
 
-    // Once every object exists the connection connects; a failure here ends the program.
+    // Once every object exists the connection connects; a failure here ends the program. A server that wants
+    // a password nobody configured gets one from the user.
+    KDB.setPasswordPrompt([this](const std::string& database) -> std::optional<std::string> {
+        const std::optional<QString> password = prompter_->askPassword(QString::fromStdString(database));
+        return password ? std::optional<std::string>(password->toStdString()) : std::nullopt;
+    });
     KDB.open();
     display_.setCodePage(KDB.codePage());
     settings_ = data::RegionalSettings::fromSystem(KDB.codePage());

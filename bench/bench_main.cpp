@@ -119,6 +119,7 @@ public:
         lastMessage = message;
     }
     void showError(const QString& text) override { std::fprintf(stderr, "error box: %s\n", qPrintable(text)); }
+    std::optional<QString> askPassword(const QString&) override { return std::nullopt; }
     std::optional<QString> chooseSaveFolder(const QString&) override {
         acceptedAt = Clock::now();
         return folder;

@@ -13,6 +13,7 @@ void Connection::open() {
     if (connected())
         return;
     auto engine = std::make_unique<engine::Engine>();
+    engine->setPasswordPrompt(passwordPrompt_);
     engine::AliasDefinition definition = engine->aliasDefinition(aliasName_);
     engine->addAlias(name_, definition);
     database_ = engine->openDatabase(name_);

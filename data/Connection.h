@@ -18,6 +18,9 @@ public:
     Connection& operator=(const Connection&) = delete;
 
     const std::string& name() const { return name_; }
+
+    // Asked during open() when the database wants a password that the configuration does not give.
+    void setPasswordPrompt(engine::PasswordPrompt prompt) { passwordPrompt_ = std::move(prompt); }
     const std::string& aliasName() const { return aliasName_; }
 
     // Starts the engine, reads the alias, adds this connection's alias for the run and opens the database.
@@ -35,6 +38,7 @@ public:
 private:
     std::string name_;
     std::string aliasName_;
+    engine::PasswordPrompt passwordPrompt_;
     std::unique_ptr<engine::Engine> engine_;
     std::unique_ptr<engine::Database> database_;
 };

@@ -1,6 +1,8 @@
 #include "engine/Engine.h"
 
 #include "engine/EngineError.h"
+#include "engine/ParadoxDatabase.h"
+#include "engine/PostgresDatabase.h"
 #include "engine/SqliteDatabase.h"
 #include "engine/Text.h"
 
@@ -9,11 +11,20 @@
 namespace engine {
 namespace {
 
-using DriverOpen = std::function<std::unique_ptr<Database>(const AliasDefinition&, const CodePage&)>;
+using DriverOpen =
+    std::function<std::unique_ptr<Database>(const AliasDefinition&, const CodePage&, const PasswordPrompt&)>;
+
+// Drivers of local files need no password.
+template <auto open>
+std::unique_ptr<Database> openLocal(const AliasDefinition& alias, const CodePage& codePage, const PasswordPrompt&) {
+    return open(alias, codePage);
+}
 
 const std::map<std::string, DriverOpen>& drivers() {
     static const std::map<std::string, DriverOpen> table = {
-        {"sqlite", openSqliteDatabase},
+        {"paradox", openLocal<openParadoxDatabase>},
+        {"postgresql", openPostgresDatabase},
+        {"sqlite", openLocal<openSqliteDatabase>},
     };
     return table;
 }
@@ -52,7 +63,7 @@ std::unique_ptr<Database> Engine::openDatabase(const std::string& aliasName) {
                           alias.sourceFile + " (known drivers: " + known + ")");
     }
     const CodePage& codePage = CodePage::named(alias.entry("codepage", kDefaultCodePage));
-    return driver->second(alias, codePage);
+    return driver->second(alias, codePage, passwordPrompt_);
 }
 
 } // namespace engine

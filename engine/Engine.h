@@ -2,6 +2,7 @@
 
 #include "engine/AliasFile.h"
 #include "engine/Database.h"
+#include "engine/PostgresDatabase.h"
 
 #include <map>
 #include <memory>
@@ -11,7 +12,7 @@ namespace engine {
 
 // The database engine of one program run. Constructing it starts the engine; destroying it shuts it down.
 // Aliases come from the alias file; aliases added with addAlias() live for this run only. The backend is
-// chosen by the alias's driver: "sqlite" (more drivers register in drivers()).
+// chosen by the alias's driver ("sqlite", "postgresql", ...; see driverNames()).
 class Engine {
 public:
     Engine() = default;
@@ -32,8 +33,12 @@ public:
     // The driver names this engine knows.
     static std::vector<std::string> driverNames();
 
+    // Asked when a database needs a password that the configuration does not give.
+    void setPasswordPrompt(PasswordPrompt prompt) { passwordPrompt_ = std::move(prompt); }
+
 private:
     std::map<std::string, AliasDefinition> runAliases_;
+    PasswordPrompt passwordPrompt_;
 };
 
 } // namespace engine

@@ -1,11 +1,13 @@
 // The texts of the message boxes and the plain message box itself.
 #include "GuiTests.h"
+#include "app/PasswordDialog.h"
 #include "app/PlainMessageBox.h"
 #include "app/Texts.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 
@@ -62,6 +64,27 @@ private slots:
         QVERIFY(ok->isDefault());
         QTest::keyClick(&second, Qt::Key_Return);
         QCOMPARE(second.result(), int(QDialog::Accepted));
+    }
+
+    void passwordDialogEchoesStarsAndEnablesOkOnceTextIsTyped() {
+        app::PasswordDialog dialog(QStringLiteral("register"));
+        dialog.show();
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("Enter password"));
+        auto* ok = dialog.findChild<QPushButton*>(QStringLiteral("ok"));
+        auto* field = dialog.findChild<QLineEdit*>(QStringLiteral("password"));
+        QCOMPARE(ok->text(), QStringLiteral("&OK"));
+        QCOMPARE(dialog.findChild<QPushButton*>(QStringLiteral("cancel"))->text(), QStringLiteral("Cancel"));
+        QVERIFY(!ok->isEnabled());
+        QTest::keyClicks(field, QStringLiteral("abc"));
+        QVERIFY(ok->isEnabled());
+        QCOMPARE(field->displayText(), QStringLiteral("***"));
+        QTest::keyClick(field, Qt::Key_Return);
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(dialog.password(), QStringLiteral("abc"));
+        QTest::keyClick(field, Qt::Key_Backspace);
+        QTest::keyClick(field, Qt::Key_Backspace);
+        QTest::keyClick(field, Qt::Key_Backspace);
+        QVERIFY(!ok->isEnabled());
     }
 };
 

@@ -17,7 +17,16 @@ public:
         return nextFolder;
     }
 
+    std::optional<QString> askPassword(const QString& databaseName) override {
+        passwordRequests << databaseName;
+        if (passwordAnswers.isEmpty())
+            return std::nullopt;
+        return passwordAnswers.takeFirst();
+    }
+
     QStringList messages;
+    QStringList passwordRequests;
+    QStringList passwordAnswers; // answered in turn; none left: the user cancels
     QStringList errors;
     QStringList offeredNames;
     std::optional<QString> nextFolder; // nullopt: the user cancels

@@ -149,7 +149,7 @@ TEST(SqliteBackend, ConnectFailuresNameWhatIsMissingAndWhere) {
                                     "[folder]\ndriver = sqlite\npath = .\n");
     std::ofstream(dir.file("text.sqlite")) << "this is not a database, just some text that is long enough";
     EXPECT_EQ(failureOf([&] { engine.openDatabase("bad"); }),
-              "Unknown driver 'dbase' for alias 'bad' in " + aliasFile + " (known drivers: sqlite)");
+              "Unknown driver 'dbase' for alias 'bad' in " + aliasFile + " (known drivers: paradox, postgresql, sqlite)");
     EXPECT_EQ(failureOf([&] { engine.openDatabase("missing"); }),
               "Database file " + dir.file("nothing.sqlite") + " does not exist (alias 'missing' in " + aliasFile + ")");
     EXPECT_EQ(failureOf([&] { engine.openDatabase("nopath"); }),

@@ -1,0 +1,263 @@
+#include "engine/PostgresDatabase.h"
+
+#include "engine/EngineError.h"
+#include "engine/SqlDialect.h"
+#include "engine/Text.h"
+
+#include <libpq-fe.h>
+#include <set>
+
+namespace engine {
+namespace {
+
+struct ConnectionFinisher {
+    void operator()(PGconn* connection) const { PQfinish(connection); }
+};
+struct ResultClearer {
+    void operator()(PGresult* result) const { PQclear(result); }
+};
+using ConnectionHandle = std::unique_ptr<PGconn, ConnectionFinisher>;
+using ResultHandle = std::unique_ptr<PGresult, ResultClearer>;
+
+// Type OIDs of the server's built-in types (pg_type.h).
+constexpr Oid kBool = 16, kInt8 = 20, kInt2 = 21, kInt4 = 23, kText = 25, kFloat4 = 700, kFloat8 = 701,
+              kBpchar = 1042, kVarchar = 1043, kDate = 1082, kNumeric = 1700, kName = 19;
+
+ColumnType columnTypeOf(Oid type) {
+    switch (type) {
+    case kBool:
+        return ColumnType::Boolean;
+    case kDate:
+        return ColumnType::Date;
+    case kInt2:
+    case kInt4:
+    case kInt8:
+        return ColumnType::Integer;
+    case kText:
+    case kBpchar:
+    case kVarchar:
+    case kName:
+        return ColumnType::String;
+    case kFloat4:
+    case kFloat8:
+    case kNumeric:
+        return ColumnType::Float;
+    default:
+        return ColumnType::Unknown;
+    }
+}
+
+// The server's messages end with a line feed and may hold several lines; the engine's are one per line.
+std::vector<std::string> messageLines(const char* text) {
+    std::vector<std::string> lines;
+    std::string line;
+    for (const char* p = text ? text : ""; *p; ++p) {
+        if (*p == '\n') {
+            if (!trimmed(line).empty())
+                lines.push_back(trimmed(line));
+            line.clear();
+        } else {
+            line += *p;
+        }
+    }
+    if (!trimmed(line).empty())
+        lines.push_back(trimmed(line));
+    if (lines.empty())
+        lines.emplace_back("The PostgreSQL server gave no reason");
+    return lines;
+}
+
+// "?" parameters become "$1", "$2", ... outside quotes.
+std::string toNumberedParameters(const std::string& sql) {
+    std::string out;
+    char quote = 0;
+    int number = 0;
+    for (char c : sql) {
+        if (quote) {
+            if (c == quote)
+                quote = 0;
+            out += c;
+        } else if (c == '\'' || c == '"') {
+            quote = c;
+            out += c;
+        } else if (c == '?') {
+            out += '$' + std::to_string(++number);
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+bool isAscii(const char* text, int length) {
+    for (int i = 0; i < length; ++i)
+        if (static_cast<unsigned char>(text[i]) >= 0x80)
+            return false;
+    return true;
+}
+
+class PostgresCursor final : public Cursor {
+public:
+    PostgresCursor(ResultHandle result, const CodePage& codePage)
+        : result_(std::move(result)), codePage_(codePage), rows_(PQntuples(result_.get())) {
+        const int count = PQnfields(result_.get());
+        for (int i = 0; i < count; ++i)
+            columns_.push_back(ColumnInfo{PQfname(result_.get(), i), columnTypeOf(PQftype(result_.get(), i))});
+    }
+
+    const std::vector<ColumnInfo>& columns() const override { return columns_; }
+
+    bool next() override { return ++row_ < rows_; }
+
+    bool isBlank(std::size_t column) override { return PQgetisnull(result_.get(), row_, index(column)) != 0; }
+
+    std::string_view text(std::size_t column) override {
+        const char* value = PQgetvalue(result_.get(), row_, index(column));
+        const int length = PQgetlength(result_.get(), row_, index(column));
+        if (isAscii(value, length))
+            return std::string_view(value, static_cast<std::size_t>(length));
+        converted_ = codePage_.fromUtf8(std::string_view(value, static_cast<std::size_t>(length)));
+        return converted_;
+    }
+
+    bool boolean(std::size_t column) override {
+        const std::string_view value = text(column);
+        return value == "t" || value == "true" || (!value.empty() && value != "f" && value != "false" && value != "0");
+    }
+
+    DayNumber date(std::size_t column) override {
+        const std::string_view value = text(column);
+        if (const auto day = parseIsoDate(value))
+            return *day;
+        throw EngineError("Invalid date '" + std::string(value) + "' in column " + columns_[column].name);
+    }
+
+    std::int64_t integer(std::size_t column) override {
+        return std::strtoll(PQgetvalue(result_.get(), row_, index(column)), nullptr, 10);
+    }
+
+private:
+    static int index(std::size_t column) { return static_cast<int>(column); }
+
+    ResultHandle result_;
+    const CodePage& codePage_;
+    int rows_;
+    int row_ = -1;
+    std::vector<ColumnInfo> columns_;
+    std::string converted_;
+};
+
+class PostgresDatabase final : public Database {
+public:
+    PostgresDatabase(ConnectionHandle connection, std::string name, const CodePage& codePage)
+        : connection_(std::move(connection)), name_(std::move(name)), codePage_(codePage) {}
+
+    std::unique_ptr<Cursor> execute(std::string_view sql, const std::vector<std::string>& parameters) override {
+        const std::string text = toNumberedParameters(toStandardSql(sql));
+        std::vector<std::string> utf8;
+        for (const auto& p : parameters)
+            utf8.push_back(codePage_.toUtf8(p));
+        std::vector<const char*> values;
+        for (const auto& p : utf8)
+            values.push_back(p.c_str());
+
+        if (PQstatus(connection_.get()) != CONNECTION_OK)
+            reconnect();
+        ResultHandle result = run(text, values);
+        // The server restarted or the connection dropped since the last statement: connect again, once.
+        if (!succeeded(result) && PQstatus(connection_.get()) == CONNECTION_BAD) {
+            reconnect();
+            result = run(text, values);
+        }
+        if (!succeeded(result))
+            throw EngineError(messageLines(PQresultErrorMessage(result.get())[0] ? PQresultErrorMessage(result.get())
+                                                                                  : PQerrorMessage(connection_.get())));
+        return std::make_unique<PostgresCursor>(std::move(result), codePage_);
+    }
+
+    const CodePage& codePage() const override { return codePage_; }
+
+private:
+    ResultHandle run(const std::string& text, const std::vector<const char*>& values) {
+        return ResultHandle(PQexecParams(connection_.get(), text.c_str(), static_cast<int>(values.size()), nullptr,
+                                         values.data(), nullptr, nullptr, 0));
+    }
+
+    static bool succeeded(const ResultHandle& result) {
+        return result && PQresultStatus(result.get()) == PGRES_TUPLES_OK;
+    }
+
+    void reconnect() {
+        PQreset(connection_.get());
+        if (PQstatus(connection_.get()) != CONNECTION_OK) {
+            std::vector<std::string> lines = {"Lost the connection to the PostgreSQL database " + name_};
+            for (auto& line : messageLines(PQerrorMessage(connection_.get())))
+                lines.push_back(line);
+            throw EngineError(lines);
+        }
+    }
+
+    ConnectionHandle connection_;
+    std::string name_;
+    const CodePage& codePage_;
+};
+
+} // namespace
+
+std::unique_ptr<Database> openPostgresDatabase(const AliasDefinition& alias, const CodePage& codePage,
+                                               const PasswordPrompt& askPassword) {
+    static const std::set<std::string> kEngineEntries = {"path", "codepage"};
+    std::vector<std::string> keys;
+    std::vector<std::string> values;
+    for (const auto& [key, value] : alias.entries) {
+        if (kEngineEntries.contains(key))
+            continue;
+        keys.push_back(key);
+        values.push_back(value);
+    }
+    // Text in UTF-8, dates as ISO text, and a session in which no transaction can write.
+    keys.emplace_back("client_encoding");
+    values.emplace_back("UTF8");
+    keys.emplace_back("options");
+    values.emplace_back("-c default_transaction_read_only=on -c DateStyle=ISO");
+    keys.emplace_back("application_name");
+    values.emplace_back("pelmarot");
+    const std::string name = alias.entry("dbname", alias.entry("user", "postgres")) + " (alias '" + alias.name +
+                             "' in " + alias.sourceFile + ")";
+
+    std::optional<std::string> password;
+    for (;;) {
+        std::vector<const char*> keyPointers;
+        std::vector<const char*> valuePointers;
+        for (std::size_t i = 0; i < keys.size(); ++i) {
+            keyPointers.push_back(keys[i].c_str());
+            valuePointers.push_back(values[i].c_str());
+        }
+        if (password) {
+            keyPointers.push_back("password");
+            valuePointers.push_back(password->c_str());
+        }
+        keyPointers.push_back(nullptr);
+        valuePointers.push_back(nullptr);
+        ConnectionHandle connection(PQconnectdbParams(keyPointers.data(), valuePointers.data(), 0));
+        if (!connection)
+            throw EngineError("Out of memory while connecting to the PostgreSQL database " + name);
+        if (PQstatus(connection.get()) == CONNECTION_OK)
+            return std::make_unique<PostgresDatabase>(std::move(connection), name, codePage);
+
+        std::vector<std::string> lines = {"Cannot connect to the PostgreSQL database " + name};
+        for (auto& line : messageLines(PQerrorMessage(connection.get())))
+            lines.push_back(line);
+        // The server wants a password the alias and ~/.pgpass do not give (or the one given was wrong):
+        // ask the user, and let the engine's error through when the user cancels.
+        if ((PQconnectionNeedsPassword(connection.get()) || (password && PQconnectionUsedPassword(connection.get()))) &&
+            askPassword) {
+            password = askPassword(alias.entry("dbname", alias.name));
+            if (password)
+                continue;
+        }
+        throw EngineError(lines);
+    }
+}
+
+} // namespace engine
