@@ -96,24 +96,52 @@ bool isAscii(const char* text, int length) {
     return true;
 }
 
+// Rows arrive one at a time (libpq's single-row mode), so a large result never sits in memory whole. The
+// cursor owns the connection's pending query and reads the query's remaining results when it goes; a newer
+// statement on the same database ends it (next() then says there are no more rows).
 class PostgresCursor final : public Cursor {
 public:
-    PostgresCursor(ResultHandle result, const CodePage& codePage)
-        : result_(std::move(result)), codePage_(codePage), rows_(PQntuples(result_.get())) {
-        const int count = PQnfields(result_.get());
+    PostgresCursor(PGconn* connection, ResultHandle first, const CodePage& codePage,
+                   std::shared_ptr<const std::uint64_t> generation)
+        : connection_(connection), current_(std::move(first)), codePage_(codePage), generation_(std::move(generation)),
+          statement_(*generation_) {
+        const int count = PQnfields(current_.get());
         for (int i = 0; i < count; ++i)
-            columns_.push_back(ColumnInfo{PQfname(result_.get(), i), columnTypeOf(PQftype(result_.get(), i))});
+            columns_.push_back(ColumnInfo{PQfname(current_.get(), i), columnTypeOf(PQftype(current_.get(), i))});
+        pendingFirst_ = PQresultStatus(current_.get()) == PGRES_SINGLE_TUPLE;
+        if (!pendingFirst_)
+            finishQuery();
     }
+    ~PostgresCursor() override { finishQuery(); }
 
     const std::vector<ColumnInfo>& columns() const override { return columns_; }
 
-    bool next() override { return ++row_ < rows_; }
+    bool next() override {
+        if (pendingFirst_) {
+            pendingFirst_ = false;
+            return true;
+        }
+        if (done_ || *generation_ != statement_) {
+            done_ = true;
+            return false;
+        }
+        current_.reset(PQgetResult(connection_));
+        if (current_ && PQresultStatus(current_.get()) == PGRES_SINGLE_TUPLE)
+            return true;
+        if (current_ && PQresultStatus(current_.get()) != PGRES_TUPLES_OK) {
+            const std::vector<std::string> lines = messageLines(PQresultErrorMessage(current_.get()));
+            finishQuery();
+            throw EngineError(lines);
+        }
+        finishQuery();
+        return false;
+    }
 
-    bool isBlank(std::size_t column) override { return PQgetisnull(result_.get(), row_, index(column)) != 0; }
+    bool isBlank(std::size_t column) override { return PQgetisnull(current_.get(), 0, index(column)) != 0; }
 
     std::string_view text(std::size_t column) override {
-        const char* value = PQgetvalue(result_.get(), row_, index(column));
-        const int length = PQgetlength(result_.get(), row_, index(column));
+        const char* value = PQgetvalue(current_.get(), 0, index(column));
+        const int length = PQgetlength(current_.get(), 0, index(column));
         if (isAscii(value, length))
             return std::string_view(value, static_cast<std::size_t>(length));
         converted_ = codePage_.fromUtf8(std::string_view(value, static_cast<std::size_t>(length)));
@@ -133,16 +161,30 @@ public:
     }
 
     std::int64_t integer(std::size_t column) override {
-        return std::strtoll(PQgetvalue(result_.get(), row_, index(column)), nullptr, 10);
+        return std::strtoll(PQgetvalue(current_.get(), 0, index(column)), nullptr, 10);
     }
 
 private:
     static int index(std::size_t column) { return static_cast<int>(column); }
 
-    ResultHandle result_;
+    // Reads what is left of the query so the connection is free for the next statement.
+    void finishQuery() {
+        if (done_ || *generation_ != statement_) {
+            done_ = true;
+            return;
+        }
+        done_ = true;
+        while (PGresult* rest = PQgetResult(connection_))
+            PQclear(rest);
+    }
+
+    PGconn* connection_;
+    ResultHandle current_;
     const CodePage& codePage_;
-    int rows_;
-    int row_ = -1;
+    std::shared_ptr<const std::uint64_t> generation_;
+    std::uint64_t statement_;
+    bool pendingFirst_ = false;
+    bool done_ = false;
     std::vector<ColumnInfo> columns_;
     std::string converted_;
 };
@@ -152,6 +194,7 @@ public:
     PostgresDatabase(ConnectionHandle connection, std::string name, const CodePage& codePage)
         : connection_(std::move(connection)), name_(std::move(name)), codePage_(codePage) {}
 
+    // REQUIRES: the cursor of the previous statement is gone (the lists close before they open again).
     std::unique_ptr<Cursor> execute(std::string_view sql, const std::vector<std::string>& parameters) override {
         const std::string text = toNumberedParameters(toStandardSql(sql));
         std::vector<std::string> utf8;
@@ -161,30 +204,58 @@ public:
         for (const auto& p : utf8)
             values.push_back(p.c_str());
 
+        // A cursor still reading the previous statement gives up the connection.
+        ++*generation_;
+        drain();
         if (PQstatus(connection_.get()) != CONNECTION_OK)
             reconnect();
-        ResultHandle result = run(text, values);
-        // The server restarted or the connection dropped since the last statement: connect again, once.
-        if (!succeeded(result) && PQstatus(connection_.get()) == CONNECTION_BAD) {
+        ResultHandle first = start(text, values);
+        if (!succeeded(first)) {
+            std::vector<std::string> lines = failureLines(first);
+            drain();
+            // The server restarted or the connection dropped since the last statement: connect again, once.
+            if (PQstatus(connection_.get()) != CONNECTION_BAD)
+                throw EngineError(lines);
             reconnect();
-            result = run(text, values);
+            first = start(text, values);
+            if (!succeeded(first)) {
+                lines = failureLines(first);
+                drain();
+                throw EngineError(lines);
+            }
         }
-        if (!succeeded(result))
-            throw EngineError(messageLines(PQresultErrorMessage(result.get())[0] ? PQresultErrorMessage(result.get())
-                                                                                  : PQerrorMessage(connection_.get())));
-        return std::make_unique<PostgresCursor>(std::move(result), codePage_);
+        return std::make_unique<PostgresCursor>(connection_.get(), std::move(first), codePage_, generation_);
     }
 
     const CodePage& codePage() const override { return codePage_; }
 
 private:
-    ResultHandle run(const std::string& text, const std::vector<const char*>& values) {
-        return ResultHandle(PQexecParams(connection_.get(), text.c_str(), static_cast<int>(values.size()), nullptr,
-                                         values.data(), nullptr, nullptr, 0));
+    // Sends the statement in single-row mode and returns its first result (a row, or the end of an empty
+    // result, or the failure).
+    ResultHandle start(const std::string& text, const std::vector<const char*>& values) {
+        if (!PQsendQueryParams(connection_.get(), text.c_str(), static_cast<int>(values.size()), nullptr, values.data(),
+                               nullptr, nullptr, 0))
+            return nullptr;
+        PQsetSingleRowMode(connection_.get());
+        return ResultHandle(PQgetResult(connection_.get()));
+    }
+
+    std::vector<std::string> failureLines(const ResultHandle& result) const {
+        const char* reason = result ? PQresultErrorMessage(result.get()) : "";
+        return messageLines(*reason ? reason : PQerrorMessage(connection_.get()));
+    }
+
+    // Reads and drops what is left of the previous statement's results.
+    void drain() {
+        while (PGresult* rest = PQgetResult(connection_.get()))
+            PQclear(rest);
     }
 
     static bool succeeded(const ResultHandle& result) {
-        return result && PQresultStatus(result.get()) == PGRES_TUPLES_OK;
+        if (!result)
+            return false;
+        const ExecStatusType status = PQresultStatus(result.get());
+        return status == PGRES_SINGLE_TUPLE || status == PGRES_TUPLES_OK;
     }
 
     void reconnect() {
@@ -200,6 +271,8 @@ private:
     ConnectionHandle connection_;
     std::string name_;
     const CodePage& codePage_;
+    // Counts the statements; a cursor of an older statement no longer reads the connection.
+    std::shared_ptr<std::uint64_t> generation_ = std::make_shared<std::uint64_t>(0);
 };
 
 } // namespace

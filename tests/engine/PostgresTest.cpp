@@ -111,8 +111,8 @@ TEST_F(Postgres, NoStatementCanWriteAndFailuresCarryTheServersMessage) {
     auto count = db->execute("select count(*) as n from Lekari", {});
     ASSERT_TRUE(count->next());
     EXPECT_EQ(count->integer(0), 4);
-    EXPECT_NE(failureOf([&] { db->execute("select * from Nowhere", {}); }).find("\"nowhere\" does not exist"),
-              std::string::npos);
+    const std::string missing = failureOf([&] { db->execute("select * from Nowhere", {}); });
+    EXPECT_NE(missing.find("\"nowhere\" does not exist"), std::string::npos) << missing;
 }
 
 TEST_F(Postgres, APasswordIsAskedForGivenWrongAndCancelled) {

@@ -1,0 +1,138 @@
+#include "engine/ParadoxDatabase.h"
+
+#include "engine/EngineError.h"
+#include "engine/ParadoxVirtualTable.h"
+#include "engine/SqliteCursor.h"
+#include "engine/Text.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <sqlite3.h>
+
+namespace engine {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string quotedIdentifier(std::string_view name) {
+    std::string out = "\"";
+    for (const char c : name) {
+        out += c;
+        if (c == '"')
+            out += '"';
+    }
+    return out + "\"";
+}
+
+// The statements run in an SQLite database of our own in memory, which holds nothing but a virtual table
+// for each Paradox table a statement has named so far.
+class ParadoxDatabase final : public Database {
+public:
+    ParadoxDatabase(std::string folder, const CodePage& codePage)
+        : folder_(std::move(folder)), codePage_(codePage), registry_(std::make_shared<ParadoxTableRegistry>()) {
+        sqlite3* raw = nullptr;
+        const int rc = sqlite3_open_v2(":memory:", &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+        db_.reset(raw, SqliteConnectionCloser{});
+        if (rc != SQLITE_OK)
+            throw EngineError(
+                {"Cannot open the Paradox tables in " + folder_, raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc)});
+        // Statements reach the tables of the folder only: no other database files.
+        sqlite3_limit(db_.get(), SQLITE_LIMIT_ATTACHED, 0);
+        registerParadoxModule(db_.get(), registry_);
+    }
+
+    std::unique_ptr<Cursor> execute(std::string_view sql, const std::vector<std::string>& parameters) override {
+        forgetChangedTables();
+        return executeOnSqlite(db_, sql, parameters, codePage_, folder_,
+                               [this](const std::string& name) { return addTable(name); });
+    }
+
+    const CodePage& codePage() const override { return codePage_; }
+
+private:
+    // Makes the table of that name known when the folder has its file. Throws EngineError when the file
+    // cannot be read.
+    bool addTable(const std::string& name) {
+        if (registry_->find(name))
+            return false;
+        const std::string file = tableFile(name);
+        if (file.empty())
+            return false;
+        registry_->add(name, std::make_shared<ParadoxTableSource>(file, codePage_));
+        char* error = nullptr;
+        const std::string sql = "CREATE VIRTUAL TABLE " + quotedIdentifier(name) + " USING paradox";
+        if (sqlite3_exec(db_.get(), sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
+            const std::string reason = error ? error : sqlite3_errmsg(db_.get());
+            sqlite3_free(error);
+            registry_->remove(name);
+            throw EngineError(reason);
+        }
+        return true;
+    }
+
+    // A table whose file changed its fields, vanished or became unreadable is dropped, so that the next
+    // statement naming it finds the file anew (or says why it cannot). A table in use by an unfinished
+    // statement stays; its scans notice the change themselves.
+    void forgetChangedTables() {
+        for (const auto& [name, source] : registry_->tables()) {
+            bool current = false;
+            try {
+                current = source->refresh();
+            } catch (const EngineError&) {
+            }
+            if (current)
+                continue;
+            const std::string sql = "DROP TABLE " + quotedIdentifier(name);
+            if (sqlite3_exec(db_.get(), sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK)
+                registry_->remove(name);
+        }
+    }
+
+    // The file <name>.DB of the folder, found without regard to case; "" when there is none.
+    std::string tableFile(const std::string& name) const {
+        std::vector<std::string> found;
+        std::error_code ec;
+        for (fs::directory_iterator it(folder_, ec), end; !ec && it != end; it.increment(ec)) {
+            const fs::path& path = it->path();
+            if (equalsIgnoreCase(path.extension().string(), ".db") && equalsIgnoreCase(path.stem().string(), name) &&
+                it->is_regular_file(ec))
+                found.push_back(path.string());
+        }
+        if (ec)
+            throw EngineError("Cannot read the folder " + folder_ + ": " + ec.message());
+        if (found.size() > 1) {
+            std::sort(found.begin(), found.end());
+            std::string files;
+            for (const auto& file : found)
+                files += (files.empty() ? "" : ", ") + fs::path(file).filename().string();
+            throw EngineError("Table '" + name + "' is more than one file in the folder " + folder_ + ": " + files);
+        }
+        return found.empty() ? std::string() : found.front();
+    }
+
+    std::string folder_;
+    const CodePage& codePage_;
+    std::shared_ptr<ParadoxTableRegistry> registry_;
+    std::shared_ptr<sqlite3> db_;
+};
+
+} // namespace
+
+std::unique_ptr<Database> openParadoxDatabase(const AliasDefinition& alias, const CodePage& codePage) {
+    const std::string folder = alias.resolvedPath();
+    const std::string where = "alias '" + alias.name + "' in " + alias.sourceFile;
+    if (folder.empty())
+        throw EngineError("The " + where + " has no 'path' entry naming the folder of the Paradox tables");
+    std::error_code ec;
+    if (!fs::exists(folder, ec))
+        throw EngineError("Folder " + folder + " of the Paradox tables does not exist (" + where + ")");
+    if (!fs::is_directory(folder, ec))
+        throw EngineError(folder + " is a file, not the folder of the Paradox tables (" + where + ")");
+    fs::directory_iterator probe(folder, ec);
+    if (ec)
+        throw EngineError(
+            {"Cannot read the folder " + folder + " of the Paradox tables (" + where + ")", ec.message()});
+    return std::make_unique<ParadoxDatabase>(folder, codePage);
+}
+
+} // namespace engine

@@ -1,0 +1,16 @@
+#pragma once
+
+#include "engine/AliasFile.h"
+#include "engine/Database.h"
+
+#include <memory>
+
+namespace engine {
+
+// Opens the folder of Paradox tables named by the alias's "path" entry, read-only. A table name in a
+// statement finds the file <name>.DB in the folder without regard to case (osigurenici finds
+// Osigurenici.DB); the statements run in SQLite over the tables, read by our own reader. Text is delivered in
+// the alias's code page, converted from the code page each table's header records.
+std::unique_ptr<Database> openParadoxDatabase(const AliasDefinition& alias, const CodePage& codePage);
+
+} // namespace engine

@@ -1,0 +1,76 @@
+#include "engine/ReadOnlyFile.h"
+
+#include "engine/EngineError.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace engine {
+namespace {
+
+FileIdentity identityOf(const struct stat& status) {
+    return FileIdentity{static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino),
+                        static_cast<std::int64_t>(status.st_size),
+                        static_cast<std::int64_t>(status.st_mtim.tv_sec) * 1'000'000'000 + status.st_mtim.tv_nsec};
+}
+
+std::string systemError() {
+    return std::strerror(errno);
+}
+
+} // namespace
+
+FileIdentity fileIdentityOf(const std::string& path) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0)
+        throw EngineError("Cannot examine the file " + path + ": " + systemError());
+    return identityOf(status);
+}
+
+ReadOnlyFile::ReadOnlyFile(const std::string& path) : path_(path) {
+    // Non-blocking, so that a FIFO given as a table cannot hang the open; reads of regular files ignore it.
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd_ < 0)
+        throw EngineError("Cannot open the file " + path + ": " + systemError());
+    struct stat status {};
+    if (::fstat(fd_, &status) != 0) {
+        const std::string reason = systemError();
+        ::close(fd_);
+        throw EngineError("Cannot examine the file " + path + ": " + reason);
+    }
+    if (!S_ISREG(status.st_mode)) {
+        ::close(fd_);
+        throw EngineError("The file " + path + " is not a regular file");
+    }
+    identity_ = identityOf(status);
+}
+
+ReadOnlyFile::~ReadOnlyFile() {
+    ::close(fd_);
+}
+
+std::size_t ReadOnlyFile::readUpTo(std::uint64_t offset, void* into, std::size_t length) const {
+    auto* out = static_cast<unsigned char*>(into);
+    std::size_t done = 0;
+    while (done < length) {
+        const ssize_t got = ::pread(fd_, out + done, length - done, static_cast<off_t>(offset + done));
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            throw EngineError("Cannot read the file " + path_ + ": " + systemError());
+        }
+        if (got == 0)
+            break;
+        done += static_cast<std::size_t>(got);
+    }
+    return done;
+}
+
+bool ReadOnlyFile::readAt(std::uint64_t offset, void* into, std::size_t length) const {
+    return readUpTo(offset, into, length) == length;
+}
+
+} // namespace engine

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "engine/Database.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct sqlite3;
+
+namespace engine {
+
+// Closes an SQLite connection once its last statement is finalized; for shared_ptr and unique_ptr.
+struct SqliteConnectionCloser {
+    void operator()(sqlite3* db) const;
+};
+
+// The engine's type of a column from its declared SQLite type, by SQLite's own affinity words: "BOOLEAN" is
+// Boolean, a type naming "DATE" (DATE, DATETIME) is Date, "INT" Integer, "CHAR"/"TEXT"/"CLOB" String,
+// "REAL"/"FLOA"/"DOUB"/"NUM"/"DEC" Float. No declared type (an expression) is Unknown.
+ColumnType columnTypeOfDeclared(const char* declared);
+
+// Asked when a statement names a table the connection does not have (the name as the statement spells
+// it). Returns true when it has created the table, so that the statement is prepared again.
+using MissingTableProvider = std::function<bool(const std::string& tableName)>;
+
+// Runs a statement of the desktop engine's SQL on an SQLite connection: translates it to SQLite's dialect,
+// refuses a statement that would write, binds the parameters (text in codePage) by position and returns
+// a cursor that delivers text in codePage. The database's name (its file or folder) is what messages call
+// it. The connection stays alive as long as the cursor does. Throws EngineError.
+std::unique_ptr<Cursor> executeOnSqlite(const std::shared_ptr<sqlite3>& db, std::string_view sql,
+                                        const std::vector<std::string>& parameters, const CodePage& codePage,
+                                        const std::string& databaseName,
+                                        const MissingTableProvider& provideMissingTable = {});
+
+} // namespace engine

@@ -1,0 +1,101 @@
+// libFuzzer target for the Paradox table reader: each input is the bytes of a .DB file. It is read the way
+// the program reads tables, through the reader (every record, every field, every alpha field's index) and
+// through the paradox driver's SQL (a full scan and an indexed lookup). Any outcome but success or an
+// EngineError (a crash, a hang, a sanitizer report, an uncaught exception) is a finding.
+#include "engine/AliasFile.h"
+#include "engine/CodePage.h"
+#include "engine/EngineError.h"
+#include "engine/ParadoxDatabase.h"
+#include "engine/ParadoxExercise.h"
+#include "engine/ParadoxTable.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace {
+
+// A folder of its own for this process, holding the one table T.DB; removed when the process ends.
+class FuzzFolder {
+public:
+    FuzzFolder() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "paradox-fuzz-XXXXXX").string();
+        if (mkdtemp(pattern.data()) == nullptr)
+            std::abort();
+        path_ = std::filesystem::absolute(pattern).string(); // an alias's relative path means something else
+    }
+    ~FuzzFolder() {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    const std::string& path() const { return path_; }
+    std::string table() const { return path_ + "/T.DB"; }
+
+private:
+    std::string path_;
+};
+
+void readThroughSql(const std::string& folder) {
+    engine::AliasDefinition alias;
+    alias.name = "fuzz";
+    alias.driver = "paradox";
+    alias.entries["path"] = folder;
+    alias.sourceFile = folder + "/aliases.ini";
+    const engine::CodePage& codePage = engine::CodePage::named("windows-1251");
+    auto db = engine::openParadoxDatabase(alias, codePage);
+
+    auto all = db->execute("select * from t", {});
+    std::string firstAlpha;
+    std::size_t alphaColumn = 0;
+    bool haveAlpha = false;
+    const auto& columns = all->columns();
+    for (std::size_t c = 0; c < columns.size() && !haveAlpha; ++c)
+        if (columns[c].type == engine::ColumnType::String) {
+            alphaColumn = c;
+            haveAlpha = true;
+        }
+    while (all->next()) {
+        for (std::size_t c = 0; c < columns.size(); ++c) {
+            if (all->isBlank(c))
+                continue;
+            if (columns[c].type == engine::ColumnType::Date)
+                all->date(c);
+            else if (columns[c].type == engine::ColumnType::Boolean)
+                all->boolean(c);
+            else
+                all->text(c);
+        }
+        if (haveAlpha && firstAlpha.empty() && !all->isBlank(alphaColumn))
+            firstAlpha = std::string(all->text(alphaColumn));
+    }
+    if (!haveAlpha)
+        return;
+    std::string name = columns[alphaColumn].name;
+    std::string quoted = "\"";
+    for (const char c : name)
+        quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+    auto lookup = db->execute("select * from t where " + quoted + "\" = ?", {firstAlpha});
+    while (lookup->next())
+        lookup->text(alphaColumn);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static FuzzFolder folder;
+    {
+        std::ofstream out(folder.table(), std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    }
+    try {
+        testsupport::exerciseParadoxTable(folder.table());
+    } catch (const engine::EngineError&) {
+    }
+    try {
+        readThroughSql(folder.path());
+    } catch (const engine::EngineError&) {
+    }
+    return 0;
+}
