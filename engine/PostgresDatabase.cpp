@@ -212,9 +212,10 @@ public:
         ResultHandle first = start(text, values);
         if (!succeeded(first)) {
             std::vector<std::string> lines = failureLines(first);
+            const bool lost = connectionLost(first);
             drain();
             // The server restarted or the connection dropped since the last statement: connect again, once.
-            if (PQstatus(connection_.get()) != CONNECTION_BAD)
+            if (!lost && PQstatus(connection_.get()) != CONNECTION_BAD)
                 throw EngineError(lines);
             reconnect();
             first = start(text, values);
@@ -243,6 +244,18 @@ private:
     std::vector<std::string> failureLines(const ResultHandle& result) const {
         const char* reason = result ? PQresultErrorMessage(result.get()) : "";
         return messageLines(*reason ? reason : PQerrorMessage(connection_.get()));
+    }
+
+    // Whether a failure says the session is gone: the connection broke, or the server ended the session
+    // (SQLSTATE class 08, or 57P01-57P03 when an administrator or a crash shut the server down).
+    bool connectionLost(const ResultHandle& result) const {
+        if (!result || PQstatus(connection_.get()) == CONNECTION_BAD)
+            return true;
+        const char* state = PQresultErrorField(result.get(), PG_DIAG_SQLSTATE);
+        if (state == nullptr)
+            return false;
+        const std::string code(state);
+        return code.rfind("08", 0) == 0 || code == "57P01" || code == "57P02" || code == "57P03";
     }
 
     // Reads and drops what is left of the previous statement's results.

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test: once in the normal build and once in a build with
-# the address and undefined-behaviour sanitizers.
+# Installs what is missing, builds, and runs every test: once in the normal build, once in a build with
+# the address and undefined-behaviour sanitizers, and the Paradox reader's fuzzer for a bounded time.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
@@ -17,3 +17,6 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 LSAN_OPTIONS=suppressions="$root/scripts/lsan.supp":print_suppressions=0 \
 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --test-dir "$root/build-sanitize" --output-on-failure
+
+echo "== Fuzzing the Paradox reader (${PELMAROT_FUZZ_SECONDS:-60} s)"
+bash "$root/scripts/fuzz.sh" "${PELMAROT_FUZZ_SECONDS:-60}"

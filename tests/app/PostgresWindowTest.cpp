@@ -38,9 +38,19 @@ private slots:
         dir_ = std::make_unique<TempDir>();
         qputenv("PGPASSFILE", QByteArray::fromStdString(dir_->file("no-pgpass")));
         PersonRow person{"1", "Petrovski", "Ilija", "Ana", "A1", "12", true, false, "2001-02-03", {}};
-        database_ = writePostgresRegister({{"A1", "Petrovski", "Ilija"}, {"B2", "Nikolov", "Ivan"}}, {person});
+        try {
+            database_ = writePostgresRegister({{"A1", "Petrovski", "Ilija"}, {"B2", "Nikolov", "Ivan"}}, {person});
+        } catch (const std::exception& e) {
+            QFAIL(e.what());
+        }
     }
-    void cleanup() { dir_.reset(); }
+    void cleanup() {
+        dir_.reset();
+        // A test that failed while the server was stopped must not take the next tests with it.
+        if (testServerFolder())
+            std::system((qgetenv("PELMAROT_PG_SCRIPT") + " resume " + QByteArray::fromStdString(*testServerFolder()) +
+                         " >/dev/null 2>&1").constData());
+    }
 
     void theUserGivesThePasswordTheServerAsksFor() {
         AliasFileScope alias(dir_->file("a.ini"), postgresAlias(database_, "clerk"));
