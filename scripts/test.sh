@@ -18,5 +18,4 @@ LSAN_OPTIONS=suppressions="$root/scripts/lsan.supp":print_suppressions=0 \
 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --test-dir "$root/build-sanitize" --output-on-failure
 
-echo "== Fuzzing the Paradox reader (${PELMAROT_FUZZ_SECONDS:-60} s)"
 bash "$root/scripts/fuzz.sh" "${PELMAROT_FUZZ_SECONDS:-60}"

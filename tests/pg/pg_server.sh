@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # A throwaway PostgreSQL server for the tests: its own data folder, reached only through a unix socket in
 # FOLDER (no TCP port), run as a non-root user because the server refuses root.
-#   pg_server.sh start|stop|restart|halt|resume FOLDER
+#   pg_server.sh start|stop|restart|halt|resume|createdb FOLDER
 # (halt stops the server and keeps its data; resume starts it again.)
 # The superuser "postgres" connects without a password; the role "clerk" needs the password "clerk-secret".
 set -euo pipefail
@@ -36,6 +36,9 @@ stop)
     pg_ctl_run -m fast stop >/dev/null 2>&1 || true
     rm -rf "$folder"
     ;;
+createdb)
+    as_server "$bin/psql" -X -q -h "$folder" -p "$port" -U postgres -d postgres -c "CREATE DATABASE register" >/dev/null
+    ;;
 halt)
     pg_ctl_run -m fast -w stop >/dev/null
     ;;
@@ -46,7 +49,7 @@ resume)
     pg_ctl_run -w -o "-k $folder -c listen_addresses='' -p $port -c fsync=off -c full_page_writes=off" start >/dev/null
     ;;
 *)
-    echo "usage: $0 start|stop|halt|resume|restart FOLDER" >&2
+    echo "usage: $0 start|stop|halt|resume|restart|createdb FOLDER" >&2
     exit 2
     ;;
 esac
