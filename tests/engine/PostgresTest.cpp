@@ -5,6 +5,7 @@
 #include "engine/Engine.h"
 #include "engine/EngineError.h"
 #include "support/FixtureRegister.h"
+#include "support/ListsAsText.h"
 #include "support/PostgresRegister.h"
 
 #include <gtest/gtest.h>
@@ -28,42 +29,6 @@ std::vector<PersonRow> fixturePersons() {
         persons.push_back(p);
     }
     return persons;
-}
-
-// Every row of both lists as text, for comparing two backends.
-std::vector<std::string> listsAsText(const std::string& aliasText, const TempDir& dir) {
-    AliasFileScope scope(dir.file("lists.ini"), aliasText);
-    data::Connection kdb;
-    kdb.open();
-    data::DoctorList doctors(kdb);
-    doctors.open();
-    std::vector<std::string> out;
-    std::vector<std::string> codes;
-    for (doctors.first(); !doctors.eof(); doctors.next()) {
-        out.push_back(std::string(doctors.lekar_s.asString()) + "|" + std::string(doctors.ime.asString()) + "|" +
-                      std::string(doctors.ops_s.asString()));
-        codes.emplace_back(doctors.lekar_s.asString());
-    }
-    data::InsuredList list(kdb);
-    for (const auto& code : codes) {
-        list.reload(code);
-        for (list.first(); !list.eof(); list.next()) {
-            std::string row;
-            for (std::size_t f = 0; f < list.fieldCount(); ++f) {
-                const data::Field& field = list.field(f);
-                row += field.isNull() ? "<null>" : "";
-                switch (field.kind()) {
-                case data::FieldKind::String: row += std::string(field.asString()); break;
-                case data::FieldKind::Boolean: row += field.asBoolean() ? "T" : "F"; break;
-                case data::FieldKind::Date: row += field.isNull() ? "" : std::to_string(field.asDate()); break;
-                case data::FieldKind::Integer: row += std::to_string(field.asInteger()); break;
-                }
-                row += '|';
-            }
-            out.push_back(row);
-        }
-    }
-    return out;
 }
 
 std::string failureOf(const std::function<void()>& action) {

@@ -82,8 +82,8 @@ std::string writePostgresRegister(const std::vector<DoctorRow>& doctors, const s
     return database;
 }
 
-std::string postgresAlias(const std::string& database, const std::string& user) {
-    return "[kapitacija]\ndriver = postgresql\nhost = " + testServerFolder().value() + "\nport = " + kPort +
+std::string postgresAlias(const std::string& database, const std::string& user, const std::string& aliasName) {
+    return "[" + aliasName + "]\ndriver = postgresql\nhost = " + testServerFolder().value() + "\nport = " + kPort +
            "\ndbname = " + database + "\nuser = " + user + "\n";
 }
 

@@ -22,6 +22,7 @@ std::string writePostgresRegister(const std::vector<DoctorRow>& doctors, const s
 void runPostgresSql(const std::string& database, const std::string& sql);
 
 // An alias file's text naming a database of the test server.
-std::string postgresAlias(const std::string& database, const std::string& user = "postgres");
+std::string postgresAlias(const std::string& database, const std::string& user = "postgres",
+                          const std::string& aliasName = "kapitacija");
 
 } // namespace testsupport
