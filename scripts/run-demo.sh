@@ -3,22 +3,8 @@
 # window on it (under Xvfb when there is no display).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/scripts/install-deps.sh"
-"$root/scripts/build.sh" release
-
-demo="$root/demo"
-mkdir -p "$demo"
-if [ ! -f "$demo/kapitacija.sqlite" ]; then
-    "$root/build/tools/pelmarot-demo-db" "$demo/kapitacija.sqlite"
-fi
-cat > "$demo/aliases.ini" <<'INI'
-; The demo register. Point PELMAROT_ALIASES at a file like this one to use your own database.
-[kapitacija]
-driver = sqlite
-path = kapitacija.sqlite
-INI
-export PELMAROT_ALIASES="$demo/aliases.ini"
-cd "$demo"
+export PELMAROT_ALIASES=$("$root/scripts/demo-register.sh")
+cd "$root/demo"
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
     exec "$root/build/app/pelmarot"
 else

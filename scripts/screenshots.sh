@@ -2,12 +2,6 @@
 # Takes the README's screenshots of the real window under Xvfb, on the demo register, into docs/screenshots/.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/scripts/install-deps.sh"
-"$root/scripts/build.sh" release
-demo="$root/demo"
-mkdir -p "$demo"
-[ -f "$demo/kapitacija.sqlite" ] || "$root/build/tools/pelmarot-demo-db" "$demo/kapitacija.sqlite"
-printf '[kapitacija]\ndriver = sqlite\npath = kapitacija.sqlite\n' > "$demo/aliases.ini"
-PELMAROT_ALIASES="$demo/aliases.ini" LC_ALL=mk_MK.UTF-8 \
+PELMAROT_ALIASES=$("$root/scripts/demo-register.sh") LC_ALL=mk_MK.UTF-8 \
     xvfb-run -a -s "-screen 0 1280x800x24" "$root/build/tools/pelmarot-screenshots" "$root/docs/screenshots"
 echo "Screenshots written to docs/screenshots/."

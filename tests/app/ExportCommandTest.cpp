@@ -25,14 +25,6 @@ const std::string kTitleLine = "  FAKSIMIL           EMBG                 IME   
 
 std::string blanks(int n) { return std::string(static_cast<std::size_t>(n), ' '); }
 
-std::vector<std::string> folderEntries(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 } // namespace
 
 class ExportCommandTest : public QObject, private WindowFixture {

@@ -31,14 +31,6 @@ Outcome runExport(const QStringList& arguments, const std::string& aliasFile) {
                    QString::fromUtf8(process.readAllStandardError())};
 }
 
-std::vector<std::string> txtFiles(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 } // namespace
 
 class MonthEndTest : public QObject, private WindowFixture {
@@ -86,12 +78,12 @@ private slots:
                 QTest::keyClick(window_->cbLekar, Qt::Key_Down);
             QTest::mouseClick(window_->btnEksportiraj, Qt::LeftButton);
         }
-        QCOMPARE(txtFiles(byWindow), (std::vector<std::string>{"A1.txt", "B2.txt", "E.txt"}));
+        QCOMPARE(folderEntries(byWindow), (std::vector<std::string>{"A1.txt", "B2.txt", "E.txt"}));
 
         const Outcome outcome = runExport({"--all", "--out", QString::fromStdString(byCommand)}, aliasFile());
         QCOMPARE(outcome.exitCode, 0);
         QVERIFY2(outcome.errors.contains(QStringLiteral("3 of 3 files written (3 rows)")), qPrintable(outcome.errors));
-        QCOMPARE(txtFiles(byCommand), txtFiles(byWindow)); // no file for the inactive doctor
+        QCOMPARE(folderEntries(byCommand), folderEntries(byWindow)); // no file for the inactive doctor
         for (const char* name : {"A1.txt", "B2.txt", "E.txt"})
             QCOMPARE(readFile(byCommand + "/" + name), readFile(byWindow + "/" + name));
         QVERIFY(readFile(byCommand + "/B2.txt").find("\x8D\xEE\xF1\xE5\xE2\xF1\xEA\xE0") != std::string::npos);
@@ -106,7 +98,7 @@ private slots:
                  qPrintable(mixed.errors));
         QVERIFY(mixed.errors.contains(QStringLiteral("pelmarot-export: ZZZ: unknown or inactive doctor code")));
         QVERIFY(mixed.errors.contains(QStringLiteral("2 of 4 files written")));
-        QCOMPARE(txtFiles(out), (std::vector<std::string>{"A1.txt", "E.txt"}));
+        QCOMPARE(folderEntries(out), (std::vector<std::string>{"A1.txt", "E.txt"}));
 
         // A folder that cannot be written: every doctor fails, each named, nothing is left behind.
         std::ofstream(dir_->file("plain-file")) << "not a folder";

@@ -4,6 +4,7 @@
 #include "data/DoctorList.h"
 #include "data/InsuredList.h"
 #include "engine/EngineError.h"
+#include "support/Failures.h"
 #include "support/FixtureRegister.h"
 
 #include <functional>
@@ -12,15 +13,6 @@
 using namespace testsupport;
 
 namespace {
-
-std::string failureOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "(no failure)";
-}
 
 PersonRow person(std::string mb, std::string doctor, bool u30, bool u70) {
     PersonRow p;

@@ -5,6 +5,7 @@
 #include "engine/Engine.h"
 #include "engine/EngineError.h"
 #include "engine/SqlDialect.h"
+#include "support/Failures.h"
 #include "support/FixtureRegister.h"
 
 #include <filesystem>
@@ -16,15 +17,6 @@
 using namespace testsupport;
 
 namespace {
-
-std::string failureOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const engine::EngineError& e) {
-        return e.what();
-    }
-    return "(no failure)";
-}
 
 class ScopedEnv {
 public:
@@ -64,11 +56,11 @@ TEST(AliasFile, ParsesSectionsEntriesAndCommentsWithoutRegardToCase) {
     EXPECT_EQ(alias.entry("codepage"), "windows-1251");
     EXPECT_EQ(alias.resolvedPath(), dir.path() + "/data/k.sqlite");
     EXPECT_EQ(file.alias("other").resolvedPath(), "/abs/folder");
-    EXPECT_EQ(failureOf([&] { file.alias("missing"); }),
+    EXPECT_EQ(failureOf<engine::EngineError>([&] { file.alias("missing"); }),
               "Alias 'missing' is not defined in the alias file " + dir.file("aliases.ini"));
 
     std::ofstream(dir.file("bad.ini")) << "[a]\ndriver = sqlite\nthis line has no equals sign\n";
-    EXPECT_EQ(failureOf([&] { engine::AliasFile::load(dir.file("bad.ini")); }),
+    EXPECT_EQ(failureOf<engine::EngineError>([&] { engine::AliasFile::load(dir.file("bad.ini")); }),
               dir.file("bad.ini") + ", line 3: expected 'key = value'");
 }
 
@@ -77,7 +69,7 @@ TEST(AliasFile, SearchOrderAndMessagesNamingEveryPlaceLookedIn) {
     {
         ScopedEnv explicitFile("PELMAROT_ALIASES", dir.file("none.ini").c_str());
         EXPECT_EQ(engine::AliasFile::searchPath(), std::vector<std::string>{dir.file("none.ini")});
-        EXPECT_EQ(failureOf([] { engine::AliasFile::locate(); }),
+        EXPECT_EQ(failureOf<engine::EngineError>([] { engine::AliasFile::locate(); }),
                   "Alias file " + dir.file("none.ini") + " (named by PELMAROT_ALIASES) does not exist");
     }
     ScopedEnv noExplicit("PELMAROT_ALIASES", nullptr);
@@ -87,7 +79,7 @@ TEST(AliasFile, SearchOrderAndMessagesNamingEveryPlaceLookedIn) {
     EXPECT_EQ(path[0], dir.path() + "/pelmarot/aliases.ini");
     EXPECT_EQ(path[1], "/etc/pelmarot/aliases.ini");
     if (!std::filesystem::exists("/etc/pelmarot/aliases.ini")) {
-        EXPECT_EQ(failureOf([] { engine::AliasFile::locate(); }),
+        EXPECT_EQ(failureOf<engine::EngineError>([] { engine::AliasFile::locate(); }),
                   "No alias file found; looked for " + path[0] + ", " + path[1]);
     }
     std::filesystem::create_directories(dir.path() + "/pelmarot");
@@ -135,7 +127,7 @@ TEST(CodePages, ConvertBetweenUnicodeAndEightBitBytes) {
     EXPECT_EQ(cp1251.fromUtf8("a\xC3"), "a?");        // cut-off UTF-8 sequence
     const auto& cp1252 = engine::CodePage::named("1252");
     EXPECT_EQ(cp1251.fromCodePage(cp1252, "caf\xE9"), "caf?");
-    EXPECT_EQ(failureOf([] { engine::CodePage::named("no-such-page"); }), "Code page 'no-such-page' is not supported");
+    EXPECT_EQ(failureOf<engine::EngineError>([] { engine::CodePage::named("no-such-page"); }), "Code page 'no-such-page' is not supported");
 }
 
 TEST(SqliteBackend, ConnectFailuresNameWhatIsMissingAndWhere) {
@@ -148,16 +140,16 @@ TEST(SqliteBackend, ConnectFailuresNameWhatIsMissingAndWhere) {
                                     "[notsqlite]\ndriver = sqlite\npath = text.sqlite\n"
                                     "[folder]\ndriver = sqlite\npath = .\n");
     std::ofstream(dir.file("text.sqlite")) << "this is not a database, just some text that is long enough";
-    EXPECT_EQ(failureOf([&] { engine.openDatabase("bad"); }),
+    EXPECT_EQ(failureOf<engine::EngineError>([&] { engine.openDatabase("bad"); }),
               "Unknown driver 'dbase' for alias 'bad' in " + aliasFile + " (known drivers: paradox, postgresql, sqlite)");
-    EXPECT_EQ(failureOf([&] { engine.openDatabase("missing"); }),
+    EXPECT_EQ(failureOf<engine::EngineError>([&] { engine.openDatabase("missing"); }),
               "Database file " + dir.file("nothing.sqlite") + " does not exist (alias 'missing' in " + aliasFile + ")");
-    EXPECT_EQ(failureOf([&] { engine.openDatabase("nopath"); }),
+    EXPECT_EQ(failureOf<engine::EngineError>([&] { engine.openDatabase("nopath"); }),
               "The alias 'nopath' in " + aliasFile + " has no 'path' entry naming the database file");
-    EXPECT_EQ(failureOf([&] { engine.openDatabase("notsqlite"); }),
+    EXPECT_EQ(failureOf<engine::EngineError>([&] { engine.openDatabase("notsqlite"); }),
               "Cannot open the database file " + dir.file("text.sqlite") + "\nThe file is not an SQLite database");
-    EXPECT_NE(failureOf([&] { engine.openDatabase("folder"); }).find("is a folder"), std::string::npos);
-    EXPECT_EQ(failureOf([&] { engine.openDatabase("nosuchalias"); }),
+    EXPECT_NE(failureOf<engine::EngineError>([&] { engine.openDatabase("folder"); }).find("is a folder"), std::string::npos);
+    EXPECT_EQ(failureOf<engine::EngineError>([&] { engine.openDatabase("nosuchalias"); }),
               "Alias 'nosuchalias' is not defined in the alias file " + aliasFile);
 }
 
@@ -179,9 +171,9 @@ TEST(SqliteBackend, ReadsOnlyAndDeliversTextInTheCodePage) {
     auto byName = db->execute("select lekar_s from lekari where pre = ?", {"\xCF\xE5\xF2\xF0\xEE\xE2"});
     EXPECT_TRUE(byName->next());
 
-    EXPECT_EQ(failureOf([&] { db->execute("delete from Lekari", {}); }),
+    EXPECT_EQ(failureOf<engine::EngineError>([&] { db->execute("delete from Lekari", {}); }),
               "The statement would change the database " + dir.file("k.sqlite") + ", which this program only reads");
-    EXPECT_EQ(failureOf([&] { db->execute("select * from Nowhere", {}); }),
+    EXPECT_EQ(failureOf<engine::EngineError>([&] { db->execute("select * from Nowhere", {}); }),
               "Table 'Nowhere' does not exist in the database " + dir.file("k.sqlite"));
     // Nothing was deleted.
     auto count = db->execute("select count(*) from Lekari", {});

@@ -4,6 +4,8 @@
 #include "engine/ParadoxExercise.h"
 #include "engine/ParadoxFixtures.h"
 
+#include "support/Failures.h"
+
 extern "C" {
 #include <paradox.h>
 }
@@ -44,15 +46,6 @@ std::string writeBaseTable(const TempDir& dir) {
         table.appendRecord();
     }
     return path;
-}
-
-std::string failureOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const engine::EngineError& e) {
-        return e.what();
-    }
-    return "(no failure)";
 }
 
 } // namespace
@@ -128,7 +121,7 @@ TEST(ParadoxDamage, EveryDamageIsAnEngineErrorNamingFilePlaceAndFault) {
         std::string file = base;
         d.damage(file);
         writeBytes(path, file);
-        EXPECT_EQ(failureOf([&] { exerciseParadoxTable(path); }), path + e + d.expected) << d.what;
+        EXPECT_EQ(failureOf<engine::EngineError>([&] { exerciseParadoxTable(path); }), path + e + d.expected) << d.what;
     }
 }
 
@@ -142,7 +135,7 @@ TEST(ParadoxDamage, FilesThatOnceBrokeTheReaderAreRefusedCleanly) {
             continue;
         ++files;
         const std::string path = entry.path().string();
-        const std::string failure = failureOf([&] { exerciseParadoxTable(path); });
+        const std::string failure = failureOf<engine::EngineError>([&] { exerciseParadoxTable(path); });
         if (failure != "(no failure)") {
             EXPECT_EQ(failure.rfind(path, 0), 0u) << failure;
         }

@@ -7,6 +7,8 @@
 #include "engine/EngineError.h"
 #include "engine/ParadoxFixtures.h"
 
+#include "support/Failures.h"
+
 extern "C" {
 #include <paradox.h>
 }
@@ -18,15 +20,6 @@ extern "C" {
 using namespace testsupport;
 
 namespace {
-
-std::string failureOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "(no failure)";
-}
 
 // A register with doctors of Latin and Cyrillic codes and names, an inactive doctor, and enough persons to
 // fill several blocks, with every combination of the flags, missing dates and deregistered persons.

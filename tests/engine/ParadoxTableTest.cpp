@@ -7,6 +7,8 @@
 #include "engine/ParadoxIndex.h"
 #include "engine/ParadoxTestWriter.h"
 
+#include "support/Failures.h"
+
 extern "C" {
 #include <paradox.h>
 }
@@ -18,15 +20,6 @@ using namespace testsupport;
 using engine::ParadoxFieldType;
 
 namespace {
-
-std::string failureOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const engine::EngineError& e) {
-        return e.what();
-    }
-    return "(no failure)";
-}
 
 // The values of one integer field over all records in scan order (blank as "-").
 std::vector<std::string> column(const engine::ParadoxTable& table, const std::string& name) {
@@ -321,6 +314,6 @@ TEST(ParadoxTable, RefusesEncryptedTablesByName) {
         table.appendRecord();
     }
     ASSERT_NE(readBytes(path).substr(0x5C, 4), std::string(4, '\0')) << "pxlib was meant to encrypt the table";
-    EXPECT_EQ(failureOf([&] { engine::ParadoxTable table(path); }),
+    EXPECT_EQ(failureOf<engine::EngineError>([&] { engine::ParadoxTable table(path); }),
               path + ": the table is encrypted (protected by a password); this program cannot read encrypted tables");
 }

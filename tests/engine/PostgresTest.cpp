@@ -4,6 +4,7 @@
 #include "data/InsuredList.h"
 #include "engine/Engine.h"
 #include "engine/EngineError.h"
+#include "support/Failures.h"
 #include "support/FixtureRegister.h"
 #include "support/ListsAsText.h"
 #include "support/PostgresRegister.h"
@@ -29,15 +30,6 @@ std::vector<PersonRow> fixturePersons() {
         persons.push_back(p);
     }
     return persons;
-}
-
-std::string failureOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "(no failure)";
 }
 
 class Postgres : public ::testing::Test {

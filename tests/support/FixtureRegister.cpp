@@ -1,5 +1,6 @@
 #include "support/FixtureRegister.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -37,9 +38,7 @@ void runSql(const std::string& path, const std::string& sql) {
         throw std::runtime_error("SQL failed on " + path + ": " + message);
 }
 
-namespace {
-
-std::string quoted(const std::string& text) {
+std::string sqlText(const std::string& text) {
     std::string out = "'";
     for (char c : text) {
         out += c;
@@ -49,9 +48,15 @@ std::string quoted(const std::string& text) {
     return out + "'";
 }
 
-std::string quotedOrNull(const std::optional<std::string>& text) { return text ? quoted(*text) : "NULL"; }
+std::string sqlTextOrNull(const std::optional<std::string>& text) { return text ? sqlText(*text) : "NULL"; }
 
-} // namespace
+std::vector<std::string> folderEntries(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 void writeSqliteRegister(const std::string& path, const std::vector<DoctorRow>& doctors,
                          const std::vector<PersonRow>& persons) {
@@ -62,13 +67,13 @@ void writeSqliteRegister(const std::string& path, const std::vector<DoctorRow>& 
            " BR_PRI TEXT(8), UCEN_30 BOOLEAN, UCEN_70 BOOLEAN, DATA_PRI DATE, BR_ODJ TEXT);"
            "CREATE INDEX Osigurenici_LEKAR_S ON Osigurenici(LEKAR_S);";
     for (const auto& d : doctors)
-        sql << "INSERT INTO Lekari VALUES (" << quoted(d.code) << ',' << quoted(d.surname) << ','
-            << quoted(d.firstName) << ',' << quoted(d.municipality) << ',' << (d.active ? 1 : 0) << ");";
+        sql << "INSERT INTO Lekari VALUES (" << sqlText(d.code) << ',' << sqlText(d.surname) << ','
+            << sqlText(d.firstName) << ',' << sqlText(d.municipality) << ',' << (d.active ? 1 : 0) << ");";
     for (const auto& p : persons)
-        sql << "INSERT INTO Osigurenici VALUES (" << quoted(p.mb) << ',' << quoted(p.surname) << ','
-            << quoted(p.fathersName) << ',' << quoted(p.firstName) << ',' << quoted(p.doctorCode) << ','
-            << quoted(p.registrationNumber) << ',' << (p.ucen30 ? 1 : 0) << ',' << (p.ucen70 ? 1 : 0) << ','
-            << quotedOrNull(p.registrationDate) << ',' << quotedOrNull(p.deregistrationNumber) << ");";
+        sql << "INSERT INTO Osigurenici VALUES (" << sqlText(p.mb) << ',' << sqlText(p.surname) << ','
+            << sqlText(p.fathersName) << ',' << sqlText(p.firstName) << ',' << sqlText(p.doctorCode) << ','
+            << sqlText(p.registrationNumber) << ',' << (p.ucen30 ? 1 : 0) << ',' << (p.ucen70 ? 1 : 0) << ','
+            << sqlTextOrNull(p.registrationDate) << ',' << sqlTextOrNull(p.deregistrationNumber) << ");";
     sql << "COMMIT;";
     runSql(path, sql.str());
 }

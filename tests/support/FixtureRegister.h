@@ -66,4 +66,11 @@ private:
 
 std::string readFile(const std::string& path);
 
+// The names in a folder, sorted.
+std::vector<std::string> folderEntries(const std::string& folder);
+
+// A text as an SQL string literal (quotes doubled), or NULL for nullopt.
+std::string sqlText(const std::string& text);
+std::string sqlTextOrNull(const std::optional<std::string>& text);
+
 } // namespace testsupport

@@ -12,18 +12,6 @@ namespace {
 
 constexpr const char* kPort = "54329";
 
-std::string literal(const std::string& text) {
-    std::string out = "'";
-    for (char c : text) {
-        out += c;
-        if (c == '\'')
-            out += '\'';
-    }
-    return out + "'";
-}
-
-std::string literalOrNull(const std::optional<std::string>& text) { return text ? literal(*text) : "NULL"; }
-
 } // namespace
 
 std::optional<std::string> testServerFolder() {
@@ -70,14 +58,14 @@ std::string writePostgresRegister(const std::vector<DoctorRow>& doctors, const s
            "CREATE INDEX Osigurenici_LEKAR_S ON Osigurenici (LEKAR_S);"
            "GRANT SELECT ON Lekari, Osigurenici TO clerk;";
     for (const auto& d : doctors)
-        sql << "INSERT INTO Lekari VALUES (" << literal(d.code) << ',' << literal(d.surname) << ','
-            << literal(d.firstName) << ',' << literal(d.municipality) << ',' << (d.active ? "true" : "false") << ");";
+        sql << "INSERT INTO Lekari VALUES (" << sqlText(d.code) << ',' << sqlText(d.surname) << ','
+            << sqlText(d.firstName) << ',' << sqlText(d.municipality) << ',' << (d.active ? "true" : "false") << ");";
     for (const auto& p : persons)
-        sql << "INSERT INTO Osigurenici VALUES (" << literal(p.mb) << ',' << literal(p.surname) << ','
-            << literal(p.fathersName) << ',' << literal(p.firstName) << ',' << literal(p.doctorCode) << ','
-            << literal(p.registrationNumber) << ',' << (p.ucen30 ? "true" : "false") << ','
-            << (p.ucen70 ? "true" : "false") << ',' << literalOrNull(p.registrationDate) << ','
-            << literalOrNull(p.deregistrationNumber) << ");";
+        sql << "INSERT INTO Osigurenici VALUES (" << sqlText(p.mb) << ',' << sqlText(p.surname) << ','
+            << sqlText(p.fathersName) << ',' << sqlText(p.firstName) << ',' << sqlText(p.doctorCode) << ','
+            << sqlText(p.registrationNumber) << ',' << (p.ucen30 ? "true" : "false") << ','
+            << (p.ucen70 ? "true" : "false") << ',' << sqlTextOrNull(p.registrationDate) << ','
+            << sqlTextOrNull(p.deregistrationNumber) << ");";
     runPostgresSql(database, sql.str());
     return database;
 }
