@@ -14,16 +14,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string quotedIdentifier(std::string_view name) {
-    std::string out = "\"";
-    for (const char c : name) {
-        out += c;
-        if (c == '"')
-            out += '"';
-    }
-    return out + "\"";
-}
-
 // The statements run in an SQLite database of our own in memory, which holds nothing but a virtual table
 // for each Paradox table a statement has named so far.
 class ParadoxDatabase final : public Database {

@@ -44,16 +44,6 @@ const char* sqlTypeOf(ParadoxFieldType type) {
     }
 }
 
-std::string quotedIdentifier(std::string_view name) {
-    std::string out = "\"";
-    for (const char c : name) {
-        out += c;
-        if (c == '"')
-            out += '"';
-    }
-    return out + "\"";
-}
-
 bool isAscii(std::string_view text) {
     for (const char c : text)
         if (static_cast<unsigned char>(c) >= 0x80)

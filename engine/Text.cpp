@@ -29,4 +29,14 @@ std::string trimmed(std::string_view text) {
     return std::string(text.substr(first, last - first + 1));
 }
 
+std::string quotedIdentifier(std::string_view name) {
+    std::string out = "\"";
+    for (const char c : name) {
+        out += c;
+        if (c == '"')
+            out += '"';
+    }
+    return out + "\"";
+}
+
 } // namespace engine
