@@ -14,9 +14,15 @@ namespace {
 class SqliteWriter final : public RegisterWriter {
 public:
     explicit SqliteWriter(std::string path) : path_(std::move(path)), createdFile_(!std::filesystem::exists(path_)) {
-        if (sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK)
-            fail("cannot open");
-        exec("PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF; BEGIN");
+        try {
+            if (sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK)
+                fail("cannot open");
+            exec("PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF; BEGIN");
+        } catch (...) {
+            // The destructor does not run for an object that was never made.
+            sqlite3_close(db_);
+            throw;
+        }
     }
     ~SqliteWriter() override {
         sqlite3_finalize(insert_);
@@ -126,9 +132,15 @@ public:
         v.push_back(nullptr);
         name_ = "the PostgreSQL database " + alias.entry("dbname", alias.name);
         connection_ = PQconnectdbParams(k.data(), v.data(), 0);
-        if (PQstatus(connection_) != CONNECTION_OK)
-            fail("cannot connect");
-        command("BEGIN");
+        try {
+            if (PQstatus(connection_) != CONNECTION_OK)
+                fail("cannot connect");
+            command("BEGIN");
+        } catch (...) {
+            // The destructor does not run for an object that was never made.
+            PQfinish(connection_);
+            throw;
+        }
     }
     ~PostgresWriter() override { PQfinish(connection_); }
 
