@@ -1,6 +1,7 @@
 #include "engine/AliasFile.h"
 
 #include "engine/EngineError.h"
+#include "engine/ReadOnlyFile.h"
 #include "engine/Text.h"
 
 #include <cstdlib>
@@ -65,6 +66,9 @@ AliasFile AliasFile::locate() {
 }
 
 AliasFile AliasFile::load(const std::string& path) {
+    // A FIFO would block the open for ever, and a folder reads as an empty file that defines nothing.
+    if (const std::string kind = nonRegularFileKind(path); !kind.empty())
+        throw EngineError("The alias file " + path + " is " + kind + ", not a file of aliases");
     std::ifstream in(path);
     if (!in)
         throw EngineError("Cannot read the alias file " + path);
@@ -75,6 +79,9 @@ AliasFile AliasFile::load(const std::string& path) {
     AliasDefinition* current = nullptr;
     while (std::getline(in, line)) {
         ++lineNumber;
+        // Editors on other systems start a UTF-8 file with a byte-order mark; it is not part of the text.
+        if (lineNumber == 1 && line.starts_with("\xEF\xBB\xBF"))
+            line.erase(0, 3);
         const std::string text = trimmed(withoutComment(line));
         if (text.empty())
             continue;

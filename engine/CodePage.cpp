@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <clocale>
 #include <iconv.h>
 #include <map>
 #include <memory>
@@ -72,24 +74,77 @@ void appendUtf8(std::string& out, char32_t ch) {
     }
 }
 
+namespace {
+
+// What one byte of a code page decodes to, as iconv tells it.
+enum class ByteMeaning { Character, Undefined, StartsASequence };
+
+ByteMeaning decodeByte(iconv_t cd, unsigned char byte, char32_t& ch) {
+    char in = static_cast<char>(byte);
+    unsigned char out[4] = {};
+    char* inPtr = &in;
+    char* outPtr = reinterpret_cast<char*>(out);
+    std::size_t inLeft = 1;
+    std::size_t outLeft = sizeof out;
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1))
+        return errno == EINVAL ? ByteMeaning::StartsASequence : ByteMeaning::Undefined;
+    if (outLeft != 0) // a shift byte of a stateful encoding: no character of its own
+        return ByteMeaning::StartsASequence;
+    ch = static_cast<char32_t>(out[0] | (out[1] << 8) | (out[2] << 16) | (out[3] << 24));
+    return ByteMeaning::Character;
+}
+
+// The character as the C library transliterates it into the code page, or "?" when it cannot. glibc
+// transliterates by the LC_CTYPE of the calling thread, and only some locales carry the tables (the C locale
+// none); C.UTF-8 has those for accented Latin letters, so it is used whatever the user's locale is.
+std::string transliterated(const std::string& iconvTarget, char32_t ch) {
+    static const locale_t cUtf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t{});
+    const locale_t previous = cUtf8 ? uselocale(cUtf8) : locale_t{};
+    std::string result = "?";
+    iconv_t cd = iconv_open((iconvTarget + "//TRANSLIT").c_str(), "UTF-32LE");
+    if (cd != reinterpret_cast<iconv_t>(-1)) {
+        unsigned char in[4] = {static_cast<unsigned char>(ch), static_cast<unsigned char>(ch >> 8),
+                               static_cast<unsigned char>(ch >> 16), static_cast<unsigned char>(ch >> 24)};
+        char out[16] = {};
+        char* inPtr = reinterpret_cast<char*>(in);
+        char* outPtr = out;
+        std::size_t inLeft = sizeof in;
+        std::size_t outLeft = sizeof out;
+        if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) != static_cast<std::size_t>(-1) && outPtr != out)
+            result.assign(out, outPtr);
+        iconv_close(cd);
+    }
+    if (cUtf8)
+        uselocale(previous);
+    return result;
+}
+
+} // namespace
+
 CodePage::CodePage(std::string name) : name_(std::move(name)) {
     iconv_t cd = iconv_open("UTF-32LE", iconvName(name_).c_str());
     if (cd == reinterpret_cast<iconv_t>(-1))
         throw EngineError("Code page '" + name_ + "' is not supported");
+    // Only a code page in which every byte stands for itself or nothing, ASCII unchanged, and some letters above
+    // 0x7F can carry the register's text through a file of one byte per character.
+    bool singleByte = true;
+    int upperCharacters = 0;
     for (int b = 0; b < 256; ++b) {
-        char in = static_cast<char>(b);
-        unsigned char out[4] = {};
-        char* inPtr = &in;
-        char* outPtr = reinterpret_cast<char*>(out);
-        std::size_t inLeft = 1;
-        std::size_t outLeft = sizeof out;
-        iconv(cd, nullptr, nullptr, nullptr, nullptr);
-        if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1) || outLeft != 0)
-            toUnicode_[b] = b < 0x80 ? static_cast<char32_t>(b) : 0xFFFD;
-        else
-            toUnicode_[b] = static_cast<char32_t>(out[0] | (out[1] << 8) | (out[2] << 16) | (out[3] << 24));
+        char32_t ch = 0;
+        const ByteMeaning meaning = decodeByte(cd, static_cast<unsigned char>(b), ch);
+        if (b < 0x80) {
+            singleByte = singleByte && meaning == ByteMeaning::Character && ch == static_cast<char32_t>(b);
+            toUnicode_[b] = static_cast<char32_t>(b);
+            continue;
+        }
+        singleByte = singleByte && meaning != ByteMeaning::StartsASequence;
+        toUnicode_[b] = meaning == ByteMeaning::Character ? ch : 0xFFFD;
+        upperCharacters += meaning == ByteMeaning::Character ? 1 : 0;
     }
     iconv_close(cd);
+    if (!singleByte || upperCharacters == 0)
+        throw EngineError("Code page '" + name_ + "' is not an 8-bit single-byte code page that keeps ASCII");
     for (int b = 0xFF; b >= 0x80; --b)
         if (toUnicode_[b] != 0xFFFD)
             fromUnicode_[toUnicode_[b]] = static_cast<char>(b);
@@ -113,7 +168,19 @@ char CodePage::fromUnicode(char32_t ch) const {
     return it == fromUnicode_.end() ? '?' : it->second;
 }
 
-std::string CodePage::fromUtf8(std::string_view utf8) const {
+void CodePage::appendTransliterated(std::string& out, char32_t ch) const {
+    if (ch < 0x80) { // an over-long UTF-8 form of an ASCII character: malformed, never taken for "/" or "."
+        out += '?';
+        return;
+    }
+    const std::lock_guard lock(transliterationMutex_);
+    auto it = transliterations_.find(ch);
+    if (it == transliterations_.end())
+        it = transliterations_.emplace(ch, transliterated(iconvName(name_), ch)).first;
+    out += it->second;
+}
+
+std::string CodePage::fromUtf8(std::string_view utf8, bool* exact) const {
     std::string out;
     out.reserve(utf8.size());
     std::size_t i = 0;
@@ -125,7 +192,15 @@ std::string CodePage::fromUtf8(std::string_view utf8) const {
             ++i;
             continue;
         }
-        out += fromUnicode(decodeUtf8(utf8, i));
+        const char32_t ch = decodeUtf8(utf8, i);
+        const auto held = fromUnicode_.find(ch);
+        if (held != fromUnicode_.end() && ch != 0xFFFD) {
+            out += held->second;
+            continue;
+        }
+        if (exact)
+            *exact = false;
+        appendTransliterated(out, ch);
     }
     return out;
 }
@@ -138,13 +213,26 @@ std::string CodePage::toUtf8(std::string_view bytes) const {
     return out;
 }
 
-std::string CodePage::fromCodePage(const CodePage& source, std::string_view bytes) const {
+std::string CodePage::fromCodePage(const CodePage& source, std::string_view bytes, bool* exact) const {
     if (&source == this)
         return std::string(bytes);
-    std::string out(bytes);
-    for (char& c : out)
-        if (static_cast<unsigned char>(c) >= 0x80)
-            c = fromUnicode(source.toUnicode(static_cast<unsigned char>(c)));
+    std::string out;
+    out.reserve(bytes.size());
+    for (char c : bytes) {
+        if (static_cast<unsigned char>(c) < 0x80) {
+            out += c;
+            continue;
+        }
+        const char32_t ch = source.toUnicode(static_cast<unsigned char>(c));
+        const auto held = fromUnicode_.find(ch);
+        if (held != fromUnicode_.end() && ch != 0xFFFD) {
+            out += held->second;
+            continue;
+        }
+        if (exact)
+            *exact = false;
+        appendTransliterated(out, ch);
+    }
     return out;
 }
 

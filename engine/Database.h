@@ -33,12 +33,21 @@ public:
     virtual bool next() = 0;
 
     // Values of the current row. REQUIRES: the last next() returned true and column < columns().size().
-    // A blank (null) value reads as "", false, 0 by the typed readers.
+    // A blank (null) value reads as "", false, 0 by the typed readers. An empty text in a date column is
+    // blank, as a blank date of a Paradox table is.
     virtual bool isBlank(std::size_t column) = 0;
-    // Text in the engine's code page, not trimmed; valid until the next call of next().
+    // Text in the engine's code page, not trimmed; valid until the next call of next(), whatever other
+    // columns are read meanwhile. A character the code page cannot hold is transliterated, or "?".
     virtual std::string_view text(std::size_t column) = 0;
+    // Whether the last text(column) of the current row holds the stored text exactly; when not,
+    // storedText(column) is the stored text in UTF-8, for the message that reports it.
+    // REQUIRES: text(column) was read on the current row.
+    virtual bool textIsExact(std::size_t column) = 0;
+    virtual std::string storedText(std::size_t column) = 0;
+    // Throws EngineError naming the column and the value when the value is not a boolean (a number, or a
+    // text such as "true", "f", "1").
     virtual bool boolean(std::size_t column) = 0;
-    // Throws EngineError naming the column when the value is not a valid date.
+    // Throws EngineError naming the column and the value when the value is not a valid date.
     virtual DayNumber date(std::size_t column) = 0;
     virtual std::int64_t integer(std::size_t column) = 0;
 };

@@ -31,6 +31,18 @@ const std::map<std::string, DriverOpen>& drivers() {
 
 constexpr const char* kDefaultCodePage = "windows-1251";
 
+// The code page the alias delivers text in; a start-up error naming the alias file, the alias and the value
+// when it is none the engine can deliver text in.
+const CodePage& codePageOf(const AliasDefinition& alias) {
+    const std::string name = alias.entry("codepage", kDefaultCodePage);
+    try {
+        return CodePage::named(name);
+    } catch (const EngineError& e) {
+        throw EngineError("Alias '" + alias.name + "' in " + alias.sourceFile + ": codepage = " + name + ": " +
+                          e.what());
+    }
+}
+
 } // namespace
 
 std::vector<std::string> Engine::driverNames() {
@@ -62,8 +74,7 @@ std::unique_ptr<Database> Engine::openDatabase(const std::string& aliasName) {
         throw EngineError("Unknown driver '" + alias.driver + "' for alias '" + alias.name + "' in " +
                           alias.sourceFile + " (known drivers: " + known + ")");
     }
-    const CodePage& codePage = CodePage::named(alias.entry("codepage", kDefaultCodePage));
-    return driver->second(alias, codePage, passwordPrompt_);
+    return driver->second(alias, codePageOf(alias), passwordPrompt_);
 }
 
 } // namespace engine

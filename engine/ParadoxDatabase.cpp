@@ -2,6 +2,7 @@
 
 #include "engine/EngineError.h"
 #include "engine/ParadoxVirtualTable.h"
+#include "engine/ReadOnlyFile.h"
 #include "engine/SqliteCursor.h"
 #include "engine/Text.h"
 
@@ -84,8 +85,7 @@ private:
         std::error_code ec;
         for (fs::directory_iterator it(folder_, ec), end; !ec && it != end; it.increment(ec)) {
             const fs::path& path = it->path();
-            if (equalsIgnoreCase(path.extension().string(), ".db") && equalsIgnoreCase(path.stem().string(), name) &&
-                it->is_regular_file(ec))
+            if (equalsIgnoreCase(path.extension().string(), ".db") && equalsIgnoreCase(path.stem().string(), name))
                 found.push_back(path.string());
         }
         if (ec)
@@ -97,7 +97,13 @@ private:
                 files += (files.empty() ? "" : ", ") + fs::path(file).filename().string();
             throw EngineError("Table '" + name + "' is more than one file in the folder " + folder_ + ": " + files);
         }
-        return found.empty() ? std::string() : found.front();
+        if (found.empty())
+            return {};
+        // A folder or a FIFO of the table's name is called what it is, not a missing table (a FIFO would
+        // also block the reader).
+        if (const std::string kind = nonRegularFileKind(found.front()); !kind.empty())
+            throw EngineError("Table '" + name + "': " + found.front() + " is " + kind + ", not a Paradox table");
+        return found.front();
     }
 
     std::string folder_;

@@ -1,5 +1,6 @@
 #include "engine/PostgresDatabase.h"
 
+#include "engine/CellText.h"
 #include "engine/EngineError.h"
 #include "engine/SqlDialect.h"
 #include "engine/Text.h"
@@ -89,13 +90,6 @@ std::string toNumberedParameters(const std::string& sql) {
     return out;
 }
 
-bool isAscii(const char* text, int length) {
-    for (int i = 0; i < length; ++i)
-        if (static_cast<unsigned char>(text[i]) >= 0x80)
-            return false;
-    return true;
-}
-
 // Rows arrive one at a time (libpq's single-row mode), so a large result never sits in memory whole. The
 // cursor owns the connection's pending query and reads the query's remaining results when it goes; a newer
 // statement on the same database ends it (next() then says there are no more rows).
@@ -104,7 +98,7 @@ public:
     PostgresCursor(PGconn* connection, ResultHandle first, const CodePage& codePage,
                    std::shared_ptr<const std::uint64_t> generation)
         : connection_(connection), current_(std::move(first)), codePage_(codePage), generation_(std::move(generation)),
-          statement_(*generation_) {
+          statement_(*generation_), texts_(codePage, static_cast<std::size_t>(PQnfields(current_.get()))) {
         const int count = PQnfields(current_.get());
         for (int i = 0; i < count; ++i)
             columns_.push_back(ColumnInfo{PQfname(current_.get(), i), columnTypeOf(PQftype(current_.get(), i))});
@@ -139,25 +133,20 @@ public:
 
     bool isBlank(std::size_t column) override { return PQgetisnull(current_.get(), 0, index(column)) != 0; }
 
-    std::string_view text(std::size_t column) override {
-        const char* value = PQgetvalue(current_.get(), 0, index(column));
-        const int length = PQgetlength(current_.get(), 0, index(column));
-        if (isAscii(value, length))
-            return std::string_view(value, static_cast<std::size_t>(length));
-        converted_ = codePage_.fromUtf8(std::string_view(value, static_cast<std::size_t>(length)));
-        return converted_;
-    }
+    std::string_view text(std::size_t column) override { return texts_.convert(column, stored(column)); }
+    bool textIsExact(std::size_t column) override { return texts_.exact(column); }
+    std::string storedText(std::size_t column) override { return std::string(stored(column)); }
 
     bool boolean(std::size_t column) override {
-        const std::string_view value = text(column);
-        return value == "t" || value == "true" || (!value.empty() && value != "f" && value != "false" && value != "0");
+        if (const auto value = booleanOfText(stored(column)))
+            return *value;
+        throw EngineError(invalidValueMessage("boolean", stored(column), columns_[column].name));
     }
 
     DayNumber date(std::size_t column) override {
-        const std::string_view value = text(column);
-        if (const auto day = parseIsoDate(value))
+        if (const auto day = dayOfDateText(stored(column)))
             return *day;
-        throw EngineError("Invalid date '" + std::string(value) + "' in column " + columns_[column].name);
+        throw EngineError(invalidValueMessage("date", stored(column), columns_[column].name));
     }
 
     std::int64_t integer(std::size_t column) override {
@@ -166,6 +155,12 @@ public:
 
 private:
     static int index(std::size_t column) { return static_cast<int>(column); }
+
+    // The value as the server sent it, in UTF-8.
+    std::string_view stored(std::size_t column) const {
+        return std::string_view(PQgetvalue(current_.get(), 0, index(column)),
+                                static_cast<std::size_t>(PQgetlength(current_.get(), 0, index(column))));
+    }
 
     // Reads what is left of the query so the connection is free for the next statement.
     void finishQuery() {
@@ -186,7 +181,7 @@ private:
     bool pendingFirst_ = false;
     bool done_ = false;
     std::vector<ColumnInfo> columns_;
-    std::string converted_;
+    RowTexts texts_;
 };
 
 class PostgresDatabase final : public Database {

@@ -21,7 +21,28 @@ std::string systemError() {
     return std::strerror(errno);
 }
 
+std::string kindOf(const struct stat& status) {
+    if (S_ISREG(status.st_mode))
+        return {};
+    if (S_ISDIR(status.st_mode))
+        return "a folder";
+    if (S_ISFIFO(status.st_mode))
+        return "a FIFO (named pipe)";
+    if (S_ISSOCK(status.st_mode))
+        return "a socket";
+    if (S_ISCHR(status.st_mode) || S_ISBLK(status.st_mode))
+        return "a device";
+    return "not a regular file";
+}
+
 } // namespace
+
+std::string nonRegularFileKind(const std::string& path) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0)
+        return {};
+    return kindOf(status);
+}
 
 FileIdentity fileIdentityOf(const std::string& path) {
     struct stat status {};
@@ -41,9 +62,9 @@ ReadOnlyFile::ReadOnlyFile(const std::string& path) : path_(path) {
         ::close(fd_);
         throw EngineError("Cannot examine the file " + path + ": " + reason);
     }
-    if (!S_ISREG(status.st_mode)) {
+    if (const std::string kind = kindOf(status); !kind.empty()) {
         ::close(fd_);
-        throw EngineError("The file " + path + " is not a regular file");
+        throw EngineError("The file " + path + " is " + kind + ", not a regular file");
     }
     identity_ = identityOf(status);
 }

@@ -18,11 +18,16 @@ struct FileIdentity {
 // The identity of the file at a path now. Throws EngineError naming the path when it cannot be examined.
 FileIdentity fileIdentityOf(const std::string& path);
 
+// What a path that exists but is no regular file is, for messages: "a folder", "a FIFO (named pipe)",
+// "a socket", "a device"; "" for a regular file or a path that cannot be examined.
+std::string nonRegularFileKind(const std::string& path);
+
 // A file opened for reading, closed with the object. Reads go through pread at explicit offsets, so a file
 // that another program shortens while we read gives short reads, never a crash (as a memory map would).
 class ReadOnlyFile {
 public:
-    // Throws EngineError naming the path when the file cannot be opened or is not a regular file.
+    // Throws EngineError naming the path when the file cannot be opened or is not a regular file (saying
+    // what it is instead).
     explicit ReadOnlyFile(const std::string& path);
     ~ReadOnlyFile();
     ReadOnlyFile(const ReadOnlyFile&) = delete;

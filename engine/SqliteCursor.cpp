@@ -1,5 +1,6 @@
 #include "engine/SqliteCursor.h"
 
+#include "engine/CellText.h"
 #include "engine/EngineError.h"
 #include "engine/SqlDialect.h"
 #include "engine/Text.h"
@@ -14,22 +15,15 @@ struct StatementFinalizer {
 };
 using StatementHandle = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
 
-bool isAscii(const unsigned char* text, int length) {
-    for (int i = 0; i < length; ++i)
-        if (text[i] >= 0x80)
-            return false;
-    return true;
-}
-
 class SqliteCursor final : public Cursor {
 public:
     SqliteCursor(std::shared_ptr<sqlite3> db, StatementHandle statement, const CodePage& codePage)
-        : db_(std::move(db)), statement_(std::move(statement)), codePage_(codePage) {
+        : db_(std::move(db)), statement_(std::move(statement)),
+          texts_(codePage, static_cast<std::size_t>(sqlite3_column_count(statement_.get()))) {
         const int count = sqlite3_column_count(statement_.get());
         for (int i = 0; i < count; ++i)
             columns_.push_back(ColumnInfo{sqlite3_column_name(statement_.get(), i),
                                           columnTypeOfDeclared(sqlite3_column_decltype(statement_.get(), i))});
-        converted_.resize(columns_.size());
     }
 
     const std::vector<ColumnInfo>& columns() const override { return columns_; }
@@ -43,38 +37,35 @@ public:
         throw EngineError(sqlite3_errmsg(db_.get()));
     }
 
-    bool isBlank(std::size_t column) override { return typeOf(column) == SQLITE_NULL; }
-
-    std::string_view text(std::size_t column) override {
-        const int c = static_cast<int>(column);
-        const auto* bytes = sqlite3_column_text(statement_.get(), c);
-        const int length = sqlite3_column_bytes(statement_.get(), c);
-        if (bytes == nullptr)
-            return {};
-        const std::string_view utf8(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(length));
-        if (isAscii(bytes, length))
-            return utf8;
-        converted_[column] = codePage_.fromUtf8(utf8);
-        return converted_[column];
+    bool isBlank(std::size_t column) override {
+        const int type = typeOf(column);
+        return type == SQLITE_NULL ||
+               (type == SQLITE_TEXT && columns_[column].type == ColumnType::Date && stored(column).empty());
     }
 
+    std::string_view text(std::size_t column) override { return texts_.convert(column, stored(column)); }
+    bool textIsExact(std::size_t column) override { return texts_.exact(column); }
+    std::string storedText(std::size_t column) override { return std::string(stored(column)); }
+
     bool boolean(std::size_t column) override {
-        const int c = static_cast<int>(column);
-        if (typeOf(column) == SQLITE_TEXT) {
-            const std::string_view value = text(column);
-            return equalsIgnoreCase(value, "true") || equalsIgnoreCase(value, "t") ||
-                   sqlite3_column_int64(statement_.get(), c) != 0;
+        switch (typeOf(column)) {
+        case SQLITE_INTEGER:
+            return sqlite3_column_int64(statement_.get(), static_cast<int>(column)) != 0;
+        case SQLITE_FLOAT:
+            return sqlite3_column_double(statement_.get(), static_cast<int>(column)) != 0;
+        case SQLITE_NULL:
+            return false;
+        default:
+            if (const auto value = booleanOfText(stored(column)))
+                return *value;
+            throw EngineError(invalidValueMessage("boolean", stored(column), columns_[column].name));
         }
-        return sqlite3_column_int64(statement_.get(), c) != 0;
     }
 
     DayNumber date(std::size_t column) override {
-        const std::string_view value = text(column);
-        // Accept "YYYY-MM-DD" and a timestamp that starts with it.
-        if (value.size() >= 10 && (value.size() == 10 || value[10] == ' ' || value[10] == 'T'))
-            if (const auto day = parseIsoDate(value.substr(0, 10)))
-                return *day;
-        throw EngineError("Invalid date '" + std::string(value) + "' in column " + columns_[column].name);
+        if (const auto day = dayOfDateText(stored(column)))
+            return *day;
+        throw EngineError(invalidValueMessage("date", stored(column), columns_[column].name));
     }
 
     std::int64_t integer(std::size_t column) override {
@@ -84,11 +75,20 @@ public:
 private:
     int typeOf(std::size_t column) { return sqlite3_column_type(statement_.get(), static_cast<int>(column)); }
 
+    // The value as SQLite holds it in UTF-8 (a number as its text); "" for a blank.
+    std::string_view stored(std::size_t column) {
+        const int c = static_cast<int>(column);
+        const auto* bytes = sqlite3_column_text(statement_.get(), c);
+        if (bytes == nullptr)
+            return {};
+        return std::string_view(reinterpret_cast<const char*>(bytes),
+                                static_cast<std::size_t>(sqlite3_column_bytes(statement_.get(), c)));
+    }
+
     std::shared_ptr<sqlite3> db_;
     StatementHandle statement_;
-    const CodePage& codePage_;
+    RowTexts texts_;
     std::vector<ColumnInfo> columns_;
-    std::vector<std::string> converted_;
 };
 
 // SQLite says "no such table: X"; the user is told which database lacks it. A table that cannot be written

@@ -1,6 +1,7 @@
 #include "engine/SqliteDatabase.h"
 
 #include "engine/EngineError.h"
+#include "engine/ReadOnlyFile.h"
 #include "engine/SqliteCursor.h"
 
 #include <filesystem>
@@ -11,19 +12,121 @@ namespace {
 
 using ConnectionHandle = std::unique_ptr<sqlite3, SqliteConnectionCloser>;
 
+// One open of the file: the connection and the identity of the file it reads. The file is read with plain
+// reads, never through a memory map: the register is another program's file, and a map over a file that
+// shrinks kills the process with SIGBUS where a read merely comes back short.
+struct OpenedFile {
+    std::shared_ptr<sqlite3> db;
+    FileIdentity identity;
+    // In WAL mode the main file is rewritten by checkpoints while others read it consistently; only a
+    // different file counts as a change then.
+    bool writeAheadLog = false;
+};
+
+OpenedFile openFile(const std::string& path) {
+    // The identity is taken before the open: a file renamed over the path in between is then opened anew
+    // at the next statement instead of being missed.
+    const FileIdentity identity = fileIdentityOf(path);
+    sqlite3* raw = nullptr;
+    const int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+    ConnectionHandle handle(raw);
+    if (rc != SQLITE_OK)
+        throw EngineError({"Cannot open the database file " + path, raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc)});
+    // Wait for another program's write to finish rather than fail at once; never write.
+    sqlite3_busy_timeout(handle.get(), 5000);
+    char* error = nullptr;
+    if (sqlite3_exec(handle.get(), "PRAGMA query_only = 1; PRAGMA mmap_size = 0; SELECT count(*) FROM sqlite_master",
+                     nullptr, nullptr, &error) != SQLITE_OK) {
+        const std::string reason = error ? error : "unknown error";
+        sqlite3_free(error);
+        throw EngineError({"Cannot open the database file " + path, reason == "file is not a database"
+                                                                        ? "The file is not an SQLite database"
+                                                                        : reason});
+    }
+    OpenedFile opened{std::shared_ptr<sqlite3>(handle.release(), SqliteConnectionCloser{}), identity, false};
+    sqlite3_stmt* mode = nullptr;
+    if (sqlite3_prepare_v2(opened.db.get(), "PRAGMA journal_mode", -1, &mode, nullptr) == SQLITE_OK &&
+        sqlite3_step(mode) == SQLITE_ROW) {
+        const auto* text = sqlite3_column_text(mode, 0);
+        opened.writeAheadLog = text && std::string_view(reinterpret_cast<const char*>(text)) == "wal";
+    }
+    sqlite3_finalize(mode);
+    return opened;
+}
+
+bool sameFile(const FileIdentity& a, const FileIdentity& b) { return a.device == b.device && a.inode == b.inode; }
+
+// A cursor over the database file that turns what can go wrong while another program replaces or rewrites
+// the file into errors naming it: a failed read, and a file that changed between the first row and the end
+// (whose rows may mix the old content with the new).
+class FileCheckingCursor final : public Cursor {
+public:
+    FileCheckingCursor(std::unique_ptr<Cursor> inner, std::string path, bool writeAheadLog)
+        : inner_(std::move(inner)), path_(std::move(path)), writeAheadLog_(writeAheadLog) {}
+
+    const std::vector<ColumnInfo>& columns() const override { return inner_->columns(); }
+
+    bool next() override {
+        bool more = false;
+        try {
+            more = inner_->next();
+        } catch (const EngineError& e) {
+            throw EngineError({"Cannot read the database file " + path_, e.what()});
+        }
+        // SQLite holds its shared lock from the first step to the last, so a writer that keeps to SQLite's
+        // locks cannot change the file in between: a change seen here came from outside them.
+        if (!started_) {
+            started_ = true;
+            atStart_ = fileIdentityOf(path_);
+        }
+        if (!more)
+            checkUnchanged();
+        return more;
+    }
+
+    bool isBlank(std::size_t column) override { return inner_->isBlank(column); }
+    std::string_view text(std::size_t column) override { return inner_->text(column); }
+    bool textIsExact(std::size_t column) override { return inner_->textIsExact(column); }
+    std::string storedText(std::size_t column) override { return inner_->storedText(column); }
+    bool boolean(std::size_t column) override { return inner_->boolean(column); }
+    DayNumber date(std::size_t column) override { return inner_->date(column); }
+    std::int64_t integer(std::size_t column) override { return inner_->integer(column); }
+
+private:
+    void checkUnchanged() const {
+        const FileIdentity atEnd = fileIdentityOf(path_);
+        if (writeAheadLog_ ? sameFile(atStart_, atEnd) : atStart_ == atEnd)
+            return;
+        throw EngineError("The database file " + path_ +
+                          " was replaced or rewritten by another program while it was read; nothing was loaded. "
+                          "Try again once the file is complete");
+    }
+
+    std::unique_ptr<Cursor> inner_;
+    std::string path_;
+    bool writeAheadLog_;
+    bool started_ = false;
+    FileIdentity atStart_;
+};
+
 class SqliteDatabase final : public Database {
 public:
-    SqliteDatabase(std::shared_ptr<sqlite3> db, std::string path, const CodePage& codePage)
-        : db_(std::move(db)), path_(std::move(path)), codePage_(codePage) {}
+    SqliteDatabase(OpenedFile opened, std::string path, const CodePage& codePage)
+        : opened_(std::move(opened)), path_(std::move(path)), codePage_(codePage) {}
 
     std::unique_ptr<Cursor> execute(std::string_view sql, const std::vector<std::string>& parameters) override {
-        return executeOnSqlite(db_, sql, parameters, codePage_, path_);
+        // A file renamed over the path (the usual way of refreshing a register) is read from the next
+        // statement on; cursors of the old file keep their connection until they go.
+        if (!sameFile(fileIdentityOf(path_), opened_.identity))
+            opened_ = openFile(path_);
+        return std::make_unique<FileCheckingCursor>(executeOnSqlite(opened_.db, sql, parameters, codePage_, path_),
+                                                    path_, opened_.writeAheadLog);
     }
 
     const CodePage& codePage() const override { return codePage_; }
 
 private:
-    std::shared_ptr<sqlite3> db_;
+    OpenedFile opened_;
     std::string path_;
     const CodePage& codePage_;
 };
@@ -38,27 +141,9 @@ std::unique_ptr<Database> openSqliteDatabase(const AliasDefinition& alias, const
     std::error_code ec;
     if (!std::filesystem::exists(path, ec))
         throw EngineError("Database file " + path + " does not exist (" + where + ")");
-    if (std::filesystem::is_directory(path, ec))
-        throw EngineError("Database file " + path + " is a folder, not an SQLite file (" + where + ")");
-
-    sqlite3* raw = nullptr;
-    const int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
-    ConnectionHandle handle(raw);
-    if (rc != SQLITE_OK)
-        throw EngineError({"Cannot open the database file " + path, raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc)});
-    // Wait for another program's write to finish rather than fail at once; never write.
-    sqlite3_busy_timeout(handle.get(), 5000);
-    char* error = nullptr;
-    if (sqlite3_exec(handle.get(), "PRAGMA query_only = 1; PRAGMA mmap_size = 1073741824; SELECT count(*) FROM sqlite_master", nullptr, nullptr,
-                     &error) != SQLITE_OK) {
-        const std::string reason = error ? error : "unknown error";
-        sqlite3_free(error);
-        throw EngineError({"Cannot open the database file " + path, reason == "file is not a database"
-                                                                        ? "The file is not an SQLite database"
-                                                                        : reason});
-    }
-    return std::make_unique<SqliteDatabase>(std::shared_ptr<sqlite3>(handle.release(), SqliteConnectionCloser{}), path,
-                                            codePage);
+    if (const std::string kind = nonRegularFileKind(path); !kind.empty())
+        throw EngineError("Database file " + path + " is " + kind + ", not an SQLite file (" + where + ")");
+    return std::make_unique<SqliteDatabase>(openFile(path), path, codePage);
 }
 
 } // namespace engine

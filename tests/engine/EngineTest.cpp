@@ -12,6 +12,7 @@
 #include <fstream>
 #include <functional>
 #include <optional>
+#include <sys/stat.h>
 #include <gtest/gtest.h>
 
 using namespace testsupport;
@@ -119,15 +120,67 @@ TEST(Dates, DayNumbersCountFromTheFirstOfJanuaryOfYearOne) {
         EXPECT_FALSE(engine::parseIsoDate(bad).has_value()) << bad;
 }
 
-TEST(CodePages, ConvertBetweenUnicodeAndEightBitBytes) {
+TEST(CodePages, ConvertExactlyOrTransliterateAndSaySo) {
     const auto& cp1251 = engine::CodePage::named("windows-1251");
-    EXPECT_EQ(cp1251.fromUtf8("Петров ж"), "\xCF\xE5\xF2\xF0\xEE\xE2 \xE6");
     EXPECT_EQ(cp1251.toUtf8("\xCF\xE5\xF2"), "Пет");
-    EXPECT_EQ(cp1251.fromUtf8("Ωx"), "?x");          // no such letter in the code page
-    EXPECT_EQ(cp1251.fromUtf8("a\xC3"), "a?");        // cut-off UTF-8 sequence
+    struct Case {
+        const char* utf8;
+        const char* expected;
+        bool exact;
+    };
+    // Expected bytes are windows-1251 as its published table gives them; transliterations as glibc's
+    // C.UTF-8 tables give them, whatever the user's own locale.
+    for (const Case& c : std::initializer_list<Case>{
+             {"Петров ж", "\xCF\xE5\xF2\xF0\xEE\xE2 \xE6", true},
+             {"“q” €", "\x93q\x94 \x88", true},
+             {"Hoxhë Çlirim", "Hoxhe Clirim", false}, // Albanian letters that windows-1251 lacks
+             {"Straße", "Strasse", false},
+             {"中1", "?1", false},                        // nothing to transliterate to
+             {"Ωx", "?x", false},
+             {"a\xC3", "a?", false},                      // cut-off UTF-8 sequence
+             {"\xC0\xAF..", "?..", false},               // over-long "/" is never a "/"
+         }) {
+        bool exact = true;
+        EXPECT_EQ(cp1251.fromUtf8(c.utf8, &exact), c.expected) << c.utf8;
+        EXPECT_EQ(exact, c.exact) << c.utf8;
+    }
     const auto& cp1252 = engine::CodePage::named("1252");
-    EXPECT_EQ(cp1251.fromCodePage(cp1252, "caf\xE9"), "caf?");
+    bool exact = true;
+    EXPECT_EQ(cp1251.fromCodePage(cp1252, "caf\xE9", &exact), "cafe");
+    EXPECT_FALSE(exact);
     EXPECT_EQ(failureOf<engine::EngineError>([] { engine::CodePage::named("no-such-page"); }), "Code page 'no-such-page' is not supported");
+    for (const char* notSingleByte : {"utf-8", "UTF-16", "ascii", "UTF-32", "EUC-JP", "SHIFT_JIS", "IBM037", "UTF-7"})
+        EXPECT_EQ(failureOf<engine::EngineError>([&] { engine::CodePage::named(notSingleByte); }),
+                  std::string("Code page '") + notSingleByte + "' is not an 8-bit single-byte code page that keeps ASCII")
+            << notSingleByte;
+    for (const char* fine : {"cp866", "ISO-8859-5", "windows-1250", "KOI8-R", "1251"})
+        EXPECT_NO_THROW(engine::CodePage::named(fine)) << fine;
+}
+
+TEST(AliasFile, BadCodePageByteOrderMarkAndNonFilesAreNamed) {
+    TempDir dir;
+    const auto aliasFile = dir.file("aliases.ini");
+    writeSqliteRegister(dir.file("k.sqlite"), {{"1", "Petrov", "Ilija"}}, {});
+    // A byte-order mark before the first section, as editors on other systems write it.
+    AliasFileScope scope(aliasFile, "\xEF\xBB\xBF[kapitacija]\ndriver = sqlite\npath = k.sqlite\n"
+                                    "[utf8]\ndriver = sqlite\npath = k.sqlite\ncodepage = utf-8\n"
+                                    "[fifo]\ndriver = sqlite\npath = pipe.sqlite\n");
+    engine::Engine engine;
+    EXPECT_NO_THROW(engine.openDatabase("kapitacija"));
+    EXPECT_EQ(failureOf<engine::EngineError>([&] { engine.openDatabase("utf8"); }),
+              "Alias 'utf8' in " + aliasFile +
+                  ": codepage = utf-8: Code page 'utf-8' is not an 8-bit single-byte code page that keeps ASCII");
+    ASSERT_EQ(mkfifo(dir.file("pipe.sqlite").c_str(), 0600), 0);
+    EXPECT_EQ(failureOf<engine::EngineError>([&] { engine.openDatabase("fifo"); }),
+              "Database file " + dir.file("pipe.sqlite") + " is a FIFO (named pipe), not an SQLite file (alias 'fifo' in " +
+                  aliasFile + ")");
+    // An alias path that is a folder or a FIFO would read as an empty file, or block for ever.
+    std::filesystem::create_directory(dir.file("folder.ini"));
+    EXPECT_EQ(failureOf<engine::EngineError>([&] { engine::AliasFile::load(dir.file("folder.ini")); }),
+              "The alias file " + dir.file("folder.ini") + " is a folder, not a file of aliases");
+    ASSERT_EQ(mkfifo(dir.file("pipe.ini").c_str(), 0600), 0);
+    EXPECT_EQ(failureOf<engine::EngineError>([&] { engine::AliasFile::load(dir.file("pipe.ini")); }),
+              "The alias file " + dir.file("pipe.ini") + " is a FIFO (named pipe), not a file of aliases");
 }
 
 TEST(SqliteBackend, ConnectFailuresNameWhatIsMissingAndWhere) {
