@@ -3,6 +3,7 @@
 #include "app/DataGrid.h"
 #include "app/LookupComboBox.h"
 #include "app/Prompter.h"
+#include "app/SupportLog.h"
 #include "app/Texts.h"
 #include "export/DoctorExport.h"
 
@@ -124,9 +125,25 @@ void TfrmOsigurenici::scaleLayout() {
     DBGrid1->applyColumnWidths(scale(kFaksimilWidth), scale(kEmbgWidth));
 }
 
-void TfrmOsigurenici::FormCreate() { qLekar.open(); }
+namespace {
 
-void TfrmOsigurenici::cbLekarExit() { qOsigurenici.reload(qLekar.currentCode()); }
+// Texts the code page could not hold are shown and exported transliterated; the support log names each.
+void logTextLosses(const data::Query& query) {
+    for (const data::TextLoss& loss : query.textLosses())
+        qCWarning(lcData).noquote() << QString::fromStdString(query.name() + ": " + query.describe(loss));
+}
+
+} // namespace
+
+void TfrmOsigurenici::FormCreate() {
+    qLekar.open();
+    logTextLosses(qLekar);
+}
+
+void TfrmOsigurenici::cbLekarExit() {
+    qOsigurenici.reload(qLekar.currentCode());
+    logTextLosses(qOsigurenici);
+}
 
 void TfrmOsigurenici::qOsigureniciCalcFields() { qOsigurenici.calculatePercent(); }
 
@@ -144,7 +161,9 @@ void TfrmOsigurenici::btnEksportirajClick() {
         exportfile::exportDoctorFile(QDir::currentPath().toStdString(), codePage.toUtf8(qLekar.currentCode()),
                                      qOsigurenici, settings_);
         finished = true;
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+        // The message box says only that the transfer did not finish; the cause goes to the support log.
+        qCWarning(lcExport).noquote() << "Export into" << *folder << "failed:" << QString::fromUtf8(e.what());
         finished = false;
     }
     prompter_->showMessage(fromUtf8(finished ? kSuccessMessage : kFailureMessage));

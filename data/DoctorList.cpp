@@ -1,5 +1,7 @@
 #include "data/DoctorList.h"
 
+#include "data/DataError.h"
+
 namespace data {
 
 DoctorList::DoctorList(Connection& connection)
@@ -7,11 +9,17 @@ DoctorList::DoctorList(Connection& connection)
       ime(addField("ime", FieldKind::String, 36)), ops_s(addField("ops_s", FieldKind::String, 3)) {
     setSql("select lekar_s,pre+' '+ime as ime,ops_s from Lekari\r\n"
            "where aktiven=true\r\n");
+    setRowKey("Lekari", lekar_s);
 }
 
 std::string DoctorList::currentCode() const {
     if (!active() || isEmpty())
         return {};
+    // A code the code page cannot hold would bind another code (or none) to the insured-person list and name
+    // another file: two codes of one row of unheld characters even become the same name.
+    if (const TextLoss* loss = textLossOf(recNo(), lekar_s))
+        throw DataError(name(), "The doctor code '" + loss->stored + "' cannot be held exactly by the code page " +
+                                    codePageName() + "; its list and its file would be another doctor's");
     return std::string(lekar_s.asString());
 }
 

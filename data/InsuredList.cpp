@@ -11,6 +11,7 @@ InsuredList::InsuredList(Connection& connection)
       DATA_PRI(addField("DATA_PRI", FieldKind::Date)) {
     setSql("select * from osigurenici where lekar_s = :lekar and br_odj is null");
     onCalcFields = [this](Query&) { calculatePercent(); };
+    setRowKey("Osigurenici", MB);
 }
 
 void InsuredList::reload(const std::string& doctorCode) {

@@ -3,6 +3,7 @@
 #include "data/Connection.h"
 #include "data/DataError.h"
 #include "data/RowStore.h"
+#include "engine/EngineError.h"
 #include "engine/SqlDialect.h"
 #include "engine/Text.h"
 
@@ -74,29 +75,17 @@ void Query::setParamString(std::string_view name, std::string value) {
     throw DataError(name_, "Parameter '" + std::string(name) + "' not found");
 }
 
-void Query::open() {
-    if (active_)
-        return;
-    const engine::PositionalStatement statement = engine::toPositionalParameters(sql_);
-    std::vector<std::string> values;
-    for (const auto& reference : statement.parameterNames) {
-        const auto it = std::find_if(paramNames_.begin(), paramNames_.end(),
-                                     [&](const auto& n) { return engine::equalsIgnoreCase(n, reference); });
-        values.push_back(paramValues_[static_cast<std::size_t>(it - paramNames_.begin())]);
-    }
-    auto cursor = connection_.database().execute(statement.sql, values);
+struct Query::Binding {
+    std::size_t field;
+    std::size_t column;
+    FieldKind kind;
+};
 
-    // Bind each stored field to the result column of its name.
-    struct Binding {
-        std::size_t field;
-        std::size_t column;
-        FieldKind kind;
-    };
+// Binds each stored field to the result column of its name, without regard to case.
+std::vector<Query::Binding> Query::bindColumns(const engine::Cursor& cursor) const {
     std::vector<Binding> bindings;
-    std::vector<FieldKind> kinds;
-    const auto& columns = cursor->columns();
+    const auto& columns = cursor.columns();
     for (const auto& field : fields_) {
-        kinds.push_back(field->kind());
         if (field->calculated())
             continue;
         const auto column = std::find_if(columns.begin(), columns.end(), [&](const engine::ColumnInfo& c) {
@@ -110,32 +99,83 @@ void Query::open() {
                                        " actual: " + engine::columnTypeName(column->type));
         bindings.push_back(Binding{field->index(), static_cast<std::size_t>(column - columns.begin()), field->kind()});
     }
+    return bindings;
+}
 
-    auto rows = std::make_unique<RowStore>(kinds);
-    std::swap(rows_, rows);
+// Reads the cursor's current row into the last row of the store, noting every text the code page could not
+// hold exactly.
+void Query::readRow(engine::Cursor& cursor, const std::vector<Binding>& bindings) {
+    for (const Binding& b : bindings) {
+        if (cursor.isBlank(b.column))
+            continue;
+        switch (b.kind) {
+        case FieldKind::String:
+            rows_->setString(b.field, cursor.text(b.column));
+            if (!cursor.textIsExact(b.column))
+                textLosses_.push_back(
+                    TextLoss{rows_->rowCount() - 1, b.field, std::string(), cursor.storedText(b.column)});
+            break;
+        case FieldKind::Boolean:
+            rows_->setBoolean(b.field, cursor.boolean(b.column));
+            break;
+        case FieldKind::Date:
+            rows_->setDate(b.field, cursor.date(b.column));
+            break;
+        case FieldKind::Integer:
+            rows_->setInteger(rows_->rowCount() - 1, b.field, static_cast<std::int32_t>(cursor.integer(b.column)));
+            break;
+        }
+    }
+}
+
+// Where the cursor's current row is, for a message: "Osigurenici, MB 0101990450001", or the row's number
+// when the query has no key (or the key is blank).
+std::string Query::rowPlace(engine::Cursor& cursor) const {
+    const std::string number = "row " + std::to_string(rows_->rowCount());
+    if (!keyField_)
+        return number;
+    const auto& columns = cursor.columns();
+    const std::string& keyName = fields_[*keyField_]->fieldName();
+    const auto column = std::find_if(columns.begin(), columns.end(),
+                                     [&](const engine::ColumnInfo& c) { return engine::equalsIgnoreCase(c.name, keyName); });
+    const auto index = static_cast<std::size_t>(column - columns.begin());
+    if (column == columns.end() || cursor.isBlank(index))
+        return tableName_ + ", " + number + " (" + keyName + " blank)";
+    return tableName_ + ", " + keyName + " " + cursor.storedText(index);
+}
+
+void Query::open() {
+    if (active_)
+        return;
+    const engine::PositionalStatement statement = engine::toPositionalParameters(sql_);
+    std::vector<std::string> values;
+    for (const auto& reference : statement.parameterNames) {
+        const auto it = std::find_if(paramNames_.begin(), paramNames_.end(),
+                                     [&](const auto& n) { return engine::equalsIgnoreCase(n, reference); });
+        values.push_back(paramValues_[static_cast<std::size_t>(it - paramNames_.begin())]);
+    }
+    auto cursor = connection_.database().execute(statement.sql, values);
+    const std::vector<Binding> bindings = bindColumns(*cursor);
+
+    std::vector<FieldKind> kinds;
+    for (const auto& field : fields_)
+        kinds.push_back(field->kind());
+    rows_ = std::make_unique<RowStore>(kinds);
+    textLosses_.clear();
     try {
         // The query counts as open while rows are read, so the calculation handler can use the fields.
         active_ = true;
         while (cursor->next()) {
             rows_->appendRow();
-            for (const Binding& b : bindings) {
-                if (cursor->isBlank(b.column))
-                    continue;
-                switch (b.kind) {
-                case FieldKind::String:
-                    rows_->setString(b.field, cursor->text(b.column));
-                    break;
-                case FieldKind::Boolean:
-                    rows_->setBoolean(b.field, cursor->boolean(b.column));
-                    break;
-                case FieldKind::Date:
-                    rows_->setDate(b.field, cursor->date(b.column));
-                    break;
-                case FieldKind::Integer:
-                    rows_->setInteger(rows_->rowCount() - 1, b.field, static_cast<std::int32_t>(cursor->integer(b.column)));
-                    break;
-                }
+            try {
+                readRow(*cursor, bindings);
+            } catch (const engine::EngineError& e) {
+                throw DataError(name_, rowPlace(*cursor) + ": " + e.what());
             }
+            if (keyField_)
+                for (auto loss = textLosses_.rbegin(); loss != textLosses_.rend() && loss->row == rows_->rowCount() - 1;
+                     ++loss)
+                    loss->key = rowPlace(*cursor);
             if (onCalcFields) {
                 current_ = rows_->rowCount() - 1;
                 onCalcFields(*this);
@@ -144,6 +184,7 @@ void Query::open() {
     } catch (...) {
         active_ = false;
         rows_ = std::make_unique<RowStore>(std::vector<FieldKind>{});
+        textLosses_.clear();
         current_ = 0;
         throw;
     }
@@ -152,11 +193,37 @@ void Query::open() {
     notifyReset();
 }
 
+void Query::setRowKey(std::string tableName, const Field& keyField) {
+    tableName_ = std::move(tableName);
+    keyField_ = keyField.index();
+}
+
+const TextLoss* Query::textLossOf(int row, const Field& field) const {
+    // Losses are few and in row order.
+    const auto first = std::lower_bound(textLosses_.begin(), textLosses_.end(), row,
+                                        [](const TextLoss& loss, int r) { return loss.row < r; });
+    for (auto it = first; it != textLosses_.end() && it->row == row; ++it)
+        if (it->field == field.index())
+            return &*it;
+    return nullptr;
+}
+
+const std::string& Query::codePageName() const { return connection_.codePage().name(); }
+
+std::string Query::describe(const TextLoss& loss) const {
+    const engine::CodePage& codePage = connection_.codePage();
+    const std::string delivered = codePage.toUtf8(rows_->string(loss.row, loss.field));
+    const std::string place = loss.key.empty() ? "row " + std::to_string(loss.row + 1) : loss.key;
+    return place + ", column " + fields_[loss.field]->fieldName() + ": '" + loss.stored + "' is delivered as '" +
+           delivered + "' (the code page " + codePage.name() + " cannot hold it)";
+}
+
 void Query::close() {
     if (!active_)
         return;
     active_ = false;
     rows_ = std::make_unique<RowStore>(std::vector<FieldKind>{});
+    textLosses_.clear();
     current_ = 0;
     eof_ = true;
     notifyReset();

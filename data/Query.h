@@ -5,13 +5,27 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
+
+namespace engine {
+class Cursor;
+}
 
 namespace data {
 
 class Connection;
 class RowStore;
+
+// A text that the engine's code page could not hold exactly and that the query holds transliterated (or with
+// "?"): the row and field, the row's key as stored and the text as stored (both UTF-8).
+struct TextLoss {
+    int row = 0;
+    std::size_t field = 0;
+    std::string key;
+    std::string stored;
+};
 
 // Someone who shows a query's rows: told when the rows are replaced and when the current row moves.
 class QueryObserver {
@@ -47,6 +61,10 @@ public:
     // Throws "<query>: Field '<name>' not found" when there is none of that name.
     Field& fieldByName(std::string_view name);
 
+    // Names the rows in messages: the table they come from and the field that identifies a row, so that a
+    // value that cannot be read is reported as "<table>, <key field> <value>: ..." rather than anonymously.
+    void setRowKey(std::string tableName, const Field& keyField);
+
     // Sets the string value of a parameter, found by name without regard to case. Throws
     // "<query>: Parameter '<name>' not found" when the statement has none of that name.
     void setParamString(std::string_view name, std::string value);
@@ -69,6 +87,16 @@ public:
     int recordCount() const;
     bool isEmpty() const { return recordCount() == 0; }
 
+    // The texts of the open result that the code page could not hold exactly, in row order.
+    const std::vector<TextLoss>& textLosses() const { return textLosses_; }
+    // The loss of the field's value in that row; nullptr when the value is the stored text exactly.
+    const TextLoss* textLossOf(int row, const Field& field) const;
+    // The name of the code page the query's texts are in.
+    const std::string& codePageName() const;
+    // The loss as the support log and the month-end command report it: "Osigurenici, MB 0101990450001, column
+    // IME: 'Hoxhë' is delivered as 'Hoxhe' (the code page windows-1251 cannot hold it)".
+    std::string describe(const TextLoss& loss) const;
+
     void addObserver(QueryObserver* observer);
     void removeObserver(QueryObserver* observer);
 
@@ -77,6 +105,10 @@ public:
     RowStore& rows() { return *rows_; }
 
 private:
+    struct Binding;
+    std::vector<Binding> bindColumns(const engine::Cursor& cursor) const;
+    void readRow(engine::Cursor& cursor, const std::vector<Binding>& bindings);
+    std::string rowPlace(engine::Cursor& cursor) const;
     void requireActive() const;
     void setCurrentRow(int row);
     void notifyReset();
@@ -88,6 +120,9 @@ private:
     std::vector<std::string> paramValues_;
     std::vector<std::unique_ptr<Field>> fields_;
     std::unique_ptr<RowStore> rows_;
+    std::vector<TextLoss> textLosses_;
+    std::string tableName_;
+    std::optional<std::size_t> keyField_;
     bool active_ = false;
     bool eof_ = true;
     int current_ = 0;

@@ -31,8 +31,53 @@ std::optional<DayNumber> dayOfDateText(std::string_view text) {
     return std::nullopt;
 }
 
+namespace {
+
+// The length of the well-formed UTF-8 sequence of a character other than a control character at the start of
+// `text`; 0 when there is none.
+std::size_t printableCharacterLength(std::string_view text) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(0);
+    if (lead < 0x80)
+        return lead >= 0x20 && lead != 0x7F ? 1 : 0;
+    const std::size_t length = lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
+                               : lead >= 0xF0 && lead <= 0xF4                                    ? 4
+                                                                                                 : 0;
+    if (length == 0 || text.size() < length)
+        return 0;
+    for (std::size_t i = 1; i < length; ++i)
+        if ((byte(i) & 0xC0) != 0x80)
+            return 0;
+    return length;
+}
+
+// A stored value as a message can show it: control characters and bytes that are no UTF-8 as \xNN (a NUL
+// would otherwise end the message), and no more than 64 bytes of it.
+std::string printableValue(std::string_view value) {
+    constexpr std::size_t kShown = 64;
+    std::string out;
+    std::size_t i = 0;
+    while (i < value.size() && i < kShown) {
+        if (const std::size_t length = printableCharacterLength(value.substr(i))) {
+            out.append(value.substr(i, length));
+            i += length;
+            continue;
+        }
+        static constexpr char kHex[] = "0123456789ABCDEF";
+        const auto b = static_cast<unsigned char>(value[i++]);
+        out += "\\x";
+        out += kHex[b >> 4];
+        out += kHex[b & 0xF];
+    }
+    if (i < value.size())
+        out += "...";
+    return out;
+}
+
+} // namespace
+
 std::string invalidValueMessage(std::string_view kind, std::string_view value, std::string_view column) {
-    return "Invalid " + std::string(kind) + " '" + std::string(value) + "' in column " + std::string(column);
+    return "Invalid " + std::string(kind) + " '" + printableValue(value) + "' in column " + std::string(column);
 }
 
 RowTexts::RowTexts(const CodePage& codePage, std::size_t columns)

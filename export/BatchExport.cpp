@@ -1,6 +1,7 @@
 #include "export/BatchExport.h"
 
 #include "data/Connection.h"
+#include "data/DataError.h"
 #include "data/DoctorList.h"
 #include "data/InsuredList.h"
 #include "export/DoctorExport.h"
@@ -22,8 +23,14 @@ BatchExport::BatchExport(std::string aliasName, const data::RegionalSettings& se
     data::DoctorList doctors(connection);
     doctors.open();
     activeCodes_.reserve(static_cast<std::size_t>(doctors.recordCount()));
-    for (doctors.first(); !doctors.eof(); doctors.next())
+    for (doctors.first(); !doctors.eof(); doctors.next()) {
         activeCodes_.emplace_back(doctors.lekar_s.asString());
+        try {
+            doctors.currentCode();
+        } catch (const data::DataError& e) {
+            unusableCodes_.emplace(activeCodes_.back(), e.what());
+        }
+    }
 }
 
 std::vector<DoctorExportResult> BatchExport::run(const std::vector<std::string>& codes, const std::string& folder,
@@ -47,8 +54,12 @@ std::vector<DoctorExportResult> BatchExport::run(const std::vector<std::string>&
                 try {
                     if (!active.contains(codes[i]))
                         throw std::runtime_error("unknown or inactive doctor code");
+                    if (const auto unusable = unusableCodes_.find(codes[i]); unusable != unusableCodes_.end())
+                        throw std::runtime_error(unusable->second);
                     list.reload(codes[i]);
                     result.rows = list.recordCount();
+                    for (const data::TextLoss& loss : list.textLosses())
+                        result.warnings.push_back(list.describe(loss));
                     // The file is named as the window names it: the code's characters in the file system's UTF-8.
                     exportDoctorFile(folder, codePage.toUtf8(codes[i]), list, settings_);
                     result.written = true;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace exportfile {
@@ -15,6 +16,9 @@ struct DoctorExportResult {
     bool written = false;
     std::int64_t rows = 0;
     std::string failure; // the message when !written
+    // Texts of the list that the code page could not hold exactly and that the file holds transliterated,
+    // one message each ("Osigurenici, MB ..., column IME: 'Hoxhë' is delivered as 'Hoxhe' (...)").
+    std::vector<std::string> warnings;
 };
 
 // Exports the lists of many doctors into one folder, each file exactly as the window writes it: the same
@@ -34,7 +38,8 @@ public:
 
     // Exports the given codes (bytes of the engine's code page) into `folder`; results in the order of the
     // codes. A code that is not an active doctor's is a failure ("unknown or inactive doctor code"), not an
-    // empty file. Throws only when a worker cannot connect.
+    // empty file, and so is a code that the code page cannot hold exactly (it would read another doctor's
+    // list into another doctor's file). Throws only when a worker cannot connect.
     std::vector<DoctorExportResult> run(const std::vector<std::string>& codes, const std::string& folder,
                                         const Progress& progress = {});
 
@@ -43,6 +48,8 @@ private:
     data::RegionalSettings settings_;
     unsigned workers_;
     std::vector<std::string> activeCodes_;
+    // The codes of active doctors that the code page cannot hold, with the message that says so.
+    std::unordered_map<std::string, std::string> unusableCodes_;
 };
 
 } // namespace exportfile

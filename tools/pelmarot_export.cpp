@@ -23,15 +23,20 @@ constexpr const char* kUsage =
     "  --all           every active doctor of the register\n"
     "  --out FOLDER    the folder to write into\n"
     "  --alias NAME    the database alias to read (default: kapitacija)\n"
+    "  --accept-transliterated\n"
+    "                  a text the code page cannot hold is written transliterated (or as \"?\") and\n"
+    "                  named in a warning; with this option such warnings leave the exit status 0\n"
     "  --help          this text\n"
     "\n"
     "Exit status: 0 when every file was written, 1 when any failed (each failure is named on standard\n"
-    "error; the others are still written), 2 for bad usage.\n";
+    "error; the others are still written) or when a text was transliterated without\n"
+    "--accept-transliterated, 2 for bad usage.\n";
 
 struct Options {
     std::string alias = "kapitacija";
     std::string folder = ".";
     bool all = false;
+    bool acceptTransliterated = false;
     std::vector<std::string> codes;
 };
 
@@ -95,6 +100,8 @@ int main(int argc, char** argv) {
             return 0;
         } else if (arg == "--all") {
             options.all = true;
+        } else if (arg == "--accept-transliterated") {
+            options.acceptTransliterated = true;
         } else if (arg == "--out") {
             const char* v = value("--out");
             if (!v)
@@ -124,35 +131,54 @@ int main(int argc, char** argv) {
         const engine::CodePage& codePage = kdb.codePage();
         exportfile::BatchExport batch(options.alias, data::RegionalSettings::fromSystem(codePage));
 
+        std::size_t failed = 0;
         std::vector<std::string> codes;
         if (options.all) {
             codes = batch.activeDoctorCodes();
         } else {
-            // Codes on the command line are in the terminal's UTF-8; the register's are in the code page.
-            for (const auto& code : options.codes)
-                codes.push_back(codePage.fromUtf8(code));
+            // Codes on the command line are in the terminal's UTF-8; the register's are in the code page. One
+            // the code page cannot hold names no doctor of the register.
+            for (const auto& code : options.codes) {
+                bool exact = true;
+                std::string converted = codePage.fromUtf8(code, &exact);
+                if (exact) {
+                    codes.push_back(std::move(converted));
+                    continue;
+                }
+                ++failed;
+                std::fprintf(stderr, "pelmarot-export: %s: the code page %s cannot hold this doctor code\n",
+                             code.c_str(), codePage.name().c_str());
+            }
         }
 
         ProgressBar bar(isatty(STDERR_FILENO) != 0);
-        std::size_t failed = 0;
+        std::size_t warned = 0;
         std::int64_t rows = 0;
         // Failures are named as they happen; the workers report one at a time.
         const auto results = batch.run(codes, options.folder, [&](std::size_t done, std::size_t total,
                                                                   const exportfile::DoctorExportResult& last) {
+            if ((!last.written || !last.warnings.empty()) && isatty(STDERR_FILENO))
+                std::fputc('\n', stderr);
             if (!last.written) {
                 ++failed;
-                if (isatty(STDERR_FILENO))
-                    std::fputc('\n', stderr);
                 std::fprintf(stderr, "pelmarot-export: %s: %s\n", codePage.toUtf8(last.code).c_str(),
                              last.failure.c_str());
             }
+            for (const auto& warning : last.warnings)
+                std::fprintf(stderr, "pelmarot-export: warning: %s: %s\n", codePage.toUtf8(last.code).c_str(),
+                             warning.c_str());
+            warned += last.warnings.size();
             rows += last.rows;
             bar.update(done, total);
         });
-        std::fprintf(stderr, "%zu of %zu files written (%lld rows) into %s in %.1f s%s\n", results.size() - failed,
-                     results.size(), static_cast<long long>(rows), options.folder.c_str(),
-                     ProgressBar::secondsSince(start), failed ? "; see the failures above" : "");
-        return failed == 0 ? 0 : 1;
+        const std::size_t asked = options.all ? results.size() : options.codes.size();
+        std::fprintf(stderr, "%zu of %zu files written (%lld rows) into %s in %.1f s%s\n", asked - failed, asked,
+                     static_cast<long long>(rows), options.folder.c_str(), ProgressBar::secondsSince(start),
+                     failed ? "; see the failures above" : "");
+        if (warned)
+            std::fprintf(stderr, "%zu texts written transliterated; see the warnings above%s\n", warned,
+                         options.acceptTransliterated ? " (accepted)" : "");
+        return failed == 0 && (warned == 0 || options.acceptTransliterated) ? 0 : 1;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "pelmarot-export: %s\n", e.what());
         return 1;

@@ -120,13 +120,42 @@ TEST_F(Lists, MissingColumnsAndTypeMismatchesAreNamedAfterTheList) {
     EXPECT_EQ(failureOf([&] { list.setParamString("nope", ""); }), "qOsigurenici: Parameter 'nope' not found");
 }
 
-TEST_F(Lists, ConnectionFailuresLeaveItClosedAndABadDateNamesItsColumn) {
-    runSql(dbPath(), "UPDATE Osigurenici SET DATA_PRI = '2001-02-30' WHERE MB = '0000000000010'");
+TEST_F(Lists, DirtyValuesAreReadOrNamedByTableRowAndColumn) {
     data::Connection kdb;
     kdb.open();
     data::InsuredList list(kdb);
-    EXPECT_EQ(failureOf([&] { list.reload("A1"); }), "Invalid date '2001-02-30' in column DATA_PRI");
-    EXPECT_FALSE(list.active());
+    struct Case {
+        const char* update;   // applied to the person 0000000000010 of doctor A1
+        const char* failure;  // "" when the list loads
+        int percent;
+    };
+    const std::string row = "qOsigurenici: Osigurenici, MB 0000000000010: ";
+    for (const Case& c : std::initializer_list<Case>{
+             {"DATA_PRI = ''", "", 100}, // an empty text in a date column is a blank date
+             {"DATA_PRI = '2024-13-45'", "Invalid date '2024-13-45' in column DATA_PRI", 0},
+             {"DATA_PRI = '2001-02-30'", "Invalid date '2001-02-30' in column DATA_PRI", 0},
+             {"DATA_PRI = 20010203", "Invalid date '20010203' in column DATA_PRI", 0},
+             {"UCEN_70 = 'yes'", "", 70},
+             {"UCEN_70 = 'F', UCEN_30 = 'T'", "", 30},
+             {"UCEN_70 = 'maybe'", "Invalid boolean 'maybe' in column UCEN_70", 0},
+             {"UCEN_30 = x'00ff'", "Invalid boolean '\\x00\\xFF' in column UCEN_30", 0},
+         }) {
+        runSql(dbPath(), "UPDATE Osigurenici SET DATA_PRI = '2001-02-03', UCEN_30 = 0, UCEN_70 = 0, " +
+                             std::string(c.update) + " WHERE MB = '0000000000010'");
+        if (*c.failure) {
+            EXPECT_EQ(failureOf([&] { list.reload("A1"); }), row + c.failure) << c.update;
+            EXPECT_FALSE(list.active());
+            continue;
+        }
+        list.reload("A1");
+        ASSERT_EQ(list.recordCount(), 1) << c.update;
+        EXPECT_EQ(list.procent.asInteger(), c.percent) << c.update;
+        EXPECT_EQ(list.DATA_PRI.isNull(), std::string(c.update) == "DATA_PRI = ''") << c.update;
+    }
+    // Without a key the row is counted.
+    runSql(dbPath(), "UPDATE Osigurenici SET MB = NULL, UCEN_30 = 0, DATA_PRI = '2024-13-45' WHERE MB = '0000000000010'");
+    EXPECT_EQ(failureOf([&] { list.reload("A1"); }),
+              "qOsigurenici: Osigurenici, row 1 (MB blank): Invalid date '2024-13-45' in column DATA_PRI");
 
     AliasFileScope other(dir_.file("other.ini"), "[elsewhere]\ndriver=sqlite\npath=x\n");
     data::Connection missing;
@@ -134,4 +163,44 @@ TEST_F(Lists, ConnectionFailuresLeaveItClosedAndABadDateNamesItsColumn) {
               "Alias 'kapitacija' is not defined in the alias file " + dir_.file("other.ini"));
     EXPECT_FALSE(missing.connected());
     EXPECT_EQ(failureOf([&] { missing.database(); }), "KDB: Database is not connected");
+}
+
+TEST_F(Lists, TextsTheCodePageCannotHoldAreReportedAndCodesRefused) {
+    runSql(dbPath(), "UPDATE Osigurenici SET IME = 'Hoxhë', PRE = 'Çlirim' WHERE MB = '0000000000010';"
+                     "INSERT INTO Lekari VALUES ('中1', 'Wang', 'Li', '001', 1), ('中2', 'Wang', 'Mei', '001', 1)");
+    data::Connection kdb;
+    kdb.open();
+    data::InsuredList list(kdb);
+    list.reload("A1");
+    EXPECT_EQ(list.IME.asString(), "Hoxhe");
+    EXPECT_EQ(list.PRE.asString(), "Clirim");
+    std::vector<std::string> reported;
+    for (const auto& loss : list.textLosses())
+        reported.push_back(list.describe(loss));
+    EXPECT_EQ(reported, (std::vector<std::string>{
+                            "Osigurenici, MB 0000000000010, column PRE: 'Çlirim' is delivered as 'Clirim' (the code "
+                            "page windows-1251 cannot hold it)",
+                            "Osigurenici, MB 0000000000010, column IME: 'Hoxhë' is delivered as 'Hoxhe' (the code "
+                            "page windows-1251 cannot hold it)"}));
+    EXPECT_EQ(list.textLossOf(0, list.MB), nullptr);
+
+    // Both codes would read "?1": neither may name a list or a file.
+    data::DoctorList doctors(kdb);
+    doctors.open();
+    int refused = 0;
+    for (doctors.first(); !doctors.eof(); doctors.next()) {
+        const std::string failure = failureOf([&] { doctors.currentCode(); });
+        if (failure == "(no failure)")
+            continue;
+        ++refused;
+        EXPECT_TRUE(failure == "qLekar: The doctor code '中1' cannot be held exactly by the code page windows-1251; "
+                               "its list and its file would be another doctor's" ||
+                    failure == "qLekar: The doctor code '中2' cannot be held exactly by the code page windows-1251; "
+                               "its list and its file would be another doctor's")
+            << failure;
+    }
+    EXPECT_EQ(refused, 2);
+    list.reload("A1");
+    list.close();
+    EXPECT_TRUE(list.textLosses().empty());
 }
