@@ -1,0 +1,198 @@
+// Registers that another program replaces or rewrites: the nightly refresh that renames a new file over the
+// old one, and a file truncated or overwritten while a month-end export reads it.
+#include "data/Connection.h"
+#include "data/DoctorList.h"
+#include "data/InsuredList.h"
+#include "engine/ParadoxFixtures.h"
+#include "support/FixtureRegister.h"
+
+#include <chrono>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <map>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace testsupport;
+namespace fs = std::filesystem;
+
+namespace {
+
+PersonRow personOf(const std::string& mb, const std::string& doctor, const std::string& surname) {
+    return PersonRow{mb, surname, "Ilija", "Marko", doctor, "1", false, false, "2001-02-03", {}};
+}
+
+std::vector<std::string> surnamesOf(data::InsuredList& list) {
+    std::vector<std::string> names;
+    for (list.first(); !list.eof(); list.next())
+        names.emplace_back(list.PRE.asString());
+    return names;
+}
+
+// A register written next to the live one and renamed over it, the way a nightly refresh replaces a file.
+template <class Write>
+void replaceByRename(const std::string& live, const std::string& staging, Write write) {
+    write(staging);
+    fs::rename(staging, live);
+}
+
+} // namespace
+
+TEST(ChangingRegister, AFileOrFolderRenamedOverThePathIsReadAtTheNextReload) {
+    TempDir dir;
+    const std::vector<DoctorRow> doctors{{"A1", "Petrovski", "Ilija"}};
+    const std::vector<PersonRow> before{personOf("1", "A1", "Old")};
+    const std::vector<PersonRow> after{personOf("1", "A1", "New"), personOf("2", "A1", "Newer")};
+
+    // SQLite: the connection still holds the old file, which is gone from the folder.
+    writeSqliteRegister(dir.file("k.sqlite"), doctors, before);
+    {
+        AliasFileScope scope(dir.file("aliases.ini"), AliasFileScope::sqliteAlias(dir.file("k.sqlite")));
+        data::Connection kdb;
+        kdb.open();
+        data::InsuredList list(kdb);
+        list.reload("A1");
+        EXPECT_EQ(surnamesOf(list), std::vector<std::string>{"Old"});
+        replaceByRename(dir.file("k.sqlite"), dir.file("k.sqlite.new"),
+                        [&](const std::string& path) { writeSqliteRegister(path, doctors, after); });
+        list.reload("A1");
+        EXPECT_EQ(surnamesOf(list), (std::vector<std::string>{"New", "Newer"}));
+    }
+
+    // Paradox: a table file renamed over, and then the whole folder swapped.
+    fs::create_directories(dir.file("px"));
+    writeParadoxRegister(dir.file("px"), doctors, before);
+    AliasFileScope scope(dir.file("aliases.ini"), paradoxAlias(dir.file("px")));
+    data::Connection kdb;
+    kdb.open();
+    data::InsuredList list(kdb);
+    list.reload("A1");
+    EXPECT_EQ(surnamesOf(list), std::vector<std::string>{"Old"});
+    fs::create_directories(dir.file("px-new"));
+    writeParadoxRegister(dir.file("px-new"), doctors, after);
+    fs::rename(dir.file("px-new/Osigurenici.DB"), dir.file("px/Osigurenici.DB"));
+    list.reload("A1");
+    EXPECT_EQ(surnamesOf(list), (std::vector<std::string>{"New", "Newer"}));
+
+    fs::create_directories(dir.file("px-next"));
+    writeParadoxRegister(dir.file("px-next"), doctors, before);
+    fs::rename(dir.file("px"), dir.file("px-old"));
+    fs::rename(dir.file("px-next"), dir.file("px"));
+    list.reload("A1");
+    EXPECT_EQ(surnamesOf(list), std::vector<std::string>{"Old"});
+}
+
+namespace {
+
+std::string executable(const char* variable) {
+    const char* path = std::getenv(variable);
+    return path ? path : "";
+}
+
+// Runs a program with PELMAROT_ALIASES set, its standard error into a file; returns its pid.
+pid_t spawn(const std::vector<std::string>& arguments, const std::string& aliasFile, const std::string& errors) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        setenv("PELMAROT_ALIASES", aliasFile.c_str(), 1);
+        setenv("LC_ALL", "C", 1);
+        if (!freopen(errors.c_str(), "w", stderr))
+            _exit(126);
+        std::vector<char*> argv;
+        for (const auto& a : arguments)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    return pid;
+}
+
+// The status of a finished child, waiting at most a minute (a hang is a failure, not a hung test run).
+int waitFor(pid_t pid) {
+    for (int i = 0; i < 600; ++i) {
+        int status = 0;
+        if (waitpid(pid, &status, WNOHANG) == pid)
+            return status;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    kill(pid, SIGKILL);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ADD_FAILURE() << "the export did not finish within a minute";
+    return status;
+}
+
+std::map<std::string, std::string> filesIn(const std::string& folder) {
+    std::map<std::string, std::string> files;
+    for (const auto& name : folderEntries(folder))
+        files[name] = readFile(folder + "/" + name);
+    return files;
+}
+
+} // namespace
+
+TEST(ChangingRegister, AFileTruncatedOrOverwrittenDuringAMonthEndGivesANamedErrorNeverACrashOrAWrongFile) {
+    const std::string demo = executable("PELMAROT_DEMO_DB");
+    const std::string exporter = executable("PELMAROT_EXPORT_EXE");
+    ASSERT_FALSE(demo.empty() || exporter.empty()) << "PELMAROT_DEMO_DB and PELMAROT_EXPORT_EXE name the tools";
+    TempDir dir;
+    const std::string live = dir.file("k.sqlite");
+    const std::string aliasFile = dir.file("aliases.ini");
+    AliasFileScope scope(aliasFile, AliasFileScope::sqliteAlias(live));
+    // Two registers of the same doctors with other persons; the export of the first is the reference.
+    for (const auto& [name, seed] : {std::pair{"first.sqlite", "1"}, std::pair{"second.sqlite", "2"}}) {
+        const std::string command = demo + " --doctors 60 --persons 150000 --seed " + seed + " " + dir.file(name) +
+                                    " >/dev/null 2>&1";
+        ASSERT_EQ(std::system(command.c_str()), 0);
+    }
+    std::map<std::string, std::map<std::string, std::string>> references;
+    for (const char* name : {"first.sqlite", "second.sqlite"}) {
+        fs::copy_file(dir.file(name), live, fs::copy_options::overwrite_existing);
+        const std::string out = dir.file(std::string("ref-") + name);
+        fs::create_directories(out);
+        ASSERT_EQ(waitFor(spawn({exporter, "--all", "--out", out}, aliasFile, dir.file("errors"))), 0);
+        references[name] = filesIn(out);
+    }
+
+    struct Change {
+        const char* name;
+        void (*apply)(const std::string& live, const TempDir& dir);
+    };
+    const Change changes[] = {
+        {"truncated to half", [](const std::string& path, const TempDir&) {
+             fs::resize_file(path, fs::file_size(path) / 2);
+         }},
+        {"truncated to nothing", [](const std::string& path, const TempDir&) { fs::resize_file(path, 0); }},
+        {"overwritten in place by cp", [](const std::string& path, const TempDir& d) {
+             ASSERT_EQ(std::system(("cp " + d.file("second.sqlite") + " " + path).c_str()), 0);
+         }},
+    };
+    int failures = 0;
+    for (const Change& change : changes) {
+        for (int delayMs : {30, 120, 300}) {
+            const std::string label = std::string(change.name) + " after " + std::to_string(delayMs) + " ms";
+            fs::copy_file(dir.file("first.sqlite"), live, fs::copy_options::overwrite_existing);
+            const std::string out = dir.file("out");
+            fs::remove_all(out);
+            fs::create_directories(out);
+            const pid_t pid = spawn({exporter, "--all", "--out", out}, aliasFile, dir.file("errors"));
+            std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+            change.apply(live, dir);
+            const int status = waitFor(pid);
+            ASSERT_TRUE(WIFEXITED(status)) << label << ": killed by signal " << WTERMSIG(status);
+            const std::string errors = readFile(dir.file("errors"));
+            ASSERT_TRUE(WEXITSTATUS(status) == 0 || WEXITSTATUS(status) == 1) << label << "\n" << errors;
+            if (WEXITSTATUS(status) == 1) {
+                ++failures;
+                EXPECT_NE(errors.find(live), std::string::npos) << label << ": the failure names the file\n" << errors;
+            }
+            // Every file written is some register's whole list of that doctor, never a mixture or a short list.
+            for (const auto& [name, bytes] : filesIn(out)) {
+                const bool whole = references["first.sqlite"][name] == bytes || references["second.sqlite"][name] == bytes;
+                EXPECT_TRUE(whole) << label << ": " << name << " is no register's list of that doctor";
+            }
+        }
+    }
+    EXPECT_GT(failures, 0) << "no change fell inside a read; the register is too small to test anything";
+}
