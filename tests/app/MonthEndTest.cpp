@@ -109,6 +109,38 @@ private slots:
         QCOMPARE(readFile(dir_->file("plain-file")), std::string("not a folder"));
     }
 
+    void textsTheCodePageCannotHoldAreWarnedAndCodesRefused() {
+        runSql(registerPath(), "UPDATE Osigurenici SET IME = 'Hoxhë', PRE = 'Çlirim' WHERE MB = '1234567890123';"
+                               "INSERT INTO Lekari VALUES ('中1', 'Wang', 'Li', '001', 1), ('中2', 'Wang', 'Mei', '001', 1)");
+        const std::string out = dir_->file("out");
+        fs::create_directories(out);
+        const Outcome all = runExport({"--all", "--out", QString::fromStdString(out)}, aliasFile());
+        QCOMPARE(all.exitCode, 1);
+        for (const char* line :
+             {"pelmarot-export: warning: A1: Osigurenici, MB 1234567890123, column PRE: 'Çlirim' is delivered as "
+              "'Clirim' (the code page windows-1251 cannot hold it)",
+              "pelmarot-export: warning: A1: Osigurenici, MB 1234567890123, column IME: 'Hoxhë' is delivered as "
+              "'Hoxhe' (the code page windows-1251 cannot hold it)",
+              "pelmarot-export: ?1: qLekar: The doctor code '中1' cannot be held exactly by the code page windows-1251",
+              "pelmarot-export: ?2: qLekar: The doctor code '中2' cannot be held exactly by the code page windows-1251",
+              "3 of 5 files written", "2 texts written transliterated; see the warnings above"})
+            QVERIFY2(all.errors.contains(QString::fromUtf8(line)), qPrintable(all.errors));
+        // Codes that would read "?1" and "?2" get no file, which could be another doctor's.
+        QCOMPARE(folderEntries(out), (std::vector<std::string>{"A1.txt", "B2.txt", "E.txt"}));
+        QVERIFY(readFile(out + "/A1.txt").find("Hoxhe") != std::string::npos);
+
+        const Outcome accepted = runExport({"--accept-transliterated", "--out", QString::fromStdString(out), "A1"}, aliasFile());
+        QCOMPARE(accepted.exitCode, 0);
+        QVERIFY2(accepted.errors.contains(QStringLiteral("2 texts written transliterated; see the warnings above (accepted)")),
+                 qPrintable(accepted.errors));
+        const Outcome unheldCode = runExport({"--out", QString::fromStdString(out), "中1", "E"}, aliasFile());
+        QCOMPARE(unheldCode.exitCode, 1);
+        QVERIFY2(unheldCode.errors.contains(QString::fromUtf8(
+                     "pelmarot-export: 中1: the code page windows-1251 cannot hold this doctor code")),
+                 qPrintable(unheldCode.errors));
+        QVERIFY(unheldCode.errors.contains(QStringLiteral("1 of 2 files written")));
+    }
+
     void badUsageAndAMissingAliasAreReported() {
         QCOMPARE(runExport({}, aliasFile()).exitCode, 2);
         QCOMPARE(runExport({"--all", "A1"}, aliasFile()).exitCode, 2);
