@@ -6,6 +6,7 @@
 #include "engine/EngineError.h"
 #include "engine/SqlDialect.h"
 #include "support/Failures.h"
+#include "engine/ParadoxFixtures.h"
 #include "support/FixtureRegister.h"
 
 #include <filesystem>
@@ -232,4 +233,21 @@ TEST(SqliteBackend, ReadsOnlyAndDeliversTextInTheCodePage) {
     auto count = db->execute("select count(*) from Lekari", {});
     ASSERT_TRUE(count->next());
     EXPECT_EQ(count->integer(0), 1);
+}
+
+TEST(ParadoxBackend, ATableThatIsAFolderOrAFifoIsCalledWhatItIs) {
+    TempDir dir;
+    std::filesystem::create_directories(dir.file("px"));
+    writeParadoxRegister(dir.file("px"), {{"A1", "Petrovski", "Ilija"}}, {});
+    AliasFileScope scope(dir.file("aliases.ini"), paradoxAlias(dir.file("px")));
+    engine::Engine engine;
+    auto db = engine.openDatabase("kapitacija");
+    std::filesystem::remove(dir.file("px/Osigurenici.DB"));
+    std::filesystem::create_directory(dir.file("px/Osigurenici.DB"));
+    EXPECT_EQ(failureOf<engine::EngineError>([&] { db->execute("select * from osigurenici", {}); }),
+              "Table 'osigurenici': " + dir.file("px/Osigurenici.DB") + " is a folder, not a Paradox table");
+    std::filesystem::remove(dir.file("px/Osigurenici.DB"));
+    ASSERT_EQ(mkfifo(dir.file("px/Osigurenici.DB").c_str(), 0600), 0);
+    EXPECT_EQ(failureOf<engine::EngineError>([&] { db->execute("select * from osigurenici", {}); }),
+              "Table 'osigurenici': " + dir.file("px/Osigurenici.DB") + " is a FIFO (named pipe), not a Paradox table");
 }
