@@ -48,8 +48,9 @@ void DoctorSource::setCurrentRow(int row) {
         list_.moveTo(row);
 }
 
+void DoctorSource::rowsAboutToReset() { beginResetModel(); }
+
 void DoctorSource::rowsReset() {
-    beginResetModel();
     names_.clear();
     const int count = list_.recordCount();
     names_.reserve(count);

@@ -35,6 +35,7 @@ signals:
     void currentRowMoved(int row);
 
 private:
+    void rowsAboutToReset() override;
     void rowsReset() override;
     void currentRowChanged(int row) override;
 

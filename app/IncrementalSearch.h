@@ -24,7 +24,6 @@ public:
     // Keeps a candidate that matched.
     void accept(std::string prefix);
     void clear();
-    const std::string& prefix() const { return prefix_; }
 
 private:
     Clock clock_;

@@ -104,8 +104,9 @@ void InsuredSource::settingsChanged() {
         emit dataChanged(index(0, DatumPrijava), index(rowCount_ - 1, DatumPrijava));
 }
 
+void InsuredSource::rowsAboutToReset() { beginResetModel(); }
+
 void InsuredSource::rowsReset() {
-    beginResetModel();
     rowCount_ = list_.recordCount();
     endResetModel();
 }

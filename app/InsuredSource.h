@@ -39,6 +39,7 @@ signals:
     void currentRowMoved(int row);
 
 private:
+    void rowsAboutToReset() override;
     void rowsReset() override;
     void currentRowChanged(int row) override;
 

@@ -68,15 +68,12 @@ LookupComboBox::~LookupComboBox() { list_->removeEventFilter(this); }
 QString LookupComboBox::text() const { return source_.displayAt(shownRow_); }
 
 void LookupComboBox::setKeyValue(const QByteArray& key) {
-    const bool changed = !hasKey_ || key != key_;
     hasKey_ = true;
     key_ = key;
     shownRow_ = source_.rowOfKey(key_);
     if (shownRow_ >= 0)
         source_.setCurrentRow(shownRow_);
     update();
-    if (changed)
-        emit keyValueChanged(key_);
 }
 
 void LookupComboBox::chooseRow(int row) {

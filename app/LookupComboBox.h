@@ -44,9 +44,6 @@ public:
 
     QSize sizeHint() const override;
 
-signals:
-    void keyValueChanged(const QByteArray& key);
-
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;

@@ -33,7 +33,7 @@ constexpr QRect kCbLekar(56, 16, 145, 20);
 constexpr int kFaksimilWidth = 66;
 constexpr int kEmbgWidth = 91;
 
-const engine::CodePage& defaultCodePage() { return engine::CodePage::named("windows-1251"); }
+const engine::CodePage& defaultCodePage() { return engine::CodePage::named(engine::CodePage::kDefaultName); }
 
 QString fromUtf8(const char* text) { return QString::fromUtf8(text); }
 

@@ -43,7 +43,6 @@ public:
     void qOsigureniciCalcFields();
 
     // The scale applied to the stored layout: the measured height of "0" over 12.
-    double layoutScale() const { return layoutScale_; }
 
     data::Connection KDB;
     data::DoctorList qLekar;

@@ -21,7 +21,6 @@ public:
 
     // Asked during open() when the database wants a password that the configuration does not give.
     void setPasswordPrompt(engine::PasswordPrompt prompt) { passwordPrompt_ = std::move(prompt); }
-    const std::string& aliasName() const { return aliasName_; }
 
     // Starts the engine, reads the alias, adds this connection's alias for the run and opens the database.
     // Throws engine::EngineError with the engine's messages when any step fails; the connection then

@@ -58,13 +58,6 @@ Field& Query::addCalculatedField(std::string name, FieldKind kind) {
     return *fields_.back();
 }
 
-Field& Query::fieldByName(std::string_view name) {
-    for (auto& field : fields_)
-        if (engine::equalsIgnoreCase(field->fieldName(), name))
-            return *field;
-    throw DataError(name_, "Field '" + std::string(name) + "' not found");
-}
-
 void Query::setParamString(std::string_view name, std::string value) {
     for (std::size_t i = 0; i < paramNames_.size(); ++i) {
         if (engine::equalsIgnoreCase(paramNames_[i], name)) {
@@ -160,6 +153,7 @@ void Query::open() {
     std::vector<FieldKind> kinds;
     for (const auto& field : fields_)
         kinds.push_back(field->kind());
+    notifyAboutToReset();
     rows_ = std::make_unique<RowStore>(kinds);
     textLosses_.clear();
     try {
@@ -186,6 +180,7 @@ void Query::open() {
         rows_ = std::make_unique<RowStore>(std::vector<FieldKind>{});
         textLosses_.clear();
         current_ = 0;
+        notifyReset();
         throw;
     }
     current_ = 0;
@@ -221,6 +216,7 @@ std::string Query::describe(const TextLoss& loss) const {
 void Query::close() {
     if (!active_)
         return;
+    notifyAboutToReset();
     active_ = false;
     rows_ = std::make_unique<RowStore>(std::vector<FieldKind>{});
     textLosses_.clear();
@@ -282,6 +278,11 @@ void Query::setCurrentRow(int row) {
     current_ = row;
     for (auto* observer : observers_)
         observer->currentRowChanged(row);
+}
+
+void Query::notifyAboutToReset() {
+    for (auto* observer : observers_)
+        observer->rowsAboutToReset();
 }
 
 void Query::notifyReset() {

@@ -31,7 +31,10 @@ struct TextLoss {
 class QueryObserver {
 public:
     virtual ~QueryObserver() = default;
-    // The query was opened or closed: every row may have changed.
+    // The query is about to be opened or closed: every row may change. Each call is followed by exactly
+    // one rowsReset(), also when the open fails; nothing may read the rows in between.
+    virtual void rowsAboutToReset() = 0;
+    // The rows have changed (the query was opened or closed, or failed to open and is closed).
     virtual void rowsReset() = 0;
     virtual void currentRowChanged(int row) = 0;
 };
@@ -58,8 +61,6 @@ public:
     std::size_t fieldCount() const { return fields_.size(); }
     Field& field(std::size_t index) { return *fields_[index]; }
     const Field& field(std::size_t index) const { return *fields_[index]; }
-    // Throws "<query>: Field '<name>' not found" when there is none of that name.
-    Field& fieldByName(std::string_view name);
 
     // Names the rows in messages: the table they come from and the field that identifies a row, so that a
     // value that cannot be read is reported as "<table>, <key field> <value>: ..." rather than anonymously.
@@ -111,6 +112,7 @@ private:
     std::string rowPlace(engine::Cursor& cursor) const;
     void requireActive() const;
     void setCurrentRow(int row);
+    void notifyAboutToReset();
     void notifyReset();
 
     std::string name_;

@@ -9,16 +9,6 @@ RowStore::RowStore(const std::vector<FieldKind>& kinds) {
         columns_.push_back(Column{kind, {}, {}, {}, {}});
 }
 
-void RowStore::clear() {
-    for (auto& column : columns_) {
-        column.bytes = std::string();
-        column.ends = {};
-        column.values = {};
-        column.nulls = {};
-    }
-    rowCount_ = 0;
-}
-
 void RowStore::appendRow() {
     for (auto& column : columns_) {
         if (column.kind == FieldKind::String) {
@@ -62,14 +52,6 @@ std::string_view RowStore::string(int row, std::size_t column) const {
     const auto r = static_cast<std::size_t>(row);
     const std::uint32_t begin = r == 0 ? 0 : c.ends[r - 1];
     return std::string_view(c.bytes).substr(begin, c.ends[r] - begin);
-}
-
-std::size_t RowStore::memoryUsed() const {
-    std::size_t total = 0;
-    for (const auto& c : columns_)
-        total += c.bytes.capacity() + c.ends.capacity() * sizeof(std::uint32_t) +
-                 c.values.capacity() * sizeof(std::int32_t) + c.nulls.capacity() / 8;
-    return total;
 }
 
 } // namespace data

@@ -16,7 +16,6 @@ public:
     explicit RowStore(const std::vector<FieldKind>& kinds);
 
     int rowCount() const { return rowCount_; }
-    void clear();
 
     // Appends an empty row (every value null); the setters fill the last row.
     void appendRow();
@@ -30,9 +29,6 @@ public:
     bool boolean(int row, std::size_t column) const { return columns_[column].values[static_cast<std::size_t>(row)] == 1; }
     engine::DayNumber date(int row, std::size_t column) const { return columns_[column].values[static_cast<std::size_t>(row)]; }
     std::int32_t integer(int row, std::size_t column) const { return columns_[column].values[static_cast<std::size_t>(row)]; }
-
-    // Bytes held, for memory accounting.
-    std::size_t memoryUsed() const;
 
 private:
     struct Column {

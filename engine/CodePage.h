@@ -16,6 +16,9 @@ namespace engine {
 // `exact` flag. Thread-safe: the batch export converts from several threads.
 class CodePage {
 public:
+    // The code page the engine delivers text in when the alias names none.
+    static constexpr const char* kDefaultName = "windows-1251";
+
     // The code page of that name ("windows-1251", "cp1251", "1251", "windows-1252", "cp866", ...).
     // Throws EngineError naming the code page when the system cannot convert it, or when it is not a
     // single-byte code page that keeps ASCII (UTF-8, UTF-16, plain ASCII, EBCDIC, multi-byte Asian pages).

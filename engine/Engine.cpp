@@ -29,12 +29,10 @@ const std::map<std::string, DriverOpen>& drivers() {
     return table;
 }
 
-constexpr const char* kDefaultCodePage = "windows-1251";
-
 // The code page the alias delivers text in; a start-up error naming the alias file, the alias and the value
 // when it is none the engine can deliver text in.
 const CodePage& codePageOf(const AliasDefinition& alias) {
-    const std::string name = alias.entry("codepage", kDefaultCodePage);
+    const std::string name = alias.entry("codepage", CodePage::kDefaultName);
     try {
         return CodePage::named(name);
     } catch (const EngineError& e) {
@@ -55,7 +53,9 @@ std::vector<std::string> Engine::driverNames() {
 AliasDefinition Engine::aliasDefinition(const std::string& name) {
     if (const auto it = runAliases_.find(toLower(name)); it != runAliases_.end())
         return it->second;
-    return AliasFile::locate().alias(name);
+    if (!aliasFile_)
+        aliasFile_ = AliasFile::locate();
+    return aliasFile_->alias(name);
 }
 
 void Engine::addAlias(const std::string& name, AliasDefinition definition) {

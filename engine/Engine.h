@@ -6,20 +6,22 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace engine {
 
-// The database engine of one program run. Constructing it starts the engine; destroying it shuts it down.
-// Aliases come from the alias file; aliases added with addAlias() live for this run only. The backend is
-// chosen by the alias's driver ("sqlite", "postgresql", ...; see driverNames()).
+// The database engine of one connection's life: the aliases it knows and the databases it opens. Aliases
+// come from the alias file, which is located and read on first use and kept while the engine lives; aliases
+// added with addAlias() live as long as the engine. The backend is chosen by the alias's driver ("sqlite",
+// "postgresql", ...; see driverNames()). Nothing is started by construction and nothing needs shutting down.
 class Engine {
 public:
     Engine() = default;
     Engine(const Engine&) = delete;
     Engine& operator=(const Engine&) = delete;
 
-    // The definition of an alias of the alias file (located on first use). Throws EngineError.
+    // The definition of an alias added for the run, else of the alias file. Throws EngineError.
     AliasDefinition aliasDefinition(const std::string& name);
 
     // Adds an alias for this run; it hides an alias of the same name in the alias file.
@@ -38,6 +40,7 @@ public:
 
 private:
     std::map<std::string, AliasDefinition> runAliases_;
+    std::optional<AliasFile> aliasFile_;
     PasswordPrompt passwordPrompt_;
 };
 

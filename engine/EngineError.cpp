@@ -33,10 +33,12 @@ std::uintptr_t moduleOffset(void* address) {
 
 } // namespace
 
-EngineError::EngineError(const std::string& message) : EngineError(std::vector<std::string>{message}) {}
+// Each constructor takes its own return address, which is the place that raised the failure; neither may
+// be inlined into its caller, nor may one delegate to the other (the place would then be the delegating one).
+__attribute__((noinline)) EngineError::EngineError(const std::string& message)
+    : std::runtime_error(message), place_(moduleOffset(__builtin_return_address(0))) {}
 
-EngineError::EngineError(const std::vector<std::string>& messages)
-    : std::runtime_error(joinLines(withoutRepeats(messages))), messages_(withoutRepeats(messages)),
-      place_(moduleOffset(__builtin_return_address(0))) {}
+__attribute__((noinline)) EngineError::EngineError(const std::vector<std::string>& messages)
+    : std::runtime_error(joinLines(withoutRepeats(messages))), place_(moduleOffset(__builtin_return_address(0))) {}
 
 } // namespace engine

@@ -14,13 +14,10 @@ public:
     explicit EngineError(const std::string& message);
     explicit EngineError(const std::vector<std::string>& messages);
 
-    const std::vector<std::string>& messages() const { return messages_; }
-
     // Offset of the code that raised the failure within its module, for crash-style reports.
     std::uintptr_t place() const { return place_; }
 
 private:
-    std::vector<std::string> messages_;
     std::uintptr_t place_ = 0;
 };
 

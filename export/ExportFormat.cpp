@@ -58,6 +58,9 @@ private:
     std::string text_;
 };
 
+// Appends the data line of the list's current row: doctor code, identity number, first name, father's name,
+// surname, registration date, registration number and percentage, each right-aligned in its column, then
+// CR LF. An empty registration date is written as the first day of the date count (30 December 1899).
 void appendRow(std::string& out, const data::InsuredList& list, DateColumnText& dates) {
     const engine::DayNumber registered =
         list.DATA_PRI.isNull() ? engine::kDayZeroOfDateCount : list.DATA_PRI.asDate();
@@ -84,11 +87,6 @@ std::string titleLine() {
         appendDodaj(line, column.width, column.title);
     line.append(kLineEnd);
     return line;
-}
-
-void appendDataLine(std::string& out, const data::InsuredList& list, const data::RegionalSettings& settings) {
-    DateColumnText dates(settings);
-    appendRow(out, list, dates);
 }
 
 void writeExport(data::InsuredList& list, const data::RegionalSettings& settings, ExportOutput& output) {

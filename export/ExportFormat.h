@@ -19,12 +19,6 @@ public:
 // The first line of an export file: the eight column titles right-aligned in their columns, then CR LF.
 std::string titleLine();
 
-// Appends the data line of the list's current row: doctor code, identity number, first name, father's name,
-// surname, registration date, registration number and percentage, each right-aligned in its column, then
-// CR LF. An empty registration date is written as the first day of the date count (30 December 1899).
-// REQUIRES: the list is open and stands on a row.
-void appendDataLine(std::string& out, const data::InsuredList& list, const data::RegionalSettings& settings);
-
 // Writes a whole export file to `output`: the title line, a line holding one blank, then one data line per
 // row of the list from its first to its last. The walk moves the list's current row, which afterwards stands
 // on the last row. Failures of the list (a closed list throws on first()) and of the output are not caught.

@@ -204,3 +204,27 @@ TEST_F(Lists, TextsTheCodePageCannotHoldAreReportedAndCodesRefused) {
     list.close();
     EXPECT_TRUE(list.textLosses().empty());
 }
+
+TEST_F(Lists, ObserversHearOfAResetBeforeAndAfterTheRowsChangeAlsoWhenOpeningFails) {
+    // Records the number of rows the list holds at each notice: before a reset they are still the old ones.
+    struct Recorder : data::QueryObserver {
+        explicit Recorder(const data::Query& query) : query(query) {}
+        void rowsAboutToReset() override { notices.push_back("about " + std::to_string(query.recordCount())); }
+        void rowsReset() override { notices.push_back("reset " + std::to_string(query.recordCount())); }
+        void currentRowChanged(int) override {}
+        const data::Query& query;
+        std::vector<std::string> notices;
+    };
+    data::Connection kdb;
+    kdb.open();
+    data::InsuredList list(kdb);
+    Recorder recorder(list);
+    list.addObserver(&recorder);
+    list.reload("100001");
+    list.reload("A1");
+    runSql(dbPath(), "UPDATE Osigurenici SET DATA_PRI = 'bad' WHERE MB = '0000000000010'");
+    EXPECT_NE(failureOf([&] { list.reload("A1"); }), "(no failure)");
+    EXPECT_EQ(recorder.notices, (std::vector<std::string>{"about 0", "reset 5", "about 5", "reset 0", "about 0",
+                                                          "reset 1", "about 1", "reset 0", "about 0", "reset 0"}));
+    list.removeObserver(&recorder);
+}
