@@ -213,23 +213,43 @@ void ParadoxTable::readHeader() {
         failHeader("the file holds " + std::to_string(fileSize) + " bytes, too few for a Paradox table");
     unsigned char fixed[kExtendedHeaderSize] = {};
     file_.readUpTo(0, fixed, sizeof fixed);
+    readLayout(fixed, fileSize);
+    const std::size_t fieldCount = readFieldCount(fixed);
+    refuseEncrypted(fixed);
 
+    std::vector<unsigned char> header(headerSize_);
+    if (!file_.readAt(0, header.data(), header.size()))
+        failHeader("the file ends inside the header (it was shortened while it was read)");
+    readFieldDescriptors(header, fieldCount);
+    readFieldNames(header);
+    readCodePage(fixed);
+    const auto dataBytes = static_cast<std::uint64_t>(fileSize) - headerSize_;
+    blocksInFile_ = static_cast<std::uint32_t>(std::min<std::uint64_t>(dataBytes / blockSize_, kMaxBlockNumber));
+}
+
+bool ParadoxTable::hasExtendedHeader() const {
+    return versionId_ >= kFirstExtendedVersion;
+}
+
+std::size_t ParadoxTable::descriptorsAt() const {
+    return hasExtendedHeader() ? kExtendedHeaderSize : kCommonHeaderSize;
+}
+
+// The numbers that say what kind of file this is and how its records and blocks are laid out.
+void ParadoxTable::readLayout(const unsigned char* fixed, std::int64_t fileSize) {
     recordSize_ = littleEndian16(fixed + kRecordSizeAt);
     headerSize_ = littleEndian16(fixed + kHeaderSizeAt);
     const unsigned fileType = fixed[kFileTypeAt];
     const unsigned blockSizeCode = fixed[kBlockSizeCodeAt];
     recordCountInHeader_ = littleEndian32(fixed + kRecordCountAt);
     firstBlock_ = littleEndian16(fixed + kFirstBlockAt);
-    const auto fieldCount = static_cast<std::int16_t>(littleEndian16(fixed + kFieldCountAt));
     versionId_ = fixed[kVersionAt];
 
     if (fileType != 0 && fileType != 2)
         failHeader("this is not a Paradox data table (file type " + std::to_string(fileType) + ")");
     if (versionId_ < kFirstVersion || versionId_ > kLastVersion)
         failHeader("unknown table version (version byte " + std::to_string(versionId_) + ")");
-    const bool extended = versionId_ >= kFirstExtendedVersion;
-    const std::size_t descriptorsAt = extended ? kExtendedHeaderSize : kCommonHeaderSize;
-    if (headerSize_ < descriptorsAt)
+    if (headerSize_ < descriptorsAt())
         failHeader("the header size " + std::to_string(headerSize_) + " is too small");
     if (static_cast<std::int64_t>(headerSize_) > fileSize)
         failHeader("the header of " + std::to_string(headerSize_) + " bytes is longer than the file (" +
@@ -242,26 +262,33 @@ void ParadoxTable::readHeader() {
     if (recordSize_ > blockSize_ - kBlockHeaderSize)
         failHeader("records of " + std::to_string(recordSize_) + " bytes do not fit in blocks of " +
                    std::to_string(blockSize_) + " bytes");
+}
+
+std::size_t ParadoxTable::readFieldCount(const unsigned char* fixed) const {
+    const auto fieldCount = static_cast<std::int16_t>(littleEndian16(fixed + kFieldCountAt));
     if (fieldCount <= 0)
         failHeader("the field count " + std::to_string(fieldCount) + " is impossible");
     const auto count = static_cast<std::size_t>(fieldCount);
-    if (descriptorsAt + 2 * count > headerSize_)
+    if (descriptorsAt() + 2 * count > headerSize_)
         failHeader("the header of " + std::to_string(headerSize_) + " bytes is too short for the descriptors of " +
                    std::to_string(count) + " fields");
+    return count;
+}
+
+void ParadoxTable::refuseEncrypted(const unsigned char* fixed) const {
     const std::uint32_t encryption =
-        extended ? littleEndian32(fixed + kEncryptionAt) : littleEndian32(fixed + kEncryptionVersion3At);
+        littleEndian32(fixed + (hasExtendedHeader() ? kEncryptionAt : kEncryptionVersion3At));
     if (encryption != 0)
         throw EngineError(path_ + ": the table is encrypted (protected by a password); this program cannot "
                                   "read encrypted tables");
+}
 
-    std::vector<unsigned char> header(headerSize_);
-    if (!file_.readAt(0, header.data(), header.size()))
-        failHeader("the file ends inside the header (it was shortened while it was read)");
-
+// Each field's type and size, which give its place in the record.
+void ParadoxTable::readFieldDescriptors(const std::vector<unsigned char>& header, std::size_t count) {
     std::size_t offset = 0;
     for (std::size_t i = 0; i < count; ++i) {
-        const std::uint8_t code = header[descriptorsAt + 2 * i];
-        const std::uint8_t size = header[descriptorsAt + 2 * i + 1];
+        const std::uint8_t code = header[descriptorsAt() + 2 * i];
+        const std::uint8_t size = header[descriptorsAt() + 2 * i + 1];
         const std::string which = "field " + std::to_string(i + 1);
         if (!isKnownType(code))
             failHeader(which + " has an unknown type " + hexByte(code));
@@ -282,10 +309,12 @@ void ParadoxTable::readHeader() {
         fields_.push_back(field);
         offset += width;
     }
+}
 
+void ParadoxTable::readFieldNames(const std::vector<unsigned char>& header) {
     // After the descriptors: a pointer to the table name, one pointer per field name, the table name, then
     // the field names, each ended by a zero byte.
-    std::size_t at = descriptorsAt + 2 * count + 4 + 4 * count +
+    std::size_t at = descriptorsAt() + 2 * fields_.size() + 4 + 4 * fields_.size() +
                      (versionId_ >= kLongTableNameVersion ? kLongTableNameLength : kTableNameLength);
     for (auto& field : fields_) {
         const std::string which = "field " + std::to_string(field.index + 1);
@@ -300,26 +329,27 @@ void ParadoxTable::readHeader() {
         field.name.assign(reinterpret_cast<const char*>(begin), static_cast<std::size_t>(end - begin));
         at += field.name.size() + 1;
     }
+}
 
-    if (extended) {
-        codePageNumber_ = littleEndian16(fixed + kCodePageAt);
-        if (codePageNumber_ != 0) {
-            const auto& known = kTableCodePages;
-            if (std::find(std::begin(known), std::end(known), codePageNumber_) == std::end(known))
-                failHeader("the table's code page " + std::to_string(codePageNumber_) +
-                           " is not an 8-bit DOS or Windows code page");
-            try {
-                codePage_ = &CodePage::named(std::to_string(codePageNumber_));
-            } catch (const EngineError&) {
-                failHeader("the table's code page " + std::to_string(codePageNumber_) + " is not supported");
-            }
-            for (unsigned byte = 1; byte < 0x80; ++byte)
-                if (codePage_->toUnicode(static_cast<unsigned char>(byte)) != byte)
-                    failHeader("the system's code page " + std::to_string(codePageNumber_) + " does not keep ASCII");
-        }
+// Tables of version 4 and later record the code page of their texts; older ones leave it to the reader.
+void ParadoxTable::readCodePage(const unsigned char* fixed) {
+    if (!hasExtendedHeader())
+        return;
+    codePageNumber_ = littleEndian16(fixed + kCodePageAt);
+    if (codePageNumber_ == 0)
+        return;
+    const auto& known = kTableCodePages;
+    if (std::find(std::begin(known), std::end(known), codePageNumber_) == std::end(known))
+        failHeader("the table's code page " + std::to_string(codePageNumber_) +
+                   " is not an 8-bit DOS or Windows code page");
+    try {
+        codePage_ = &CodePage::named(std::to_string(codePageNumber_));
+    } catch (const EngineError&) {
+        failHeader("the table's code page " + std::to_string(codePageNumber_) + " is not supported");
     }
-    const auto dataBytes = static_cast<std::uint64_t>(fileSize) - headerSize_;
-    blocksInFile_ = static_cast<std::uint32_t>(std::min<std::uint64_t>(dataBytes / blockSize_, kMaxBlockNumber));
+    for (unsigned byte = 1; byte < 0x80; ++byte)
+        if (codePage_->toUnicode(static_cast<unsigned char>(byte)) != byte)
+            failHeader("the system's code page " + std::to_string(codePageNumber_) + " does not keep ASCII");
 }
 
 const ParadoxField* ParadoxTable::fieldNamed(std::string_view name) const {

@@ -172,7 +172,18 @@ public:
     const ReadOnlyFile& file() const { return file_; }
 
 private:
+    // The parts of reading the header, in the order they run; each throws EngineError naming what is wrong.
     void readHeader();
+    void readLayout(const unsigned char* fixed, std::int64_t fileSize);
+    std::size_t readFieldCount(const unsigned char* fixed) const;
+    void refuseEncrypted(const unsigned char* fixed) const;
+    void readFieldDescriptors(const std::vector<unsigned char>& header, std::size_t count);
+    void readFieldNames(const std::vector<unsigned char>& header);
+    void readCodePage(const unsigned char* fixed);
+
+    // Where the field descriptors begin: after the common header, or after its extension from version 4 on.
+    bool hasExtendedHeader() const;
+    std::size_t descriptorsAt() const;
     [[noreturn]] void failHeader(const std::string& what) const;
 
     std::string path_;
