@@ -16,6 +16,8 @@ constexpr std::size_t kHeaderSizeAt = 0x02;
 constexpr std::size_t kFileTypeAt = 0x04;
 constexpr std::size_t kBlockSizeCodeAt = 0x05;
 constexpr std::size_t kRecordCountAt = 0x06;
+constexpr std::size_t kNextBlockAt = 0x0A;
+constexpr std::size_t kBlockCountAt = 0x0C;
 constexpr std::size_t kFirstBlockAt = 0x0E;
 constexpr std::size_t kFieldCountAt = 0x21;
 constexpr std::size_t kEncryptionVersion3At = 0x25;
@@ -223,8 +225,7 @@ void ParadoxTable::readHeader() {
     readFieldDescriptors(header, fieldCount);
     readFieldNames(header);
     readCodePage(fixed);
-    const auto dataBytes = static_cast<std::uint64_t>(fileSize) - headerSize_;
-    blocksInFile_ = static_cast<std::uint32_t>(std::min<std::uint64_t>(dataBytes / blockSize_, kMaxBlockNumber));
+    checkBlocksFitTheFile(fileSize);
 }
 
 bool ParadoxTable::hasExtendedHeader() const {
@@ -242,6 +243,8 @@ void ParadoxTable::readLayout(const unsigned char* fixed, std::int64_t fileSize)
     const unsigned fileType = fixed[kFileTypeAt];
     const unsigned blockSizeCode = fixed[kBlockSizeCodeAt];
     recordCountInHeader_ = littleEndian32(fixed + kRecordCountAt);
+    blockCountInHeader_ = littleEndian16(fixed + kBlockCountAt);
+    chainHoldsEveryBlock_ = littleEndian16(fixed + kNextBlockAt) == blockCountInHeader_;
     firstBlock_ = littleEndian16(fixed + kFirstBlockAt);
     versionId_ = fixed[kVersionAt];
 
@@ -350,6 +353,21 @@ void ParadoxTable::readCodePage(const unsigned char* fixed) {
     for (unsigned byte = 1; byte < 0x80; ++byte)
         if (codePage_->toUnicode(static_cast<unsigned char>(byte)) != byte)
             failHeader("the system's code page " + std::to_string(codePageNumber_) + " does not keep ASCII");
+}
+
+// The header size, the block size and the block count must agree with the file's size: a header size or
+// block count that is off would otherwise move every block or hide the last ones.
+void ParadoxTable::checkBlocksFitTheFile(std::int64_t fileSize) {
+    const auto dataBytes = static_cast<std::uint64_t>(fileSize) - headerSize_;
+    const std::uint64_t wholeBlocks = dataBytes / blockSize_;
+    if (blockCountInHeader_ > wholeBlocks)
+        failHeader("the header promises " + std::to_string(blockCountInHeader_) + " blocks of " +
+                   std::to_string(blockSize_) + " bytes after its own " + std::to_string(headerSize_) +
+                   " bytes, but the file has room for only " + std::to_string(wholeBlocks));
+    if (dataBytes % blockSize_ != 0)
+        failHeader("the " + std::to_string(dataBytes) + " bytes after the header of " + std::to_string(headerSize_) +
+                   " bytes are not whole blocks of " + std::to_string(blockSize_) + " bytes");
+    blocksInFile_ = static_cast<std::uint32_t>(std::min<std::uint64_t>(wholeBlocks, kMaxBlockNumber));
 }
 
 const ParadoxField* ParadoxTable::fieldNamed(std::string_view name) const {
@@ -500,20 +518,14 @@ ParadoxRecord ParadoxScan::record() const {
 }
 
 bool ParadoxScan::enterNextBlock() {
-    if (nextBlock_ == 0)
+    if (nextBlock_ == 0) {
+        checkEndOfChain();
         return false;
+    }
     const std::uint32_t block = nextBlock_;
-    const auto link = [&] {
-        return (currentBlock_ == 0 ? table_.path() + ", header: the first block"
-                                   : table_.blockPlace(currentBlock_) + ": the next block") +
-               " is block " + std::to_string(block);
-    };
-    if (block > table_.blocksInFile())
-        throw EngineError(link() + ", but the file holds only " + std::to_string(table_.blocksInFile()) +
-                          (table_.blocksInFile() == 1 ? " block" : " blocks"));
-    if (visited_[block])
-        throw EngineError(link() + ", which the chain of blocks has passed before (the chain loops)");
+    checkLink(block);
     visited_[block] = true;
+    ++blocksPassed_;
 
     const unsigned char* bytes = blockBytes(block);
     const auto next = littleEndian16(bytes);
@@ -527,9 +539,41 @@ bool ParadoxScan::enterNextBlock() {
     currentBlock_ = block;
     currentBytes_ = bytes;
     recordsInBlock_ = count;
+    recordsPassed_ += count;
     slot_ = 0;
     nextBlock_ = next;
     return true;
+}
+
+// A link must lead to a block the file holds and the chain has not passed, and only while the chain has
+// passed fewer blocks than the header counts.
+void ParadoxScan::checkLink(std::uint32_t block) const {
+    const auto link = [&] {
+        return (currentBlock_ == 0 ? table_.path() + ", header: the first block"
+                                   : table_.blockPlace(currentBlock_) + ": the next block") +
+               " is block " + std::to_string(block);
+    };
+    if (block > table_.blocksInFile())
+        throw EngineError(link() + ", but the file holds only " + std::to_string(table_.blocksInFile()) +
+                          (table_.blocksInFile() == 1 ? " block" : " blocks"));
+    if (visited_[block])
+        throw EngineError(link() + ", which the chain of blocks has passed before (the chain loops)");
+    const std::uint32_t promised = table_.blockCountInHeader();
+    if (blocksPassed_ == promised)
+        throw EngineError(link() + (promised == 0 ? ", but the header promises no blocks"
+                                                  : ", but the chain has already passed the " +
+                                                        std::to_string(promised) + " blocks the header promises"));
+}
+
+// Only the whole chain tells whether blocks or records are missing, so the last next() checks it.
+void ParadoxScan::checkEndOfChain() const {
+    const std::string& path = table_.path();
+    if (table_.chainHoldsEveryBlock() && blocksPassed_ != table_.blockCountInHeader())
+        throw EngineError(path + ": the header promises " + std::to_string(table_.blockCountInHeader()) +
+                          " blocks, but the chain of blocks holds " + std::to_string(blocksPassed_));
+    if (recordsPassed_ != table_.recordCountInHeader())
+        throw EngineError(path + ": the header promises " + std::to_string(table_.recordCountInHeader()) +
+                          " records, but the blocks hold " + std::to_string(recordsPassed_));
 }
 
 const unsigned char* ParadoxScan::blockBytes(std::uint32_t block) {

@@ -262,6 +262,32 @@ TEST(ParadoxTable, ReadsOlderVersionsAndAnyBlockSizeInChainOrder) {
     }
 }
 
+TEST(ParadoxTable, AcceptsAShorterChainOnlyWhenTheHeaderSaysBlocksLeftIt) {
+    // Three blocks of two records; block 2 is emptied and taken out of the chain (1 -> 3), and the header
+    // counts the four records left. Whether the chain may pass fewer blocks than the header counts is told by
+    // the next-block word: equal to the block count, every block must be in the chain.
+    TempDir dir;
+    const std::string path = dir.file("Left.DB");
+    {
+        ParadoxTestWriter writer(path, {{"K", ParadoxFieldType::Long, 4}}, {.blockSizeCode = 1, .recordsPerBlock = 2});
+        for (int i = 0; i < 6; ++i) {
+            std::string record = writer.blankRecord();
+            writer.longInt(record, 0, i);
+            writer.append(record);
+        }
+    }
+    const std::size_t block2 = 0x800 + 1024;
+    patchBytes(path, 0x800, littleEndian16(3));
+    patchBytes(path, block2 + 4, littleEndian16(0x10000 - 4)); // no records
+    patchBytes(path, 0x06, littleEndian16(4));
+    ASSERT_EQ(readBytes(path).substr(0x0A, 4), littleEndian16(3) + littleEndian16(3));
+    EXPECT_EQ(failureOf<engine::EngineError>([&] { column(engine::ParadoxTable(path), "K"); }),
+              path + ": the header promises 3 blocks, but the chain of blocks holds 2");
+
+    patchBytes(path, 0x0A, littleEndian16(2));
+    EXPECT_EQ(column(engine::ParadoxTable(path), "K"), (std::vector<std::string>{"0", "1", "4", "5"}));
+}
+
 TEST(ParadoxTable, IndexGivesTheRecordsOfOneValueInChainOrder) {
     TempDir dir;
     const std::string path = dir.file("Index.DB");
