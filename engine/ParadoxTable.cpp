@@ -16,6 +16,8 @@ constexpr std::size_t kHeaderSizeAt = 0x02;
 constexpr std::size_t kFileTypeAt = 0x04;
 constexpr std::size_t kBlockSizeCodeAt = 0x05;
 constexpr std::size_t kRecordCountAt = 0x06;
+constexpr std::size_t kNextBlockAt = 0x0A;
+constexpr std::size_t kBlockCountAt = 0x0C;
 constexpr std::size_t kFirstBlockAt = 0x0E;
 constexpr std::size_t kFieldCountAt = 0x21;
 constexpr std::size_t kEncryptionVersion3At = 0x25;
@@ -213,23 +215,44 @@ void ParadoxTable::readHeader() {
         failHeader("the file holds " + std::to_string(fileSize) + " bytes, too few for a Paradox table");
     unsigned char fixed[kExtendedHeaderSize] = {};
     file_.readUpTo(0, fixed, sizeof fixed);
+    readLayout(fixed, fileSize);
+    const std::size_t fieldCount = readFieldCount(fixed);
+    refuseEncrypted(fixed);
 
+    std::vector<unsigned char> header(headerSize_);
+    if (!file_.readAt(0, header.data(), header.size()))
+        failHeader("the file ends inside the header (it was shortened while it was read)");
+    readFieldDescriptors(header, fieldCount);
+    readFieldNames(header);
+    readCodePage(fixed);
+    checkBlocksFitTheFile(fileSize);
+}
+
+bool ParadoxTable::hasExtendedHeader() const {
+    return versionId_ >= kFirstExtendedVersion;
+}
+
+std::size_t ParadoxTable::descriptorsAt() const {
+    return hasExtendedHeader() ? kExtendedHeaderSize : kCommonHeaderSize;
+}
+
+// The numbers that say what kind of file this is and how its records and blocks are laid out.
+void ParadoxTable::readLayout(const unsigned char* fixed, std::int64_t fileSize) {
     recordSize_ = littleEndian16(fixed + kRecordSizeAt);
     headerSize_ = littleEndian16(fixed + kHeaderSizeAt);
     const unsigned fileType = fixed[kFileTypeAt];
     const unsigned blockSizeCode = fixed[kBlockSizeCodeAt];
     recordCountInHeader_ = littleEndian32(fixed + kRecordCountAt);
+    blockCountInHeader_ = littleEndian16(fixed + kBlockCountAt);
+    chainHoldsEveryBlock_ = littleEndian16(fixed + kNextBlockAt) == blockCountInHeader_;
     firstBlock_ = littleEndian16(fixed + kFirstBlockAt);
-    const auto fieldCount = static_cast<std::int16_t>(littleEndian16(fixed + kFieldCountAt));
     versionId_ = fixed[kVersionAt];
 
     if (fileType != 0 && fileType != 2)
         failHeader("this is not a Paradox data table (file type " + std::to_string(fileType) + ")");
     if (versionId_ < kFirstVersion || versionId_ > kLastVersion)
         failHeader("unknown table version (version byte " + std::to_string(versionId_) + ")");
-    const bool extended = versionId_ >= kFirstExtendedVersion;
-    const std::size_t descriptorsAt = extended ? kExtendedHeaderSize : kCommonHeaderSize;
-    if (headerSize_ < descriptorsAt)
+    if (headerSize_ < descriptorsAt())
         failHeader("the header size " + std::to_string(headerSize_) + " is too small");
     if (static_cast<std::int64_t>(headerSize_) > fileSize)
         failHeader("the header of " + std::to_string(headerSize_) + " bytes is longer than the file (" +
@@ -242,26 +265,33 @@ void ParadoxTable::readHeader() {
     if (recordSize_ > blockSize_ - kBlockHeaderSize)
         failHeader("records of " + std::to_string(recordSize_) + " bytes do not fit in blocks of " +
                    std::to_string(blockSize_) + " bytes");
+}
+
+std::size_t ParadoxTable::readFieldCount(const unsigned char* fixed) const {
+    const auto fieldCount = static_cast<std::int16_t>(littleEndian16(fixed + kFieldCountAt));
     if (fieldCount <= 0)
         failHeader("the field count " + std::to_string(fieldCount) + " is impossible");
     const auto count = static_cast<std::size_t>(fieldCount);
-    if (descriptorsAt + 2 * count > headerSize_)
+    if (descriptorsAt() + 2 * count > headerSize_)
         failHeader("the header of " + std::to_string(headerSize_) + " bytes is too short for the descriptors of " +
                    std::to_string(count) + " fields");
+    return count;
+}
+
+void ParadoxTable::refuseEncrypted(const unsigned char* fixed) const {
     const std::uint32_t encryption =
-        extended ? littleEndian32(fixed + kEncryptionAt) : littleEndian32(fixed + kEncryptionVersion3At);
+        littleEndian32(fixed + (hasExtendedHeader() ? kEncryptionAt : kEncryptionVersion3At));
     if (encryption != 0)
         throw EngineError(path_ + ": the table is encrypted (protected by a password); this program cannot "
                                   "read encrypted tables");
+}
 
-    std::vector<unsigned char> header(headerSize_);
-    if (!file_.readAt(0, header.data(), header.size()))
-        failHeader("the file ends inside the header (it was shortened while it was read)");
-
+// Each field's type and size, which give its place in the record.
+void ParadoxTable::readFieldDescriptors(const std::vector<unsigned char>& header, std::size_t count) {
     std::size_t offset = 0;
     for (std::size_t i = 0; i < count; ++i) {
-        const std::uint8_t code = header[descriptorsAt + 2 * i];
-        const std::uint8_t size = header[descriptorsAt + 2 * i + 1];
+        const std::uint8_t code = header[descriptorsAt() + 2 * i];
+        const std::uint8_t size = header[descriptorsAt() + 2 * i + 1];
         const std::string which = "field " + std::to_string(i + 1);
         if (!isKnownType(code))
             failHeader(which + " has an unknown type " + hexByte(code));
@@ -282,10 +312,12 @@ void ParadoxTable::readHeader() {
         fields_.push_back(field);
         offset += width;
     }
+}
 
+void ParadoxTable::readFieldNames(const std::vector<unsigned char>& header) {
     // After the descriptors: a pointer to the table name, one pointer per field name, the table name, then
     // the field names, each ended by a zero byte.
-    std::size_t at = descriptorsAt + 2 * count + 4 + 4 * count +
+    std::size_t at = descriptorsAt() + 2 * fields_.size() + 4 + 4 * fields_.size() +
                      (versionId_ >= kLongTableNameVersion ? kLongTableNameLength : kTableNameLength);
     for (auto& field : fields_) {
         const std::string which = "field " + std::to_string(field.index + 1);
@@ -300,26 +332,42 @@ void ParadoxTable::readHeader() {
         field.name.assign(reinterpret_cast<const char*>(begin), static_cast<std::size_t>(end - begin));
         at += field.name.size() + 1;
     }
+}
 
-    if (extended) {
-        codePageNumber_ = littleEndian16(fixed + kCodePageAt);
-        if (codePageNumber_ != 0) {
-            const auto& known = kTableCodePages;
-            if (std::find(std::begin(known), std::end(known), codePageNumber_) == std::end(known))
-                failHeader("the table's code page " + std::to_string(codePageNumber_) +
-                           " is not an 8-bit DOS or Windows code page");
-            try {
-                codePage_ = &CodePage::named(std::to_string(codePageNumber_));
-            } catch (const EngineError&) {
-                failHeader("the table's code page " + std::to_string(codePageNumber_) + " is not supported");
-            }
-            for (unsigned byte = 1; byte < 0x80; ++byte)
-                if (codePage_->toUnicode(static_cast<unsigned char>(byte)) != byte)
-                    failHeader("the system's code page " + std::to_string(codePageNumber_) + " does not keep ASCII");
-        }
+// Tables of version 4 and later record the code page of their texts; older ones leave it to the reader.
+void ParadoxTable::readCodePage(const unsigned char* fixed) {
+    if (!hasExtendedHeader())
+        return;
+    codePageNumber_ = littleEndian16(fixed + kCodePageAt);
+    if (codePageNumber_ == 0)
+        return;
+    const auto& known = kTableCodePages;
+    if (std::find(std::begin(known), std::end(known), codePageNumber_) == std::end(known))
+        failHeader("the table's code page " + std::to_string(codePageNumber_) +
+                   " is not an 8-bit DOS or Windows code page");
+    try {
+        codePage_ = &CodePage::named(std::to_string(codePageNumber_));
+    } catch (const EngineError&) {
+        failHeader("the table's code page " + std::to_string(codePageNumber_) + " is not supported");
     }
+    for (unsigned byte = 1; byte < 0x80; ++byte)
+        if (codePage_->toUnicode(static_cast<unsigned char>(byte)) != byte)
+            failHeader("the system's code page " + std::to_string(codePageNumber_) + " does not keep ASCII");
+}
+
+// The header size, the block size and the block count must agree with the file's size: a header size or
+// block count that is off would otherwise move every block or hide the last ones.
+void ParadoxTable::checkBlocksFitTheFile(std::int64_t fileSize) {
     const auto dataBytes = static_cast<std::uint64_t>(fileSize) - headerSize_;
-    blocksInFile_ = static_cast<std::uint32_t>(std::min<std::uint64_t>(dataBytes / blockSize_, kMaxBlockNumber));
+    const std::uint64_t wholeBlocks = dataBytes / blockSize_;
+    if (blockCountInHeader_ > wholeBlocks)
+        failHeader("the header promises " + std::to_string(blockCountInHeader_) + " blocks of " +
+                   std::to_string(blockSize_) + " bytes after its own " + std::to_string(headerSize_) +
+                   " bytes, but the file has room for only " + std::to_string(wholeBlocks));
+    if (dataBytes % blockSize_ != 0)
+        failHeader("the " + std::to_string(dataBytes) + " bytes after the header of " + std::to_string(headerSize_) +
+                   " bytes are not whole blocks of " + std::to_string(blockSize_) + " bytes");
+    blocksInFile_ = static_cast<std::uint32_t>(std::min<std::uint64_t>(wholeBlocks, kMaxBlockNumber));
 }
 
 const ParadoxField* ParadoxTable::fieldNamed(std::string_view name) const {
@@ -470,20 +518,14 @@ ParadoxRecord ParadoxScan::record() const {
 }
 
 bool ParadoxScan::enterNextBlock() {
-    if (nextBlock_ == 0)
+    if (nextBlock_ == 0) {
+        checkEndOfChain();
         return false;
+    }
     const std::uint32_t block = nextBlock_;
-    const auto link = [&] {
-        return (currentBlock_ == 0 ? table_.path() + ", header: the first block"
-                                   : table_.blockPlace(currentBlock_) + ": the next block") +
-               " is block " + std::to_string(block);
-    };
-    if (block > table_.blocksInFile())
-        throw EngineError(link() + ", but the file holds only " + std::to_string(table_.blocksInFile()) +
-                          (table_.blocksInFile() == 1 ? " block" : " blocks"));
-    if (visited_[block])
-        throw EngineError(link() + ", which the chain of blocks has passed before (the chain loops)");
+    checkLink(block);
     visited_[block] = true;
+    ++blocksPassed_;
 
     const unsigned char* bytes = blockBytes(block);
     const auto next = littleEndian16(bytes);
@@ -497,9 +539,41 @@ bool ParadoxScan::enterNextBlock() {
     currentBlock_ = block;
     currentBytes_ = bytes;
     recordsInBlock_ = count;
+    recordsPassed_ += count;
     slot_ = 0;
     nextBlock_ = next;
     return true;
+}
+
+// A link must lead to a block the file holds and the chain has not passed, and only while the chain has
+// passed fewer blocks than the header counts.
+void ParadoxScan::checkLink(std::uint32_t block) const {
+    const auto link = [&] {
+        return (currentBlock_ == 0 ? table_.path() + ", header: the first block"
+                                   : table_.blockPlace(currentBlock_) + ": the next block") +
+               " is block " + std::to_string(block);
+    };
+    if (block > table_.blocksInFile())
+        throw EngineError(link() + ", but the file holds only " + std::to_string(table_.blocksInFile()) +
+                          (table_.blocksInFile() == 1 ? " block" : " blocks"));
+    if (visited_[block])
+        throw EngineError(link() + ", which the chain of blocks has passed before (the chain loops)");
+    const std::uint32_t promised = table_.blockCountInHeader();
+    if (blocksPassed_ == promised)
+        throw EngineError(link() + (promised == 0 ? ", but the header promises no blocks"
+                                                  : ", but the chain has already passed the " +
+                                                        std::to_string(promised) + " blocks the header promises"));
+}
+
+// Only the whole chain tells whether blocks or records are missing, so the last next() checks it.
+void ParadoxScan::checkEndOfChain() const {
+    const std::string& path = table_.path();
+    if (table_.chainHoldsEveryBlock() && blocksPassed_ != table_.blockCountInHeader())
+        throw EngineError(path + ": the header promises " + std::to_string(table_.blockCountInHeader()) +
+                          " blocks, but the chain of blocks holds " + std::to_string(blocksPassed_));
+    if (recordsPassed_ != table_.recordCountInHeader())
+        throw EngineError(path + ": the header promises " + std::to_string(table_.recordCountInHeader()) +
+                          " records, but the blocks hold " + std::to_string(recordsPassed_));
 }
 
 const unsigned char* ParadoxScan::blockBytes(std::uint32_t block) {

@@ -30,6 +30,12 @@
 // of it (the header, a block, a record and field) and what was wrong. Encrypted tables are refused with such
 // an error; their data cannot be read without the table's password.
 //
+// Completeness: what the header promises is checked against what is read, so that a damaged header or chain
+// never passes for a shorter table. On opening, the file must hold the blocks the header counts after the
+// header, in whole blocks. A scan that reaches the end of the chain checks that the chain passed as many
+// blocks as the header counts and that the blocks held as many records as the header says; on a mismatch
+// that last next() throws instead of returning false.
+//
 // A ParadoxTable is not changed by reading, so scans and readRecord() may run at the same time on one
 // thread; positions stay valid only while the file is unchanged (see identity()).
 
@@ -146,8 +152,13 @@ public:
     std::size_t recordSize() const { return recordSize_; }
     std::size_t blockSize() const { return blockSize_; }
     std::size_t headerSize() const { return headerSize_; }
-    // The number of records the header claims; the blocks are what counts.
+    // The number of records the header promises; a scan to the end checks it.
     std::uint32_t recordCountInHeader() const { return recordCountInHeader_; }
+    // The number of blocks the header counts; never more than blocksInFile().
+    std::uint32_t blockCountInHeader() const { return blockCountInHeader_; }
+    // True when the chain must pass every block the header counts. The header's next-block word equals its
+    // block count unless blocks emptied by deletions left the chain; the chain may then pass fewer.
+    bool chainHoldsEveryBlock() const { return chainHoldsEveryBlock_; }
     // Whole blocks the file held when it was opened.
     std::uint32_t blocksInFile() const { return blocksInFile_; }
     std::uint16_t firstBlock() const { return firstBlock_; }
@@ -172,7 +183,19 @@ public:
     const ReadOnlyFile& file() const { return file_; }
 
 private:
+    // The parts of reading the header, in the order they run; each throws EngineError naming what is wrong.
     void readHeader();
+    void readLayout(const unsigned char* fixed, std::int64_t fileSize);
+    std::size_t readFieldCount(const unsigned char* fixed) const;
+    void refuseEncrypted(const unsigned char* fixed) const;
+    void readFieldDescriptors(const std::vector<unsigned char>& header, std::size_t count);
+    void readFieldNames(const std::vector<unsigned char>& header);
+    void readCodePage(const unsigned char* fixed);
+    void checkBlocksFitTheFile(std::int64_t fileSize);
+
+    // Where the field descriptors begin: after the common header, or after its extension from version 4 on.
+    bool hasExtendedHeader() const;
+    std::size_t descriptorsAt() const;
     [[noreturn]] void failHeader(const std::string& what) const;
 
     std::string path_;
@@ -182,6 +205,8 @@ private:
     std::size_t blockSize_ = 0;
     std::size_t headerSize_ = 0;
     std::uint32_t recordCountInHeader_ = 0;
+    std::uint32_t blockCountInHeader_ = 0;
+    bool chainHoldsEveryBlock_ = true;
     std::uint32_t blocksInFile_ = 0;
     std::uint16_t firstBlock_ = 0;
     std::vector<ParadoxField> fields_;
@@ -195,17 +220,22 @@ class ParadoxScan {
 public:
     explicit ParadoxScan(const ParadoxTable& table);
 
-    // Moves to the next record; false after the last. Throws EngineError when the chain or a block is damaged.
+    // Moves to the next record; false after the last. Throws EngineError when the chain or a block is damaged,
+    // and at the end of the chain when it passed fewer blocks or records than the header promises.
     bool next();
     // REQUIRES: the last next() returned true. Valid until the next call of next().
     ParadoxRecord record() const;
 
 private:
     bool enterNextBlock();
+    void checkLink(std::uint32_t block) const;
+    void checkEndOfChain() const;
     const unsigned char* blockBytes(std::uint32_t block);
 
     const ParadoxTable& table_;
     std::vector<bool> visited_;
+    std::uint32_t blocksPassed_ = 0;
+    std::uint64_t recordsPassed_ = 0;
     std::uint32_t nextBlock_ = 0;
     std::uint32_t currentBlock_ = 0;
     const unsigned char* currentBytes_ = nullptr;

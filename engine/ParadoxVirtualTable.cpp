@@ -183,7 +183,9 @@ public:
     }
 
     void next() {
+        // No current row until one is found: a step that throws leaves the cursor at its end.
         current_.reset();
+        eof_ = true;
         if (scan_) {
             if (scan_->next())
                 current_ = scan_->record();

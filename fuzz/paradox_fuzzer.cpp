@@ -1,7 +1,8 @@
 // libFuzzer target for the Paradox table reader: each input is the bytes of a .DB file. It is read the way
 // the program reads tables, through the reader (every record, every field, every alpha field's index) and
 // through the paradox driver's SQL (a full scan and an indexed lookup). Any outcome but success or an
-// EngineError (a crash, a hang, a sanitizer report, an uncaught exception) is a finding.
+// EngineError (a crash, a hang, a sanitizer report, an uncaught exception, SQL and the reader succeeding
+// with different numbers of records) is a finding.
 #include "engine/AliasFile.h"
 #include "engine/CodePage.h"
 #include "engine/EngineError.h"
@@ -13,6 +14,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 
 namespace {
@@ -37,7 +39,8 @@ private:
     std::string path_;
 };
 
-void readThroughSql(const std::string& folder) {
+// Returns the number of rows of the full scan.
+std::size_t readThroughSql(const std::string& folder) {
     engine::AliasDefinition alias;
     alias.name = "fuzz";
     alias.driver = "paradox";
@@ -56,7 +59,9 @@ void readThroughSql(const std::string& folder) {
             alphaColumn = c;
             haveAlpha = true;
         }
+    std::size_t rows = 0;
     while (all->next()) {
+        ++rows;
         for (std::size_t c = 0; c < columns.size(); ++c) {
             if (all->isBlank(c))
                 continue;
@@ -71,7 +76,7 @@ void readThroughSql(const std::string& folder) {
             firstAlpha = std::string(all->text(alphaColumn));
     }
     if (!haveAlpha)
-        return;
+        return rows;
     std::string name = columns[alphaColumn].name;
     std::string quoted = "\"";
     for (const char c : name)
@@ -79,6 +84,7 @@ void readThroughSql(const std::string& folder) {
     auto lookup = db->execute("select * from t where " + quoted + "\" = ?", {firstAlpha});
     while (lookup->next())
         lookup->text(alphaColumn);
+    return rows;
 }
 
 } // namespace
@@ -89,12 +95,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::ofstream out(folder.table(), std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
     }
+    std::optional<std::size_t> records;
     try {
-        testsupport::exerciseParadoxTable(folder.table());
+        records = testsupport::exerciseParadoxTable(folder.table());
     } catch (const engine::EngineError&) {
     }
     try {
-        readThroughSql(folder.path());
+        // SQL reads the same file through the same reader: when both succeed, they saw the same records.
+        const std::size_t rows = readThroughSql(folder.path());
+        if (records && rows != *records)
+            std::abort();
     } catch (const engine::EngineError&) {
     }
     return 0;

@@ -4,7 +4,8 @@
 // order with every field decoded, each alpha field's index with a lookup of every value it holds, and each
 // record again by its position. Shared by the damaged-file tests and the fuzzer: for any file whatever, this
 // either succeeds or throws EngineError; anything else (a crash, a hang, a sanitizer report, an index that
-// misses a record it was built from) is a fault.
+// misses a record it was built from, a scan that succeeds with fewer or more records than the header
+// promises) is a fault.
 
 #include "engine/CodePage.h"
 #include "engine/ParadoxIndex.h"
@@ -68,6 +69,10 @@ inline std::size_t exerciseParadoxTable(const std::string& path) {
         decode(scan.record());
         positions.push_back(scan.record().position());
     }
+    // A scan that ends without an error has read every record the header promises.
+    if (positions.size() != table.recordCountInHeader())
+        throw std::logic_error(path + ": a scan ended after " + std::to_string(positions.size()) + " of the " +
+                               std::to_string(table.recordCountInHeader()) + " records the header promises");
     std::vector<unsigned char> buffer;
     for (const auto position : positions)
         decode(table.readRecord(position, buffer));

@@ -3,6 +3,7 @@
 #include "engine/ParadoxTable.h"
 #include "engine/Date.h"
 #include "engine/EngineError.h"
+#include "engine/ParadoxExercise.h"
 #include "engine/ParadoxFixtures.h"
 #include "engine/ParadoxIndex.h"
 #include "engine/ParadoxTestWriter.h"
@@ -13,8 +14,10 @@ extern "C" {
 #include <paradox.h>
 }
 
+#include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
+#include <map>
 
 using namespace testsupport;
 using engine::ParadoxFieldType;
@@ -262,6 +265,32 @@ TEST(ParadoxTable, ReadsOlderVersionsAndAnyBlockSizeInChainOrder) {
     }
 }
 
+TEST(ParadoxTable, AcceptsAShorterChainOnlyWhenTheHeaderSaysBlocksLeftIt) {
+    // Three blocks of two records; block 2 is emptied and taken out of the chain (1 -> 3), and the header
+    // counts the four records left. Whether the chain may pass fewer blocks than the header counts is told by
+    // the next-block word: equal to the block count, every block must be in the chain.
+    TempDir dir;
+    const std::string path = dir.file("Left.DB");
+    {
+        ParadoxTestWriter writer(path, {{"K", ParadoxFieldType::Long, 4}}, {.blockSizeCode = 1, .recordsPerBlock = 2});
+        for (int i = 0; i < 6; ++i) {
+            std::string record = writer.blankRecord();
+            writer.longInt(record, 0, i);
+            writer.append(record);
+        }
+    }
+    const std::size_t block2 = 0x800 + 1024;
+    patchBytes(path, 0x800, littleEndian16(3));
+    patchBytes(path, block2 + 4, littleEndian16(0x10000 - 4)); // no records
+    patchBytes(path, 0x06, littleEndian16(4));
+    ASSERT_EQ(readBytes(path).substr(0x0A, 4), littleEndian16(3) + littleEndian16(3));
+    EXPECT_EQ(failureOf<engine::EngineError>([&] { column(engine::ParadoxTable(path), "K"); }),
+              path + ": the header promises 3 blocks, but the chain of blocks holds 2");
+
+    patchBytes(path, 0x0A, littleEndian16(2));
+    EXPECT_EQ(column(engine::ParadoxTable(path), "K"), (std::vector<std::string>{"0", "1", "4", "5"}));
+}
+
 TEST(ParadoxTable, IndexGivesTheRecordsOfOneValueInChainOrder) {
     TempDir dir;
     const std::string path = dir.file("Index.DB");
@@ -316,4 +345,13 @@ TEST(ParadoxTable, RefusesEncryptedTablesByName) {
     ASSERT_NE(readBytes(path).substr(0x5C, 4), std::string(4, '\0')) << "pxlib was meant to encrypt the table";
     EXPECT_EQ(failureOf<engine::EngineError>([&] { engine::ParadoxTable table(path); }),
               path + ": the table is encrypted (protected by a password); this program cannot read encrypted tables");
+}
+
+TEST(ParadoxTable, ReadsTheFuzzerSeedsInFull) {
+    // The fuzzer mutates these tables; one the reader refused would leave the paths past its header unexplored.
+    const std::filesystem::path folder = std::filesystem::path(__FILE__).parent_path() / "../../fuzz/corpus";
+    const std::map<std::string, std::size_t> records = {
+        {"chain-v3.DB", 7}, {"chain-v4.DB", 7}, {"gaps-v7.DB", 160}, {"types-v7.DB", 3}};
+    for (const auto& [name, count] : records)
+        EXPECT_EQ(exerciseParadoxTable((folder / name).string()), count) << name;
 }
