@@ -1,5 +1,7 @@
 #include "engine/Date.h"
 
+#include <cstdio>
+
 namespace engine {
 namespace {
 
@@ -49,6 +51,13 @@ int weekdayOf(DayNumber day) {
     // Day 1, 1 January 0001, was a Monday.
     const int r = static_cast<int>(day % 7);
     return r < 0 ? r + 7 : r;
+}
+
+std::string isoDateText(DayNumber day) {
+    const CivilDate date = civilDateOf(day);
+    char text[16];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d", date.year, date.month, date.day);
+    return text;
 }
 
 std::optional<DayNumber> parseIsoDate(std::string_view text) {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace engine {
@@ -30,5 +31,7 @@ int weekdayOf(DayNumber day);
 
 // Parses an ISO date "YYYY-MM-DD" (years 0001 to 9999); nullopt for anything else.
 std::optional<DayNumber> parseIsoDate(std::string_view text);
+// The ISO date "YYYY-MM-DD" of a day, as SQLite registers store dates.
+std::string isoDateText(DayNumber day);
 
 } // namespace engine

@@ -1,17 +1,11 @@
 #include "engine/ParadoxIndex.h"
 
+#include "engine/CellText.h"
 #include "engine/EngineError.h"
 
 #include <algorithm>
 
 namespace engine {
-namespace {
-
-bool isAscii(std::string_view text) {
-    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
-
-} // namespace
 
 ParadoxAlphaIndex::ParadoxAlphaIndex(const ParadoxTable& table, const ParadoxField& field, const KeyOf& keyOf) {
     if (field.type != ParadoxFieldType::Alpha)

@@ -1,5 +1,6 @@
 #include "engine/ParadoxVirtualTable.h"
 
+#include "engine/CellText.h"
 #include "engine/EngineError.h"
 #include "engine/Text.h"
 
@@ -42,13 +43,6 @@ const char* sqlTypeOf(ParadoxFieldType type) {
     default:
         return "";
     }
-}
-
-bool isAscii(std::string_view text) {
-    for (const char c : text)
-        if (static_cast<unsigned char>(c) >= 0x80)
-            return false;
-    return true;
 }
 
 } // namespace
@@ -233,14 +227,14 @@ public:
             sqlite3_result_int(context, record.logical(field) ? 1 : 0);
             break;
         case ParadoxFieldType::Date:
-            resultText(context, dateText(record.date(field)));
+            resultText(context, isoDateText(record.date(field)));
             break;
         case ParadoxFieldType::Time:
             resultText(context, timeText(record.time(field)));
             break;
         case ParadoxFieldType::Timestamp: {
             const ParadoxTimestamp stamp = record.timestamp(field);
-            resultText(context, dateText(stamp.day) + " " + timeText(stamp.millisecond));
+            resultText(context, isoDateText(stamp.day) + " " + timeText(stamp.millisecond));
             break;
         }
         case ParadoxFieldType::Bytes: {
@@ -257,13 +251,6 @@ public:
 private:
     static void resultText(sqlite3_context* context, std::string_view text) {
         sqlite3_result_text(context, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
-    }
-
-    static std::string dateText(DayNumber day) {
-        const CivilDate date = civilDateOf(day);
-        char text[16];
-        std::snprintf(text, sizeof text, "%04d-%02d-%02d", date.year, date.month, date.day);
-        return text;
     }
 
     static std::string timeText(std::int32_t millisecond) {

@@ -25,13 +25,6 @@ constexpr const char* kUsage =
     "\n"
     "Exit status: 0 when the copy is complete and counted, 1 on any failure, 2 for bad usage.\n";
 
-std::string isoDate(engine::DayNumber day) {
-    const engine::CivilDate date = engine::civilDateOf(day);
-    char text[16];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d", date.year, date.month, date.day);
-    return text;
-}
-
 double secondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
@@ -78,7 +71,7 @@ int main(int argc, char** argv) {
                         row[i] = cursor->boolean(i) ? "1" : "0";
                         break;
                     case registercopy::ColumnKind::Date:
-                        row[i] = isoDate(cursor->date(i));
+                        row[i] = engine::isoDateText(cursor->date(i));
                         break;
                     }
                 }
