@@ -1,5 +1,8 @@
 #include "export/ExportFile.h"
 
+#include "export/TemporaryFileRegistry.h"
+#include "export/TemporaryName.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <random>
@@ -20,17 +23,8 @@ bool isPlainFileName(const std::string& name) {
            name.find('\0') == std::string::npos;
 }
 
-// Six characters that make a temporary name unlikely to be taken; a taken one is simply drawn again.
-std::string randomSuffix(std::random_device& random) {
-    static constexpr std::string_view kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    std::uniform_int_distribution<std::size_t> pick(0, kAlphabet.size() - 1);
-    std::string suffix(6, ' ');
-    for (char& c : suffix)
-        c = kAlphabet[pick(random)];
-    return suffix;
-}
-
 constexpr int kTemporaryNameAttempts = 100;
+constexpr mode_t kNewFileMode = 0644;
 
 } // namespace
 
@@ -54,8 +48,8 @@ void ExportFile::createTemporary() {
     // O_EXCL makes the creation fail rather than open a file (or follow a link) that someone else put there.
     std::random_device random;
     for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
-        std::string name = "." + fileName_ + "." + randomSuffix(random);
-        fileFd_ = ::openat(folderFd_, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        std::string name = randomTemporaryName(fileName_, random);
+        fileFd_ = TemporaryFileRegistry::instance().create(folderFd_, name, kNewFileMode);
         if (fileFd_ >= 0) {
             temporaryName_ = std::move(name);
             return;
@@ -66,15 +60,20 @@ void ExportFile::createTemporary() {
     throwSystemError("Cannot create a temporary file for", finalPath(), EEXIST);
 }
 
+void ExportFile::discardTemporary() {
+    TemporaryFileRegistry::instance().remove(folderFd_, temporaryName_);
+    if (fileFd_ >= 0)
+        ::close(fileFd_);
+    fileFd_ = -1;
+}
+
 std::string ExportFile::pathOf(const std::string& name) const {
     return folder_.ends_with('/') ? folder_ + name : folder_ + "/" + name;
 }
 
 ExportFile::~ExportFile() {
-    if (fileFd_ >= 0)
-        ::close(fileFd_);
     if (!committed_)
-        ::unlinkat(folderFd_, temporaryName_.c_str(), 0);
+        discardTemporary();
     ::close(folderFd_);
 }
 
@@ -107,7 +106,7 @@ void ExportFile::commit() {
     // After close() Linux has released the descriptor even on EINTR; the data are already synced.
     if (::close(fd) != 0 && errno != EINTR)
         throwSystemError("Cannot close", temporaryPath(), errno);
-    if (::renameat(folderFd_, temporaryName_.c_str(), folderFd_, fileName_.c_str()) != 0)
+    if (!TemporaryFileRegistry::instance().commit(folderFd_, temporaryName_, fileName_))
         throwSystemError("Cannot replace", finalPath(), errno);
     committed_ = true;
     // The rename lives in the folder; syncing it makes the new name durable. Some file systems cannot sync a

@@ -12,6 +12,9 @@ namespace exportfile {
 // new, uniquely named temporary file in the same folder (".<name>.XXXXXX"); commit() syncs it and renames it
 // over the final name in one step. Without a commit, the destructor removes the temporary file, so a failed
 // export leaves neither a partial file nor a damaged earlier one. Failures throw ExportError.
+//
+// The temporary file is created and renamed through the process's TemporaryFileRegistry, so that a process
+// ended by a signal can remove it.
 class ExportFile : public ExportOutput {
 public:
     // Opens the folder and creates the temporary file in it, mode 0644 less the umask. `fileName` must be a
@@ -33,6 +36,7 @@ public:
 
 private:
     void createTemporary();
+    void discardTemporary();
     std::string pathOf(const std::string& name) const;
 
     std::string folder_;
