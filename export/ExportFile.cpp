@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <random>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -50,14 +52,42 @@ void ExportFile::createTemporary() {
     for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
         std::string name = randomTemporaryName(fileName_, random);
         fileFd_ = TemporaryFileRegistry::instance().create(folderFd_, name, kNewFileMode);
-        if (fileFd_ >= 0) {
-            temporaryName_ = std::move(name);
-            return;
-        }
-        if (errno != EEXIST)
+        if (fileFd_ < 0) {
+            if (errno == EEXIST)
+                continue;
             throwSystemError("Cannot create a temporary file for", finalPath(), errno);
+        }
+        temporaryName_ = std::move(name);
+        try {
+            if (!lockTemporary()) {
+                // A sweep took the new file for a stale one before the lock; it is gone, so draw another name.
+                TemporaryFileRegistry::instance().forget(folderFd_, temporaryName_);
+                ::close(fileFd_);
+                fileFd_ = -1;
+                continue;
+            }
+            return;
+        } catch (...) {
+            discardTemporary();
+            throw;
+        }
     }
     throwSystemError("Cannot create a temporary file for", finalPath(), EEXIST);
+}
+
+// Takes the exclusive lock the file keeps until it is closed. A sweep removes a file only while it holds the
+// same lock, so after waiting for the lock the file is either still named (and from now on safe) or already
+// removed, which the count of its names tells. Returns false in the second case.
+bool ExportFile::lockTemporary() {
+    while (::flock(fileFd_, LOCK_EX) != 0) {
+        // A file system without locks: a sweep cannot lock there either and so removes nothing.
+        if (errno != EINTR)
+            return true;
+    }
+    struct stat info {};
+    if (::fstat(fileFd_, &info) != 0)
+        throwSystemError("Cannot create a temporary file for", finalPath(), errno);
+    return info.st_nlink > 0;
 }
 
 void ExportFile::discardTemporary() {
@@ -101,14 +131,13 @@ void ExportFile::commit() {
     // never a new name over missing data.
     if (::fsync(fileFd_) != 0)
         throwSystemError("Cannot write", temporaryPath(), errno);
-    const int fd = fileFd_;
-    fileFd_ = -1;
-    // After close() Linux has released the descriptor even on EINTR; the data are already synced.
-    if (::close(fd) != 0 && errno != EINTR)
-        throwSystemError("Cannot close", temporaryPath(), errno);
+    // The file stays open, and so locked, through the rename: a sweep cannot take it before it has its name.
     if (!TemporaryFileRegistry::instance().commit(folderFd_, temporaryName_, fileName_))
         throwSystemError("Cannot replace", finalPath(), errno);
     committed_ = true;
+    // The data are synced, so closing has nothing left to report; Linux releases the descriptor even on EINTR.
+    ::close(fileFd_);
+    fileFd_ = -1;
     // The rename lives in the folder; syncing it makes the new name durable. Some file systems cannot sync a
     // folder at all (EINVAL); the rename is then as durable as they make it.
     if (::fsync(folderFd_) != 0 && errno != EINVAL)

@@ -14,7 +14,8 @@ namespace exportfile {
 // export leaves neither a partial file nor a damaged earlier one. Failures throw ExportError.
 //
 // The temporary file is created and renamed through the process's TemporaryFileRegistry, so that a process
-// ended by a signal can remove it.
+// ended by a signal can remove it, and it is held under an exclusive flock() for its whole life, so that the
+// sweep of stale temporary files by another export never takes it.
 class ExportFile : public ExportOutput {
 public:
     // Opens the folder and creates the temporary file in it, mode 0644 less the umask. `fileName` must be a
@@ -27,7 +28,7 @@ public:
     // Writes all the bytes, retrying after interruptions and short writes.
     void write(std::string_view bytes) override;
 
-    // Syncs the file's data to the medium, closes it, renames it over the final name and syncs the folder so
+    // Syncs the file's data to the medium, renames it over the final name, closes it and syncs the folder so
     // that the new name survives a crash. No writes are allowed afterwards.
     void commit();
 
@@ -36,6 +37,7 @@ public:
 
 private:
     void createTemporary();
+    bool lockTemporary();
     void discardTemporary();
     std::string pathOf(const std::string& name) const;
 

@@ -17,4 +17,13 @@ std::string randomTemporaryName(const std::string& finalName, std::random_device
     return name;
 }
 
+bool isTemporaryNameFor(std::string_view name, std::string_view extension) {
+    if (name.size() < 1 + extension.size() + 1 + kSuffixLength || !name.starts_with('.'))
+        return false;
+    const std::string_view suffix = name.substr(name.size() - kSuffixLength);
+    name.remove_suffix(kSuffixLength);
+    return name.ends_with(std::string(extension) + ".") &&
+           suffix.find_first_not_of(kSuffixAlphabet) == std::string_view::npos;
+}
+
 } // namespace exportfile

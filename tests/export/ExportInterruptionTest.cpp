@@ -257,4 +257,25 @@ TEST_F(ExportInterruption, FileSizeLimitFailsTheBigFilesByNameAndWritesTheOthers
     expectOnlyCompleteFiles(out);
 }
 
+TEST_F(ExportInterruption, RunSweepsTheStaleTemporaryFilesOfItsFolder) {
+    // What an export killed earlier left behind, beside files that are not an export's temporary files.
+    const std::string out = freshFolder("out-sweep");
+    const std::vector<std::string> stale = {".A1.txt.Xy12Zw", ".NOSUCH.txt.000000", "..txt.abcdef"};
+    const std::vector<std::string> kept = {".keep.txt", ".A1.txt.Xy12Z", "notes.txt.Xy12Zw"};
+    for (const std::string& name : stale)
+        std::ofstream(out + "/" + name) << "part of an export";
+    for (const std::string& name : kept)
+        std::ofstream(out + "/" + name) << "not an export";
+    const std::string code = folderEntries(dir_->file("reference")).front();
+
+    ExportProcess process({"--out", out, code.substr(0, code.size() - 4)}, aliasFile(), out + ".log");
+    EXPECT_EQ(describe(process.wait()), "exit status 0") << process.errors();
+
+    std::vector<std::string> expected = kept;
+    expected.push_back(code);
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(folderEntries(out), expected);
+    EXPECT_EQ(readFile(out + "/" + code), readFile(referenceFile(code)));
+}
+
 } // namespace
