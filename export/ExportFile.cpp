@@ -27,6 +27,9 @@ bool isPlainFileName(const std::string& name) {
 
 constexpr int kTemporaryNameAttempts = 100;
 constexpr mode_t kNewFileMode = 0644;
+// A file that replaces another starts readable by its owner alone and gets the other's bits before the first
+// byte is written, so that not even an empty file is more open than the one it replaces.
+constexpr mode_t kReplacingFileMode = 0600;
 
 } // namespace
 
@@ -47,11 +50,13 @@ ExportFile::ExportFile(const std::string& folder, const std::string& fileName)
 }
 
 void ExportFile::createTemporary() {
+    const std::optional<mode_t> replacedMode = modeOfReplacedFile();
     // O_EXCL makes the creation fail rather than open a file (or follow a link) that someone else put there.
     std::random_device random;
     for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
         std::string name = randomTemporaryName(fileName_, random);
-        fileFd_ = TemporaryFileRegistry::instance().create(folderFd_, name, kNewFileMode);
+        fileFd_ =
+            TemporaryFileRegistry::instance().create(folderFd_, name, replacedMode ? kReplacingFileMode : kNewFileMode);
         if (fileFd_ < 0) {
             if (errno == EEXIST)
                 continue;
@@ -66,6 +71,8 @@ void ExportFile::createTemporary() {
                 fileFd_ = -1;
                 continue;
             }
+            if (replacedMode && ::fchmod(fileFd_, *replacedMode) != 0)
+                throwSystemError("Cannot set the permissions of", temporaryPath(), errno);
             return;
         } catch (...) {
             discardTemporary();
@@ -73,6 +80,21 @@ void ExportFile::createTemporary() {
         }
     }
     throwSystemError("Cannot create a temporary file for", finalPath(), EEXIST);
+}
+
+// The permission bits of the regular file the export will replace, or nothing when there is none (a link or a
+// folder of that name is not a file whose bits could be kept).
+std::optional<mode_t> ExportFile::modeOfReplacedFile() const {
+    struct stat info {};
+    if (::fstatat(folderFd_, fileName_.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+        // A name too long for the folder names no file; creating the temporary file reports it.
+        if (errno == ENOENT || errno == ENAMETOOLONG)
+            return std::nullopt;
+        throwSystemError("Cannot read the permissions of", finalPath(), errno);
+    }
+    if (!S_ISREG(info.st_mode))
+        return std::nullopt;
+    return info.st_mode & 0777;
 }
 
 // Takes the exclusive lock the file keeps until it is closed. A sweep removes a file only while it holds the

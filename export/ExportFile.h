@@ -3,8 +3,10 @@
 #include "export/ExportError.h"
 #include "export/ExportFormat.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
 
 namespace exportfile {
 
@@ -15,11 +17,13 @@ namespace exportfile {
 //
 // The temporary file is created and renamed through the process's TemporaryFileRegistry, so that a process
 // ended by a signal can remove it, and it is held under an exclusive flock() for its whole life, so that the
-// sweep of stale temporary files by another export never takes it.
+// sweep of stale temporary files by another export never takes it. It has the permission bits of the file it
+// will replace when that exists (a file an administrator restricted stays restricted), else 0644 less the
+// umask.
 class ExportFile : public ExportOutput {
 public:
-    // Opens the folder and creates the temporary file in it, mode 0644 less the umask. `fileName` must be a
-    // plain name without "/" or NUL (the caller checks; this class only refuses such names).
+    // Opens the folder and creates the temporary file in it. `fileName` must be a plain name without "/" or
+    // NUL (the caller checks; this class only refuses such names).
     ExportFile(const std::string& folder, const std::string& fileName);
     ~ExportFile() override;
     ExportFile(const ExportFile&) = delete;
@@ -37,6 +41,7 @@ public:
 
 private:
     void createTemporary();
+    std::optional<mode_t> modeOfReplacedFile() const;
     bool lockTemporary();
     void discardTemporary();
     std::string pathOf(const std::string& name) const;

@@ -170,18 +170,45 @@ TEST_F(ExportOverEarlierFile, CodeThatWouldLeaveTheFolderWritesNothingAnywhere) 
     expectEarlierExportUntouched();
 }
 
-TEST_F(ExportOverEarlierFile, SuccessReplacesTheEarlierExportWithTheUsualFileMode) {
+TEST_F(ExportOverEarlierFile, ReplacementKeepsTheEarlierFilesModeAndANewFileTakesTheUmask) {
+    // An export holds identity numbers: a file an administrator restricted must not come back readable.
+    struct Case {
+        std::optional<mode_t> earlierMode; // nullopt: no earlier file
+        mode_t umask;
+        mode_t expected;
+    };
+    const Case cases[] = {
+        {std::nullopt, 027, 0640}, {std::nullopt, 022, 0644}, {0600, 022, 0600},
+        {0640, 002, 0640},         {0604, 077, 0604},        {0644, 077, 0644},
+    };
     reg.list().reload("B2"); // nobody: the file is the two head lines
-    const mode_t previousMask = umask(027);
-    exportfile::exportDoctorFile(out.path(), "A1", reg.list(), settings);
-    umask(previousMask);
+    for (const Case& c : cases) {
+        std::filesystem::remove(out.file("A1.txt"));
+        if (c.earlierMode) {
+            std::ofstream(out.file("A1.txt")) << kEarlierExport;
+            ASSERT_EQ(chmod(out.file("A1.txt").c_str(), *c.earlierMode), 0);
+        }
+        const mode_t previousMask = umask(c.umask);
+        exportfile::exportDoctorFile(out.path(), "A1", reg.list(), settings);
+        umask(previousMask);
 
-    EXPECT_EQ(namesIn(out.path()), std::set<std::string>{"A1.txt"});
-    EXPECT_EQ(readFile(out.file("A1.txt")), "  FAKSIMIL           EMBG                 IME                TIME"
-                                            "                 PRE   DATUM PR.    BROJ PR.  PROCENT\r\n \r\n");
+        EXPECT_EQ(namesIn(out.path()), std::set<std::string>{"A1.txt"});
+        EXPECT_EQ(readFile(out.file("A1.txt")), "  FAKSIMIL           EMBG                 IME                TIME"
+                                                "                 PRE   DATUM PR.    BROJ PR.  PROCENT\r\n \r\n");
+        struct stat info {};
+        ASSERT_EQ(stat(out.file("A1.txt").c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, c.expected)
+            << std::oct << "earlier mode " << c.earlierMode.value_or(0) << ", umask " << c.umask;
+    }
+
+    // Nor are the bytes ever in a file more open than the one they will replace, not even before the rename.
+    ASSERT_EQ(chmod(out.file("A1.txt").c_str(), 0600), 0);
+    const mode_t previousMask = umask(0);
+    exportfile::ExportFile file(out.path(), "A1.txt");
+    umask(previousMask);
     struct stat info {};
-    ASSERT_EQ(stat(out.file("A1.txt").c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 07777, 0640u);
+    ASSERT_EQ(stat(file.temporaryPath().c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600u);
 }
 
 // The temporary files of exports that died (".<code>.txt." and six letters or digits) go with the next export
