@@ -51,35 +51,41 @@ ExportFile::ExportFile(const std::string& folder, const std::string& fileName)
 
 void ExportFile::createTemporary() {
     const std::optional<mode_t> replacedMode = modeOfReplacedFile();
-    // O_EXCL makes the creation fail rather than open a file (or follow a link) that someone else put there.
     std::random_device random;
     for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
-        std::string name = randomTemporaryName(fileName_, random);
-        fileFd_ =
-            TemporaryFileRegistry::instance().create(folderFd_, name, replacedMode ? kReplacingFileMode : kNewFileMode);
-        if (fileFd_ < 0) {
-            if (errno == EEXIST)
-                continue;
-            throwSystemError("Cannot create a temporary file for", finalPath(), errno);
-        }
-        temporaryName_ = std::move(name);
-        try {
-            if (!lockTemporary()) {
-                // A sweep took the new file for a stale one before the lock; it is gone, so draw another name.
-                TemporaryFileRegistry::instance().forget(folderFd_, temporaryName_);
-                ::close(fileFd_);
-                fileFd_ = -1;
-                continue;
-            }
-            if (replacedMode && ::fchmod(fileFd_, *replacedMode) != 0)
-                throwSystemError("Cannot set the permissions of", temporaryPath(), errno);
+        if (createTemporaryNamed(randomTemporaryName(fileName_, random), replacedMode))
             return;
-        } catch (...) {
-            discardTemporary();
-            throw;
-        }
     }
     throwSystemError("Cannot create a temporary file for", finalPath(), EEXIST);
+}
+
+// Creates the temporary file under one name, locks it and gives it the replaced file's permission bits.
+// Returns false, having nothing left behind, when the name is taken or a sweep removed the new file before the
+// lock; the caller then draws another name.
+bool ExportFile::createTemporaryNamed(std::string name, std::optional<mode_t> replacedMode) {
+    // O_EXCL makes the creation fail rather than open a file (or follow a link) that someone else put there.
+    fileFd_ =
+        TemporaryFileRegistry::instance().create(folderFd_, name, replacedMode ? kReplacingFileMode : kNewFileMode);
+    if (fileFd_ < 0) {
+        if (errno == EEXIST)
+            return false;
+        throwSystemError("Cannot create a temporary file for", finalPath(), errno);
+    }
+    temporaryName_ = std::move(name);
+    try {
+        if (!lockTemporary()) {
+            TemporaryFileRegistry::instance().forget(folderFd_, temporaryName_);
+            ::close(fileFd_);
+            fileFd_ = -1;
+            return false;
+        }
+        if (replacedMode && ::fchmod(fileFd_, *replacedMode) != 0)
+            throwSystemError("Cannot set the permissions of", temporaryPath(), errno);
+        return true;
+    } catch (...) {
+        discardTemporary();
+        throw;
+    }
 }
 
 // The permission bits of the regular file the export will replace, or nothing when there is none (a link or a

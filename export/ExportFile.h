@@ -41,6 +41,7 @@ public:
 
 private:
     void createTemporary();
+    bool createTemporaryNamed(std::string name, std::optional<mode_t> replacedMode);
     std::optional<mode_t> modeOfReplacedFile() const;
     bool lockTemporary();
     void discardTemporary();
