@@ -42,6 +42,8 @@ std::vector<DoctorExportResult> BatchExport::run(const std::vector<std::string>&
     std::size_t done = 0;
     std::exception_ptr connectFailure;
 
+    // Once for the run, before any worker has a temporary file there.
+    removeStaleExportFiles(folder);
     const auto work = [&] {
         try {
             data::Connection connection("KDB", aliasName_);
@@ -61,7 +63,7 @@ std::vector<DoctorExportResult> BatchExport::run(const std::vector<std::string>&
                     for (const data::TextLoss& loss : list.textLosses())
                         result.warnings.push_back(list.describe(loss));
                     // The file is named as the window names it: the code's characters in the file system's UTF-8.
-                    exportDoctorFile(folder, codePage.toUtf8(codes[i]), list, settings_);
+                    writeDoctorFile(folder, codePage.toUtf8(codes[i]), list, settings_);
                     result.written = true;
                 } catch (const std::exception& e) {
                     result.failure = e.what();

@@ -39,7 +39,8 @@ public:
     // Exports the given codes (bytes of the engine's code page) into `folder`; results in the order of the
     // codes. A code that is not an active doctor's is a failure ("unknown or inactive doctor code"), not an
     // empty file, and so is a code that the code page cannot hold exactly (it would read another doctor's
-    // list into another doctor's file). Throws only when a worker cannot connect.
+    // list into another doctor's file). The folder is first swept once of the temporary files of dead exports
+    // (removeStaleExportFiles). Throws only when a worker cannot connect.
     std::vector<DoctorExportResult> run(const std::vector<std::string>& codes, const std::string& folder,
                                         const Progress& progress = {});
 

@@ -2,6 +2,9 @@
 
 #include "export/ExportFile.h"
 #include "export/ExportFormat.h"
+#include "export/StaleTemporaryFiles.h"
+
+#include <string_view>
 
 namespace exportfile {
 namespace {
@@ -18,18 +21,38 @@ std::string printableCode(const std::string& code) {
     return out;
 }
 
-} // namespace
+constexpr std::string_view kExtension = ".txt";
 
-std::string exportFileName(const std::string& doctorCode) { return doctorCode + ".txt"; }
-
-void exportDoctorFile(const std::string& folder, const std::string& doctorCode, data::InsuredList& list,
-                      const data::RegionalSettings& settings) {
+void checkDoctorCode(const std::string& doctorCode) {
     if (doctorCode.find('/') != std::string::npos || doctorCode.find('\0') != std::string::npos)
         throw ExportError("Cannot export the doctor code \"" + printableCode(doctorCode) +
                           "\": a file name cannot hold \"/\" or a NUL byte");
+}
+
+void writeCheckedDoctorFile(const std::string& folder, const std::string& doctorCode, data::InsuredList& list,
+                            const data::RegionalSettings& settings) {
     ExportFile file(folder, exportFileName(doctorCode));
     writeExport(list, settings, file);
     file.commit();
 }
+
+} // namespace
+
+std::string exportFileName(const std::string& doctorCode) { return doctorCode + std::string(kExtension); }
+
+void exportDoctorFile(const std::string& folder, const std::string& doctorCode, data::InsuredList& list,
+                      const data::RegionalSettings& settings) {
+    checkDoctorCode(doctorCode);
+    removeStaleExportFiles(folder);
+    writeCheckedDoctorFile(folder, doctorCode, list, settings);
+}
+
+void writeDoctorFile(const std::string& folder, const std::string& doctorCode, data::InsuredList& list,
+                     const data::RegionalSettings& settings) {
+    checkDoctorCode(doctorCode);
+    writeCheckedDoctorFile(folder, doctorCode, list, settings);
+}
+
+std::size_t removeStaleExportFiles(const std::string& folder) { return removeStaleTemporaryFiles(folder, kExtension); }
 
 } // namespace exportfile

@@ -4,6 +4,7 @@
 #include "data/RegionalSettings.h"
 #include "export/ExportError.h"
 
+#include <cstddef>
 #include <string>
 
 namespace exportfile {
@@ -16,7 +17,18 @@ std::string exportFileName(const std::string& doctorCode);
 // file is complete. A doctor code holding "/" or a NUL byte would name a file outside the folder: that throws
 // ExportError before anything is written. Every other failure throws too (ExportError for the file system,
 // the list's own error for a closed list) and leaves the folder as it was. Shows nothing.
+//
+// Before writing, the folder is swept of the temporary export files that dead exports left behind (see
+// removeStaleExportFiles): this is the export of a single doctor, as the window makes it.
 void exportDoctorFile(const std::string& folder, const std::string& doctorCode, data::InsuredList& list,
                       const data::RegionalSettings& settings);
+
+// The same export without the sweep, for a run that writes many files into one folder and sweeps it once.
+void writeDoctorFile(const std::string& folder, const std::string& doctorCode, data::InsuredList& list,
+                     const data::RegionalSettings& settings);
+
+// Removes the temporary files of export files (".<code>.txt." and six letters or digits) that no live export
+// is writing, from exports that were killed or lost their machine. Returns how many it removed; never throws.
+std::size_t removeStaleExportFiles(const std::string& folder);
 
 } // namespace exportfile

@@ -1,8 +1,13 @@
 #include "export/ExportFile.h"
 
+#include "export/TemporaryFileRegistry.h"
+#include "export/TemporaryName.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <random>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -20,17 +25,11 @@ bool isPlainFileName(const std::string& name) {
            name.find('\0') == std::string::npos;
 }
 
-// Six characters that make a temporary name unlikely to be taken; a taken one is simply drawn again.
-std::string randomSuffix(std::random_device& random) {
-    static constexpr std::string_view kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    std::uniform_int_distribution<std::size_t> pick(0, kAlphabet.size() - 1);
-    std::string suffix(6, ' ');
-    for (char& c : suffix)
-        c = kAlphabet[pick(random)];
-    return suffix;
-}
-
 constexpr int kTemporaryNameAttempts = 100;
+constexpr mode_t kNewFileMode = 0644;
+// A file that replaces another starts readable by its owner alone and gets the other's bits before the first
+// byte is written, so that not even an empty file is more open than the one it replaces.
+constexpr mode_t kReplacingFileMode = 0600;
 
 } // namespace
 
@@ -51,19 +50,79 @@ ExportFile::ExportFile(const std::string& folder, const std::string& fileName)
 }
 
 void ExportFile::createTemporary() {
-    // O_EXCL makes the creation fail rather than open a file (or follow a link) that someone else put there.
+    const std::optional<mode_t> replacedMode = modeOfReplacedFile();
     std::random_device random;
     for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
-        std::string name = "." + fileName_ + "." + randomSuffix(random);
-        fileFd_ = ::openat(folderFd_, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        if (fileFd_ >= 0) {
-            temporaryName_ = std::move(name);
+        if (createTemporaryNamed(randomTemporaryName(fileName_, random), replacedMode))
             return;
-        }
-        if (errno != EEXIST)
-            throwSystemError("Cannot create a temporary file for", finalPath(), errno);
     }
     throwSystemError("Cannot create a temporary file for", finalPath(), EEXIST);
+}
+
+// Creates the temporary file under one name, locks it and gives it the replaced file's permission bits.
+// Returns false, having nothing left behind, when the name is taken or a sweep removed the new file before the
+// lock; the caller then draws another name.
+bool ExportFile::createTemporaryNamed(std::string name, std::optional<mode_t> replacedMode) {
+    // O_EXCL makes the creation fail rather than open a file (or follow a link) that someone else put there.
+    fileFd_ =
+        TemporaryFileRegistry::instance().create(folderFd_, name, replacedMode ? kReplacingFileMode : kNewFileMode);
+    if (fileFd_ < 0) {
+        if (errno == EEXIST)
+            return false;
+        throwSystemError("Cannot create a temporary file for", finalPath(), errno);
+    }
+    temporaryName_ = std::move(name);
+    try {
+        if (!lockTemporary()) {
+            TemporaryFileRegistry::instance().forget(folderFd_, temporaryName_);
+            ::close(fileFd_);
+            fileFd_ = -1;
+            return false;
+        }
+        if (replacedMode && ::fchmod(fileFd_, *replacedMode) != 0)
+            throwSystemError("Cannot set the permissions of", temporaryPath(), errno);
+        return true;
+    } catch (...) {
+        discardTemporary();
+        throw;
+    }
+}
+
+// The permission bits of the regular file the export will replace, or nothing when there is none (a link or a
+// folder of that name is not a file whose bits could be kept).
+std::optional<mode_t> ExportFile::modeOfReplacedFile() const {
+    struct stat info {};
+    if (::fstatat(folderFd_, fileName_.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+        // A name too long for the folder names no file; creating the temporary file reports it.
+        if (errno == ENOENT || errno == ENAMETOOLONG)
+            return std::nullopt;
+        throwSystemError("Cannot read the permissions of", finalPath(), errno);
+    }
+    if (!S_ISREG(info.st_mode))
+        return std::nullopt;
+    return info.st_mode & 0777;
+}
+
+// Takes the exclusive lock the file keeps until it is closed. A sweep removes a file only while it holds the
+// same lock, so after waiting for the lock the file is either still named (and from now on safe) or already
+// removed, which the count of its names tells. Returns false in the second case.
+bool ExportFile::lockTemporary() {
+    while (::flock(fileFd_, LOCK_EX) != 0) {
+        // A file system without locks: a sweep cannot lock there either and so removes nothing.
+        if (errno != EINTR)
+            return true;
+    }
+    struct stat info {};
+    if (::fstat(fileFd_, &info) != 0)
+        throwSystemError("Cannot create a temporary file for", finalPath(), errno);
+    return info.st_nlink > 0;
+}
+
+void ExportFile::discardTemporary() {
+    TemporaryFileRegistry::instance().remove(folderFd_, temporaryName_);
+    if (fileFd_ >= 0)
+        ::close(fileFd_);
+    fileFd_ = -1;
 }
 
 std::string ExportFile::pathOf(const std::string& name) const {
@@ -71,10 +130,8 @@ std::string ExportFile::pathOf(const std::string& name) const {
 }
 
 ExportFile::~ExportFile() {
-    if (fileFd_ >= 0)
-        ::close(fileFd_);
     if (!committed_)
-        ::unlinkat(folderFd_, temporaryName_.c_str(), 0);
+        discardTemporary();
     ::close(folderFd_);
 }
 
@@ -102,14 +159,13 @@ void ExportFile::commit() {
     // never a new name over missing data.
     if (::fsync(fileFd_) != 0)
         throwSystemError("Cannot write", temporaryPath(), errno);
-    const int fd = fileFd_;
-    fileFd_ = -1;
-    // After close() Linux has released the descriptor even on EINTR; the data are already synced.
-    if (::close(fd) != 0 && errno != EINTR)
-        throwSystemError("Cannot close", temporaryPath(), errno);
-    if (::renameat(folderFd_, temporaryName_.c_str(), folderFd_, fileName_.c_str()) != 0)
+    // The file stays open, and so locked, through the rename: a sweep cannot take it before it has its name.
+    if (!TemporaryFileRegistry::instance().commit(folderFd_, temporaryName_, fileName_))
         throwSystemError("Cannot replace", finalPath(), errno);
     committed_ = true;
+    // The data are synced, so closing has nothing left to report; Linux releases the descriptor even on EINTR.
+    ::close(fileFd_);
+    fileFd_ = -1;
     // The rename lives in the folder; syncing it makes the new name durable. Some file systems cannot sync a
     // folder at all (EINVAL); the rename is then as durable as they make it.
     if (::fsync(folderFd_) != 0 && errno != EINVAL)

@@ -3,8 +3,10 @@
 #include "export/ExportError.h"
 #include "export/ExportFormat.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
 
 namespace exportfile {
 
@@ -12,10 +14,16 @@ namespace exportfile {
 // new, uniquely named temporary file in the same folder (".<name>.XXXXXX"); commit() syncs it and renames it
 // over the final name in one step. Without a commit, the destructor removes the temporary file, so a failed
 // export leaves neither a partial file nor a damaged earlier one. Failures throw ExportError.
+//
+// The temporary file is created and renamed through the process's TemporaryFileRegistry, so that a process
+// ended by a signal can remove it, and it is held under an exclusive flock() for its whole life, so that the
+// sweep of stale temporary files by another export never takes it. It has the permission bits of the file it
+// will replace when that exists (a file an administrator restricted stays restricted), else 0644 less the
+// umask.
 class ExportFile : public ExportOutput {
 public:
-    // Opens the folder and creates the temporary file in it, mode 0644 less the umask. `fileName` must be a
-    // plain name without "/" or NUL (the caller checks; this class only refuses such names).
+    // Opens the folder and creates the temporary file in it. `fileName` must be a plain name without "/" or
+    // NUL (the caller checks; this class only refuses such names).
     ExportFile(const std::string& folder, const std::string& fileName);
     ~ExportFile() override;
     ExportFile(const ExportFile&) = delete;
@@ -24,7 +32,7 @@ public:
     // Writes all the bytes, retrying after interruptions and short writes.
     void write(std::string_view bytes) override;
 
-    // Syncs the file's data to the medium, closes it, renames it over the final name and syncs the folder so
+    // Syncs the file's data to the medium, renames it over the final name, closes it and syncs the folder so
     // that the new name survives a crash. No writes are allowed afterwards.
     void commit();
 
@@ -33,6 +41,10 @@ public:
 
 private:
     void createTemporary();
+    bool createTemporaryNamed(std::string name, std::optional<mode_t> replacedMode);
+    std::optional<mode_t> modeOfReplacedFile() const;
+    bool lockTemporary();
+    void discardTemporary();
     std::string pathOf(const std::string& name) const;
 
     std::string folder_;

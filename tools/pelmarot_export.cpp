@@ -1,4 +1,5 @@
 // pelmarot-export: writes the export files of many doctors at once, exactly as the window writes them.
+#include "ExportSignals.h"
 #include "data/Connection.h"
 #include "data/RegionalSettings.h"
 #include "export/BatchExport.h"
@@ -84,6 +85,7 @@ private:
 } // namespace
 
 int main(int argc, char** argv) {
+    installExportSignalHandling(); // before any thread starts
     // Qt Core only for the regional settings; no window.
     QCoreApplication application(argc, argv);
     Options options;

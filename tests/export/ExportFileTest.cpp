@@ -7,12 +7,15 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -167,18 +170,146 @@ TEST_F(ExportOverEarlierFile, CodeThatWouldLeaveTheFolderWritesNothingAnywhere) 
     expectEarlierExportUntouched();
 }
 
-TEST_F(ExportOverEarlierFile, SuccessReplacesTheEarlierExportWithTheUsualFileMode) {
+TEST_F(ExportOverEarlierFile, ReplacementKeepsTheEarlierFilesModeAndANewFileTakesTheUmask) {
+    // An export holds identity numbers: a file an administrator restricted must not come back readable.
+    struct Case {
+        std::optional<mode_t> earlierMode; // nullopt: no earlier file
+        mode_t umask;
+        mode_t expected;
+    };
+    const Case cases[] = {
+        {std::nullopt, 027, 0640}, {std::nullopt, 022, 0644}, {0600, 022, 0600},
+        {0640, 002, 0640},         {0604, 077, 0604},        {0644, 077, 0644},
+    };
     reg.list().reload("B2"); // nobody: the file is the two head lines
-    const mode_t previousMask = umask(027);
-    exportfile::exportDoctorFile(out.path(), "A1", reg.list(), settings);
-    umask(previousMask);
+    for (const Case& c : cases) {
+        std::filesystem::remove(out.file("A1.txt"));
+        if (c.earlierMode) {
+            std::ofstream(out.file("A1.txt")) << kEarlierExport;
+            ASSERT_EQ(chmod(out.file("A1.txt").c_str(), *c.earlierMode), 0);
+        }
+        const mode_t previousMask = umask(c.umask);
+        exportfile::exportDoctorFile(out.path(), "A1", reg.list(), settings);
+        umask(previousMask);
 
-    EXPECT_EQ(namesIn(out.path()), std::set<std::string>{"A1.txt"});
-    EXPECT_EQ(readFile(out.file("A1.txt")), "  FAKSIMIL           EMBG                 IME                TIME"
-                                            "                 PRE   DATUM PR.    BROJ PR.  PROCENT\r\n \r\n");
+        EXPECT_EQ(namesIn(out.path()), std::set<std::string>{"A1.txt"});
+        EXPECT_EQ(readFile(out.file("A1.txt")), "  FAKSIMIL           EMBG                 IME                TIME"
+                                                "                 PRE   DATUM PR.    BROJ PR.  PROCENT\r\n \r\n");
+        struct stat info {};
+        ASSERT_EQ(stat(out.file("A1.txt").c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, c.expected)
+            << std::oct << "earlier mode " << c.earlierMode.value_or(0) << ", umask " << c.umask;
+    }
+
+    // Nor are the bytes ever in a file more open than the one they will replace, not even before the rename.
+    ASSERT_EQ(chmod(out.file("A1.txt").c_str(), 0600), 0);
+    const mode_t previousMask = umask(0);
+    exportfile::ExportFile file(out.path(), "A1.txt");
+    umask(previousMask);
     struct stat info {};
-    ASSERT_EQ(stat(out.file("A1.txt").c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 07777, 0640u);
+    ASSERT_EQ(stat(file.temporaryPath().c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600u);
+}
+
+// The temporary files of exports that died (".<code>.txt." and six letters or digits) go with the next export
+// into the folder; everything else stays.
+TEST_F(ExportOverEarlierFile, ExportRemovesStaleTemporaryFilesAndNothingElse) {
+    const std::set<std::string> stale = {".A1.txt.Ab3dE9", ".A1.txt.AAAAAA", "..txt.zzzzzz", ".\xd0\x9f" "1.txt.000000",
+                                         ".B2.txt.q1w2e3"};
+    const std::set<std::string> unrelated = {
+        ".A1.txt",        ".A1.txt.Ab3dE",   ".A1.txt.Ab3dE9x",  ".A1.txt.Ab-dE9", "A1.txt.Ab3dE9",
+        ".A1.csv.Ab3dE9", ".profile",        ".txt.Ab3dE9",      "B2.txt",         ".A1.txt.Ab3dE9.x",
+        ".A1.TXT.Ab3dE9", ".A1.txt.Ab3d\n9", ".A1.txt.Ab3d\xc3\xa9"};
+    for (const std::string& name : stale)
+        std::ofstream(out.file(name)) << "part of a dead export";
+    for (const std::string& name : unrelated)
+        std::ofstream(out.file(name)) << "someone else's file";
+    // Only regular files go: a folder or a link of the pattern stays, and so does what the link points to.
+    std::filesystem::create_directory(out.file(".C3.txt.Folder"));
+    std::filesystem::create_symlink("B2.txt", out.file(".D4.txt.Linked"));
+
+    exportfile::exportDoctorFile(out.path(), "A1", reg.list(), settings);
+
+    std::set<std::string> expected = unrelated;
+    expected.insert({"A1.txt", ".C3.txt.Folder", ".D4.txt.Linked"});
+    EXPECT_EQ(namesIn(out.path()), expected);
+    for (const std::string& name : unrelated)
+        EXPECT_EQ(readFile(out.file(name)), "someone else's file") << name;
+}
+
+// Reads what a forked writer sends through a pipe, up to its end.
+std::string readAll(int fd) {
+    std::string text;
+    char buffer[256];
+    for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;)
+        text.append(buffer, static_cast<std::size_t>(n));
+    return text;
+}
+
+TEST_F(ExportOverEarlierFile, TemporaryFileOfALiveWriterStaysUntilTheWriterDies) {
+    // The writer is another process in the middle of an export: it has written part of C3.txt and waits.
+    int pipeFds[2];
+    ASSERT_EQ(pipe(pipeFds), 0);
+    const pid_t writer = fork();
+    ASSERT_GE(writer, 0);
+    if (writer == 0) {
+        ::close(pipeFds[0]);
+        exportfile::ExportFile file(out.path(), "C3.txt");
+        file.write("part of a live export");
+        const std::string name = std::filesystem::path(file.temporaryPath()).filename().string();
+        if (::write(pipeFds[1], name.data(), name.size()) != static_cast<ssize_t>(name.size()))
+            _exit(1);
+        ::close(pipeFds[1]);
+        for (;;)
+            pause();
+    }
+    ::close(pipeFds[1]);
+    const std::string temporary = readAll(pipeFds[0]);
+    ::close(pipeFds[0]);
+    ASSERT_EQ(temporary.rfind(".C3.txt.", 0), 0u) << temporary;
+
+    exportfile::exportDoctorFile(out.path(), "A1", reg.list(), settings);
+    EXPECT_EQ(namesIn(out.path()), (std::set<std::string>{"A1.txt", temporary}));
+    EXPECT_EQ(readFile(out.file(temporary)), "part of a live export");
+
+    kill(writer, SIGKILL);
+    int status = 0;
+    ASSERT_EQ(waitpid(writer, &status, 0), writer);
+    exportfile::exportDoctorFile(out.path(), "A1", reg.list(), settings);
+    EXPECT_EQ(namesIn(out.path()), std::set<std::string>{"A1.txt"});
+}
+
+TEST_F(ExportOverEarlierFile, ExportsSweepingTheFolderNeverTakeAConcurrentWritersFile) {
+    // Two writers replace their files over and over while single exports into the same folder sweep it each
+    // time: every replacement must succeed and leave exactly its own bytes.
+    constexpr int kRounds = 150;
+    std::atomic<int> writersLeft{2};
+    std::vector<std::string> failures(2);
+    const auto writer = [&](int id) {
+        const std::string name = "W" + std::to_string(id) + ".txt";
+        try {
+            for (int round = 0; round < kRounds; ++round) {
+                exportfile::ExportFile file(out.path(), name);
+                file.write(name + " round " + std::to_string(round));
+                file.commit();
+            }
+        } catch (const std::exception& e) {
+            failures[static_cast<std::size_t>(id)] = e.what();
+        }
+        --writersLeft;
+    };
+    std::thread first(writer, 0), second(writer, 1);
+    int sweeps = 0;
+    for (; writersLeft > 0; ++sweeps)
+        exportfile::exportDoctorFile(out.path(), "A1", reg.list(), settings);
+    first.join();
+    second.join();
+
+    EXPECT_EQ(failures, std::vector<std::string>(2));
+    EXPECT_GT(sweeps, 0);
+    EXPECT_EQ(namesIn(out.path()), (std::set<std::string>{"A1.txt", "W0.txt", "W1.txt"}));
+    EXPECT_EQ(readFile(out.file("W0.txt")), "W0.txt round " + std::to_string(kRounds - 1));
+    EXPECT_EQ(readFile(out.file("W1.txt")), "W1.txt round " + std::to_string(kRounds - 1));
 }
 
 } // namespace

@@ -1,0 +1,83 @@
+#include "export/StaleTemporaryFiles.h"
+
+#include "export/TemporaryName.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <memory>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace exportfile {
+namespace {
+
+struct DirectoryCloser {
+    void operator()(DIR* directory) const { ::closedir(directory); }
+};
+
+// Owns one open file descriptor.
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+bool sameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+bool isRegularFileNamed(int folderFd, const char* name, struct stat& info) {
+    return ::fstatat(folderFd, name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode);
+}
+
+// Opens a regular file for locking without following a link or waiting on a device. A temporary file made
+// under a strict umask may be writable and not readable by its owner; either access serves for the lock.
+int openForLock(int folderFd, const char* name) {
+    constexpr int kFlags = O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    const int fd = ::openat(folderFd, name, O_RDONLY | kFlags);
+    return fd >= 0 ? fd : ::openat(folderFd, name, O_WRONLY | kFlags);
+}
+
+// Removes the file if it is a regular file that nobody holds locked. The lock is kept until the name is gone,
+// so a writer that created the file a moment ago finds it removed once it gets the lock and draws another.
+bool removeIfStale(int folderFd, const char* name) {
+    struct stat named {};
+    if (!isRegularFileNamed(folderFd, name, named))
+        return false;
+    const Descriptor file(openForLock(folderFd, name));
+    struct stat opened {};
+    if (file.get() < 0 || ::fstat(file.get(), &opened) != 0 || !sameFile(named, opened) ||
+        ::flock(file.get(), LOCK_EX | LOCK_NB) != 0)
+        return false;
+    // Between the look and the lock the file may have been renamed to its final name, and the name taken
+    // by a new temporary file: remove the name only while it still belongs to the locked file.
+    struct stat stillNamed {};
+    if (!isRegularFileNamed(folderFd, name, stillNamed) || !sameFile(stillNamed, opened))
+        return false;
+    return ::unlinkat(folderFd, name, 0) == 0;
+}
+
+} // namespace
+
+std::size_t removeStaleTemporaryFiles(const std::string& folder, std::string_view extension) {
+    const std::unique_ptr<DIR, DirectoryCloser> directory(::opendir(folder.empty() ? "." : folder.c_str()));
+    if (!directory)
+        return 0;
+    const int folderFd = ::dirfd(directory.get());
+    std::size_t removed = 0;
+    while (const dirent* entry = ::readdir(directory.get())) {
+        if (isTemporaryNameFor(entry->d_name, extension) && removeIfStale(folderFd, entry->d_name))
+            ++removed;
+    }
+    return removed;
+}
+
+} // namespace exportfile

@@ -1,0 +1,281 @@
+// pelmarot-export, run as the built executable (PELMAROT_EXPORT_EXE) over a demo register that
+// pelmarot-demo-db (PELMAROT_DEMO_DB) makes big enough for the export to be still running when a signal comes.
+#include "support/FixtureRegister.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <regex>
+#include <stdexcept>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::folderEntries;
+using testsupport::readFile;
+using testsupport::TempDir;
+
+// The temporary name of an export file: "." + "<code>.txt" + "." + six characters.
+bool isTemporaryName(const std::string& name) {
+    static const std::regex pattern(R"(\..*\.txt\.[A-Za-z0-9]{6})");
+    return std::regex_match(name, pattern);
+}
+
+struct FolderState {
+    std::size_t finished = 0;
+    std::size_t temporary = 0;
+};
+
+FolderState stateOf(const std::string& folder) {
+    FolderState state;
+    for (const std::string& name : folderEntries(folder))
+        ++(isTemporaryName(name) ? state.temporary : state.finished);
+    return state;
+}
+
+// A running pelmarot-export with its standard error going to a file.
+class ExportProcess {
+public:
+    // `inChild` runs in the child before the program starts (to set limits or signal dispositions).
+    ExportProcess(const std::vector<std::string>& arguments, const std::string& aliasFile, std::string errorsFile,
+                  const std::function<void()>& inChild = {})
+        : errorsFile_(std::move(errorsFile)) {
+        std::vector<std::string> words = {std::getenv("PELMAROT_EXPORT_EXE")};
+        words.insert(words.end(), arguments.begin(), arguments.end());
+        pid_ = fork();
+        if (pid_ < 0)
+            throw std::runtime_error("cannot start pelmarot-export: fork failed");
+        if (pid_ == 0)
+            runInChild(words, aliasFile, inChild);
+    }
+    ~ExportProcess() {
+        if (pid_ > 0 && !status_) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    ExportProcess(const ExportProcess&) = delete;
+    ExportProcess& operator=(const ExportProcess&) = delete;
+
+    pid_t pid() const { return pid_; }
+    bool running() {
+        int status = 0;
+        if (!status_ && waitpid(pid_, &status, WNOHANG) == pid_)
+            status_ = status;
+        return !status_;
+    }
+    int wait() {
+        int status = 0;
+        if (!status_ && waitpid(pid_, &status, 0) == pid_)
+            status_ = status;
+        return status_.value_or(-1);
+    }
+    std::string errors() const { return readFile(errorsFile_); }
+
+private:
+    [[noreturn]] void runInChild(const std::vector<std::string>& words, const std::string& aliasFile,
+                                 const std::function<void()>& inChild) {
+        setenv("PELMAROT_ALIASES", aliasFile.c_str(), 1);
+        setenv("LC_ALL", "C", 1);
+        const int errors = ::open(errorsFile_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (errors < 0 || dup2(errors, STDERR_FILENO) < 0)
+            _exit(120);
+        // The test program's own dispositions and mask must not decide what the export does with a signal.
+        for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGXFSZ})
+            std::signal(sig, SIG_DFL);
+        sigset_t none;
+        sigemptyset(&none);
+        sigprocmask(SIG_SETMASK, &none, nullptr);
+        if (inChild)
+            inChild();
+        std::vector<char*> argv;
+        for (const std::string& word : words)
+            argv.push_back(const_cast<char*>(word.c_str()));
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(121);
+    }
+
+    std::string errorsFile_;
+    pid_t pid_ = -1;
+    std::optional<int> status_;
+};
+
+std::string describe(int status) {
+    if (WIFEXITED(status))
+        return "exit status " + std::to_string(WEXITSTATUS(status));
+    if (WIFSIGNALED(status))
+        return std::string("killed by ") + strsignal(WTERMSIG(status));
+    return "status " + std::to_string(status);
+}
+
+// One demo register for every test here, with every active doctor's file as an uninterrupted run writes it.
+class ExportInterruption : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        if (!std::getenv("PELMAROT_DEMO_DB") || !std::getenv("PELMAROT_EXPORT_EXE"))
+            return;
+        dir_ = std::make_unique<TempDir>();
+        // About 135 active doctors with some 1,900 persons each: a couple of seconds of export, most of it with
+        // several temporary files open at once.
+        const std::string generate = std::string("'") + std::getenv("PELMAROT_DEMO_DB") +
+                                     "' --doctors 150 --persons 300000 --seed 3 '" + dir_->file("register.sqlite") +
+                                     "' >/dev/null";
+        ASSERT_EQ(std::system(generate.c_str()), 0);
+        std::ofstream(dir_->file("aliases.ini"))
+            << testsupport::AliasFileScope::sqliteAlias(dir_->file("register.sqlite"));
+        fs::create_directory(dir_->file("reference"));
+        ExportProcess reference({"--all", "--out", dir_->file("reference")}, dir_->file("aliases.ini"),
+                                dir_->file("reference.log"));
+        const int status = reference.wait();
+        ASSERT_EQ(describe(status), "exit status 0") << reference.errors();
+        ASSERT_GT(folderEntries(dir_->file("reference")).size(), 100u);
+    }
+    static void TearDownTestSuite() { dir_.reset(); }
+
+    void SetUp() override {
+        if (!dir_)
+            GTEST_SKIP() << "needs PELMAROT_DEMO_DB and PELMAROT_EXPORT_EXE (the test command sets both)";
+    }
+
+    static std::string aliasFile() { return dir_->file("aliases.ini"); }
+    static std::string referenceFile(const std::string& name) { return dir_->file("reference/" + name); }
+
+    // A new, empty output folder beside the reference.
+    static std::string freshFolder(const std::string& name) {
+        fs::create_directory(dir_->file(name));
+        return dir_->file(name);
+    }
+
+    // Waits until the export has finished a few files and is writing others, so that a signal finds both.
+    static ::testing::AssertionResult waitUntilMidway(ExportProcess& process, const std::string& folder) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+        while (std::chrono::steady_clock::now() < deadline) {
+            const FolderState state = stateOf(folder);
+            if (state.finished >= 3 && state.temporary >= 1)
+                return ::testing::AssertionSuccess();
+            if (!process.running())
+                return ::testing::AssertionFailure() << "the export ended (" << describe(process.wait())
+                                                     << ") before it was seen midway; make the register bigger";
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+        return ::testing::AssertionFailure() << "the export did not get midway within two minutes";
+    }
+
+    // Every file in the folder is finished and exactly as the uninterrupted run wrote it.
+    static void expectOnlyCompleteFiles(const std::string& folder) {
+        for (const std::string& name : folderEntries(folder)) {
+            EXPECT_FALSE(isTemporaryName(name)) << "left behind: " << name;
+            ASSERT_TRUE(fs::exists(referenceFile(name))) << name;
+            EXPECT_TRUE(readFile(folder + "/" + name) == readFile(referenceFile(name))) << name << " is not complete";
+        }
+    }
+
+    static inline std::unique_ptr<TempDir> dir_;
+};
+
+TEST_F(ExportInterruption, TerminationSignalRemovesTheUnfinishedFilesAndKeepsTheFinishedOnes) {
+    const std::map<int, std::string> signalNames = {{SIGINT, "SIGINT"}, {SIGTERM, "SIGTERM"}, {SIGHUP, "SIGHUP"}};
+    for (const auto& [sig, name] : signalNames) {
+        SCOPED_TRACE(name);
+        const std::string out = freshFolder("out-" + name);
+        ExportProcess process({"--all", "--out", out}, aliasFile(), out + ".log");
+        ASSERT_TRUE(waitUntilMidway(process, out));
+        ASSERT_EQ(kill(process.pid(), sig), 0);
+        const int status = process.wait();
+
+        EXPECT_EQ(describe(status), "exit status " + std::to_string(128 + sig)) << process.errors();
+        const std::regex line("(^|\n)pelmarot-export: interrupted by " + name +
+                              "; [0-9]+ unfinished files? removed\n$");
+        EXPECT_TRUE(std::regex_search(process.errors(), line)) << process.errors();
+        expectOnlyCompleteFiles(out);
+        const std::size_t written = folderEntries(out).size();
+        EXPECT_GE(written, 3u);
+        EXPECT_LT(written, folderEntries(dir_->file("reference")).size()) << "the signal came too late to test";
+    }
+}
+
+TEST_F(ExportInterruption, HangupIgnoredByTheCallerLetsTheExportFinish) {
+    // nohup starts a program with SIGHUP ignored; the export must keep that and write every file.
+    const std::string out = freshFolder("out-nohup");
+    ExportProcess process({"--all", "--out", out}, aliasFile(), out + ".log", [] { std::signal(SIGHUP, SIG_IGN); });
+    ASSERT_TRUE(waitUntilMidway(process, out));
+    ASSERT_EQ(kill(process.pid(), SIGHUP), 0);
+    EXPECT_EQ(describe(process.wait()), "exit status 0") << process.errors();
+    EXPECT_EQ(folderEntries(out), folderEntries(dir_->file("reference")));
+    expectOnlyCompleteFiles(out);
+}
+
+TEST_F(ExportInterruption, FileSizeLimitFailsTheBigFilesByNameAndWritesTheOthers) {
+    // A limit between the sizes of the files: the smaller half fit, the bigger half cannot be written.
+    std::vector<std::uintmax_t> sizes;
+    for (const std::string& name : folderEntries(dir_->file("reference")))
+        sizes.push_back(fs::file_size(referenceFile(name)));
+    std::sort(sizes.begin(), sizes.end());
+    const rlim_t limit = sizes[sizes.size() / 2];
+    ASSERT_LT(limit, sizes.back());
+
+    const std::string out = freshFolder("out-fsize");
+    ExportProcess process({"--all", "--out", out}, aliasFile(), out + ".log", [limit] {
+        const rlimit fileSize{limit, limit};
+        setrlimit(RLIMIT_FSIZE, &fileSize);
+    });
+    EXPECT_EQ(describe(process.wait()), "exit status 1") << process.errors();
+    const std::string errors = process.errors();
+    std::size_t tooBig = 0;
+    for (const std::string& name : folderEntries(dir_->file("reference"))) {
+        const std::string code = name.substr(0, name.size() - 4);
+        if (fs::file_size(referenceFile(name)) <= limit) {
+            EXPECT_TRUE(fs::exists(out + "/" + name)) << name;
+            continue;
+        }
+        ++tooBig;
+        EXPECT_FALSE(fs::exists(out + "/" + name)) << name;
+        const std::regex failure("(^|\n)pelmarot-export: " + code + ": Cannot write " + out + "/\\." + code +
+                                 "\\.txt\\.[A-Za-z0-9]{6}: File too large\n");
+        EXPECT_TRUE(std::regex_search(errors, failure)) << code << '\n' << errors;
+    }
+    EXPECT_GT(tooBig, 10u);
+    expectOnlyCompleteFiles(out);
+}
+
+TEST_F(ExportInterruption, RunSweepsTheStaleTemporaryFilesOfItsFolder) {
+    // What an export killed earlier left behind, beside files that are not an export's temporary files.
+    const std::string out = freshFolder("out-sweep");
+    const std::vector<std::string> stale = {".A1.txt.Xy12Zw", ".NOSUCH.txt.000000", "..txt.abcdef"};
+    const std::vector<std::string> kept = {".keep.txt", ".A1.txt.Xy12Z", "notes.txt.Xy12Zw"};
+    for (const std::string& name : stale)
+        std::ofstream(out + "/" + name) << "part of an export";
+    for (const std::string& name : kept)
+        std::ofstream(out + "/" + name) << "not an export";
+    const std::string code = folderEntries(dir_->file("reference")).front();
+
+    ExportProcess process({"--out", out, code.substr(0, code.size() - 4)}, aliasFile(), out + ".log");
+    EXPECT_EQ(describe(process.wait()), "exit status 0") << process.errors();
+
+    std::vector<std::string> expected = kept;
+    expected.push_back(code);
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(folderEntries(out), expected);
+    EXPECT_EQ(readFile(out + "/" + code), readFile(referenceFile(code)));
+}
+
+} // namespace

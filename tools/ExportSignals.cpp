@@ -1,0 +1,79 @@
+#include "ExportSignals.h"
+
+#include "export/TemporaryFileRegistry.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstddef>
+#include <pthread.h>
+#include <string>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+struct TerminationSignal {
+    int number;
+    const char* name;
+};
+constexpr TerminationSignal kTerminationSignals[] = {{SIGINT, "SIGINT"}, {SIGTERM, "SIGTERM"}, {SIGHUP, "SIGHUP"}};
+
+// The termination signals the caller has not set to be ignored. On Linux a blocked signal is kept pending even
+// when its action is to ignore it, so sigwait() would otherwise receive what the caller meant to be ignored.
+sigset_t signalsToWaitFor() {
+    sigset_t signals;
+    sigemptyset(&signals);
+    for (const TerminationSignal& signal : kTerminationSignals) {
+        struct sigaction action {};
+        if (sigaction(signal.number, nullptr, &action) == 0 && action.sa_handler != SIG_IGN)
+            sigaddset(&signals, signal.number);
+    }
+    return signals;
+}
+
+void writeToStandardError(const std::string& text) {
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t written = ::write(STDERR_FILENO, text.data() + done, text.size() - done);
+        if (written <= 0)
+            return;
+        done += static_cast<std::size_t>(written);
+    }
+}
+
+std::string interruptionMessage(int number, std::size_t removed) {
+    std::string name = "signal " + std::to_string(number);
+    for (const TerminationSignal& signal : kTerminationSignals)
+        if (signal.number == number)
+            name = signal.name;
+    // On a terminal the progress bar's line has no end yet.
+    return std::string(isatty(STDERR_FILENO) ? "\n" : "") + "pelmarot-export: interrupted by " + name + "; " +
+           std::to_string(removed) + " unfinished file" + (removed == 1 ? "" : "s") + " removed\n";
+}
+
+[[noreturn]] void waitForTermination(sigset_t signals) {
+    int number = 0;
+    while (sigwait(&signals, &number) != 0) {
+    }
+    const std::size_t removed = exportfile::TemporaryFileRegistry::instance().removeAllAndHold();
+    // Holding the stream's lock keeps the workers' reports from following the message: it is the last line.
+    flockfile(stderr);
+    writeToStandardError(interruptionMessage(number, removed));
+    // _exit, not exit: the workers are still running, and exit handlers would pull their objects away.
+    _exit(128 + number);
+}
+
+} // namespace
+
+void installExportSignalHandling() {
+    std::signal(SIGXFSZ, SIG_IGN);
+    const sigset_t signals = signalsToWaitFor();
+    sigset_t previous;
+    pthread_sigmask(SIG_BLOCK, &signals, &previous);
+    try {
+        std::thread(waitForTermination, signals).detach();
+    } catch (const std::exception&) {
+        // Without the waiting thread the signals must keep their default action rather than be lost.
+        pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    }
+}
