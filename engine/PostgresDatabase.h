@@ -14,10 +14,12 @@ namespace engine {
 // which database it is for. Returns the password, or nullopt when the user cancels.
 using PasswordPrompt = std::function<std::optional<std::string>(const std::string& databaseName)>;
 
-// Opens a PostgreSQL database through libpq with the alias's libpq keywords (host, port, dbname, user and
-// any other keyword libpq knows; "driver", "path" and "codepage" are the engine's own). Every session is
-// read-only on the server, so no statement can write. A lost connection is made again before the next
-// statement; when the server is down, that statement fails with the server's message.
+// Opens a PostgreSQL database through libpq with the alias's libpq keywords (host, port, dbname, user,
+// options and any other keyword libpq knows; "driver", "path", "codepage" and "timeout" are the engine's own,
+// see postgresSettings()). Every session is read-only on the server, so no statement can write. No wait for the
+// server lasts longer than the alias's timeout: past it the statement fails with "The PostgreSQL database ...
+// did not answer in N seconds" and the connection is dropped. A lost or dropped connection is made again before
+// the next statement; when the server is down, that statement fails with the server's message.
 std::unique_ptr<Database> openPostgresDatabase(const AliasDefinition& alias, const CodePage& codePage,
                                                const PasswordPrompt& askPassword);
 

@@ -80,6 +80,40 @@ private slots:
         QCOMPARE(window.qOsigurenici.recordCount(), 1);
     }
 
+    // A server process that stops answering mid-session (a frozen backend): leaving the doctor box shows the
+    // error box after the alias's timeout instead of freezing the window, and the window goes on.
+    void aStoppedServerSessionGivesTheErrorBoxAndTheWindowGoesOn() {
+        AliasFileScope alias(dir_->file("a.ini"), postgresAlias(database_) + "timeout = 2\n");
+        RecordingPrompter prompter;
+        app::TfrmOsigurenici window(&prompter);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.cbLekar->setFocus();
+        QTest::keyClick(window.cbLekar, Qt::Key_Tab);
+        QCOMPARE(window.qOsigurenici.recordCount(), 1);
+
+        pid_t session = 0;
+        try {
+            session = sessionProcess(database_);
+        } catch (const std::exception& e) {
+            QFAIL(e.what());
+        }
+        {
+            // Let go after 20 seconds at the latest, so that a window that waits for ever fails the test.
+            StoppedProcess frozen(session, std::chrono::seconds(20));
+            window.cbLekar->setFocus();
+            QTest::keyClick(window.cbLekar, Qt::Key_Tab);
+            QVERIFY2(!frozen.resumedByWatchdog(), "the window waited for the stopped server");
+            QTRY_COMPARE(prompter.errors.size(), 1);
+            QVERIFY2(prompter.errors.first().contains(QStringLiteral(" did not answer in 2 seconds")),
+                     qPrintable(prompter.errors.first()));
+        }
+        window.cbLekar->setFocus();
+        QTest::keyClick(window.cbLekar, Qt::Key_Tab);
+        QCOMPARE(prompter.errors.size(), 1);
+        QCOMPARE(window.qOsigurenici.recordCount(), 1);
+    }
+
     void cancellingThePasswordEndsTheStartWithTheServersError() {
         AliasFileScope alias(dir_->file("a.ini"), postgresAlias(database_, "clerk"));
         RecordingPrompter prompter; // no answers: the user cancels

@@ -11,9 +11,34 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 using namespace testsupport;
 
 namespace {
+
+using Seconds = std::chrono::duration<double>;
+
+// How long a frozen server process may stay stopped before the test lets it go on by itself: code that waits
+// for it without a limit then fails the test instead of hanging the test run.
+constexpr std::chrono::seconds kWatchdog{20};
+
+struct TimedFailure {
+    std::string message;
+    Seconds took{0};
+};
+
+TimedFailure timedFailureOf(const std::function<void()>& action) {
+    const auto start = std::chrono::steady_clock::now();
+    TimedFailure failure;
+    failure.message = failureOf<engine::EngineError>(action);
+    failure.took = std::chrono::steady_clock::now() - start;
+    return failure;
+}
+
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
 
 std::vector<DoctorRow> fixtureDoctors() {
     // The municipality "7" is padded to "7  " by the server's char(3) and stored so in SQLite: nothing is trimmed.
@@ -117,4 +142,118 @@ TEST_F(Postgres, AReloadAfterARestartReconnectsAndAStoppedServerIsAnErrorUntilIt
     controlTestServer("resume");
     list.reload("100001");
     EXPECT_GT(list.recordCount(), 0);
+}
+
+TEST_F(Postgres, AStoppedSessionFailsTheReloadWithinTheTimeoutAndTheNextReloadWorks) {
+    AliasFileScope scope(dir_.file("a.ini"), postgresAlias(database_) + "timeout = 2\n");
+    data::Connection kdb;
+    kdb.open();
+    data::InsuredList list(kdb);
+    list.reload("A1");
+    const int rows = list.recordCount();
+    ASSERT_GT(rows, 0);
+
+    TimedFailure frozen;
+    {
+        StoppedProcess session(sessionProcess(database_), kWatchdog);
+        frozen = timedFailureOf([&] { list.reload("100001"); });
+        EXPECT_FALSE(session.resumedByWatchdog()) << "the reload waited for the stopped server";
+    }
+    EXPECT_TRUE(contains(frozen.message, "The PostgreSQL database " + database_ + " (alias ")) << frozen.message;
+    EXPECT_TRUE(contains(frozen.message, " did not answer in 2 seconds\n")) << frozen.message;
+    EXPECT_GE(frozen.took.count(), 1.9);
+    EXPECT_LT(frozen.took.count(), 8.0);
+    EXPECT_FALSE(list.active());
+
+    list.reload("A1");
+    EXPECT_EQ(list.recordCount(), rows);
+}
+
+TEST_F(Postgres, AFrozenServerFailsStatementsAndConnectionsWithinTheTimeoutUntilItGoesOn) {
+    AliasFileScope scope(dir_.file("a.ini"), postgresAlias(database_) + "timeout = 2\n");
+    data::Connection kdb;
+    kdb.open();
+    data::InsuredList list(kdb);
+    list.reload("A1");
+    const int rows = list.recordCount();
+
+    // The main process is frozen too: it answers neither the cancel request nor a new connection.
+    TimedFailure statement, reconnect, connect;
+    {
+        const pid_t sessionPid = sessionProcess(database_);
+        StoppedProcess server(serverProcess(), kWatchdog);
+        StoppedProcess session(sessionPid, kWatchdog);
+        statement = timedFailureOf([&] { list.reload("A1"); });
+        reconnect = timedFailureOf([&] { list.reload("A1"); });
+        connect = timedFailureOf([&] {
+            engine::Engine engine;
+            engine.openDatabase("kapitacija");
+        });
+        EXPECT_FALSE(server.resumedByWatchdog() || session.resumedByWatchdog()) << "a wait for the frozen server";
+    }
+    EXPECT_TRUE(contains(statement.message, "did not answer in 2 seconds")) << statement.message;
+    EXPECT_TRUE(contains(reconnect.message, "Lost the connection to the PostgreSQL database " + database_))
+        << reconnect.message;
+    EXPECT_TRUE(contains(connect.message, "Cannot connect to the PostgreSQL database " + database_)) << connect.message;
+    for (const auto& failure : {reconnect, connect})
+        EXPECT_TRUE(contains(failure.message, "timeout expired")) << failure.message;
+    for (const auto& failure : {statement, reconnect, connect})
+        EXPECT_LT(failure.took.count(), 8.0) << failure.message;
+
+    list.reload("A1");
+    EXPECT_EQ(list.recordCount(), rows);
+}
+
+TEST_F(Postgres, TheAliasOwnOptionsAndApplicationNameAreKeptWhileTheSessionStaysReadOnly) {
+    runPostgresSql(database_, "CREATE SCHEMA reg; ALTER TABLE Lekari SET SCHEMA reg;"
+                              "ALTER TABLE Osigurenici SET SCHEMA reg; GRANT USAGE ON SCHEMA reg TO clerk");
+    // The user's own attempt to make the session writable loses to the engine's setting.
+    AliasFileScope scope(dir_.file("a.ini"), postgresAlias(database_) +
+                                                 "options = -c search_path=reg -c default_transaction_read_only=off\n"
+                                                 "application_name = desk 7\nclient_encoding = utf8\n");
+    engine::Engine engine;
+    auto db = engine.openDatabase("kapitacija");
+    {
+        auto count = db->execute("select count(*) as n from Lekari", {});
+        ASSERT_TRUE(count->next());
+        EXPECT_EQ(count->integer(0), 4);
+    }
+    {
+        auto session = db->execute("select current_setting('application_name') as a,"
+                                   " current_setting('default_transaction_read_only') as r",
+                                   {});
+        ASSERT_TRUE(session->next());
+        EXPECT_EQ(session->text(0), "desk 7");
+        EXPECT_EQ(session->text(1), "on");
+    }
+    const std::string refused = failureOf([&] { db->execute("delete from Lekari", {}); });
+    EXPECT_TRUE(contains(refused, "read-only transaction")) << refused;
+    auto stillThere = db->execute("select count(*) as n from reg.Osigurenici", {});
+    ASSERT_TRUE(stillThere->next());
+    EXPECT_EQ(stillThere->integer(0), 12);
+}
+
+// Checked before any connection is tried, so no server is needed.
+TEST(PostgresAlias, ATimeoutOrClientEncodingTheEngineCannotKeepIsRefusedNamingTheAlias) {
+    TempDir dir;
+    const std::string file = dir.file("a.ini");
+    const std::string seconds = "' is not a number of seconds from 1 to 86400";
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"timeout = 0", "'timeout = 0" + seconds},
+        {"timeout = 2.5", "'timeout = 2.5" + seconds},
+        {"timeout = -3", "'timeout = -3" + seconds},
+        {"timeout = soon", "'timeout = soon" + seconds},
+        {"timeout = 86401", "'timeout = 86401" + seconds},
+        {"timeout = 99999999999999999999", "'timeout = 99999999999999999999" + seconds},
+        {"timeout =", "'timeout = " + seconds},
+        {"client_encoding = LATIN1", "'client_encoding = LATIN1' is not supported; the server's text is read as "
+                                     "UTF8 and converted to the code page named by 'codepage'"},
+    };
+    for (const auto& [entry, message] : cases) {
+        AliasFileScope scope(file, "[kapitacija]\ndriver = postgresql\nhost = " + dir.path() + "\n" + entry + "\n");
+        engine::Engine engine;
+        EXPECT_EQ(failureOf([&] { engine.openDatabase("kapitacija"); }),
+                  "Alias 'kapitacija' in " + file + ": " + message)
+            << entry;
+    }
 }

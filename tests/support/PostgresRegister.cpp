@@ -1,7 +1,9 @@
 #include "support/PostgresRegister.h"
 
 #include <atomic>
+#include <csignal>
 #include <cstdlib>
+#include <fstream>
 #include <libpq-fe.h>
 #include <sstream>
 #include <stdexcept>
@@ -30,7 +32,10 @@ void controlTestServer(const std::string& action) {
         throw std::runtime_error("failed: " + command);
 }
 
-void runPostgresSql(const std::string& database, const std::string& sql) {
+namespace {
+
+// Runs SQL as the superuser and hands the result to `read` before the connection closes.
+template <class Read> void withPostgresResult(const std::string& database, const std::string& sql, Read read) {
     const std::string conninfo = "host=" + testServerFolder().value() + " port=" + kPort + " user=postgres dbname=" + database;
     PGconn* connection = PQconnectdb(conninfo.c_str());
     if (PQstatus(connection) != CONNECTION_OK) {
@@ -41,10 +46,78 @@ void runPostgresSql(const std::string& database, const std::string& sql) {
     PGresult* result = PQexec(connection, sql.c_str());
     const ExecStatusType status = PQresultStatus(result);
     const std::string message = PQresultErrorMessage(result);
+    if (status == PGRES_TUPLES_OK)
+        read(result);
     PQclear(result);
     PQfinish(connection);
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
         throw std::runtime_error("SQL failed on the test server: " + message);
+}
+
+} // namespace
+
+void runPostgresSql(const std::string& database, const std::string& sql) {
+    withPostgresResult(database, sql, [](PGresult*) {});
+}
+
+std::vector<std::string> postgresColumn(const std::string& database, const std::string& sql) {
+    std::vector<std::string> values;
+    withPostgresResult(database, sql, [&](PGresult* result) {
+        for (int row = 0; row < PQntuples(result); ++row)
+            values.emplace_back(PQgetvalue(result, row, 0));
+    });
+    return values;
+}
+
+pid_t sessionProcess(const std::string& database) {
+    // A session that has just been closed (the one that wrote the register) may still be listed for a moment.
+    std::vector<std::string> pids;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        pids = postgresColumn("postgres", "SELECT pid FROM pg_stat_activity WHERE backend_type = 'client backend' "
+                                          "AND datname = " +
+                                              sqlText(database));
+        if (pids.size() == 1)
+            return static_cast<pid_t>(std::stol(pids.front()));
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    throw std::runtime_error(std::to_string(pids.size()) + " sessions on the database " + database +
+                             " where one was expected");
+}
+
+pid_t serverProcess() {
+    // The first line of the data folder's postmaster.pid is the main process's id.
+    std::ifstream file(testServerFolder().value() + "/data/postmaster.pid");
+    long pid = 0;
+    if (!(file >> pid) || pid <= 0)
+        throw std::runtime_error("cannot read the test server's postmaster.pid");
+    return static_cast<pid_t>(pid);
+}
+
+StoppedProcess::StoppedProcess(pid_t process, std::chrono::seconds limit) : process_(process) {
+    if (kill(process_, SIGSTOP) != 0)
+        throw std::runtime_error("cannot stop the process " + std::to_string(process_));
+    watchdog_ = std::thread([this, limit] {
+        std::unique_lock lock(mutex_);
+        if (!released_.wait_for(lock, limit, [this] { return done_; })) {
+            watchdogFired_ = true;
+            kill(process_, SIGCONT);
+        }
+    });
+}
+
+StoppedProcess::~StoppedProcess() {
+    {
+        std::lock_guard lock(mutex_);
+        done_ = true;
+    }
+    released_.notify_one();
+    watchdog_.join();
+    kill(process_, SIGCONT);
+}
+
+bool StoppedProcess::resumedByWatchdog() const {
+    std::lock_guard lock(mutex_);
+    return watchdogFired_;
 }
 
 std::string writePostgresRegister(const std::vector<DoctorRow>& doctors, const std::vector<PersonRow>& persons) {

@@ -2,8 +2,13 @@
 
 #include "support/FixtureRegister.h"
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <sys/types.h>
+#include <thread>
 
 namespace testsupport {
 
@@ -20,6 +25,37 @@ std::string writePostgresRegister(const std::vector<DoctorRow>& doctors, const s
 
 // Runs SQL as the superuser in a database of the test server. Throws std::runtime_error.
 void runPostgresSql(const std::string& database, const std::string& sql);
+
+// The first column of every row a query gives, run as the superuser in a database of the test server.
+std::vector<std::string> postgresColumn(const std::string& database, const std::string& sql);
+
+// The server process that serves the one client session open on a database. Throws std::runtime_error when
+// there is none, or more than one for longer than a few seconds.
+pid_t sessionProcess(const std::string& database);
+
+// The test server's main process (the one that accepts connections and cancel requests).
+pid_t serverProcess();
+
+// Freezes a process of the test server (SIGSTOP) for the life of the object and lets it go on (SIGCONT) when the
+// object goes, or by itself once `limit` has passed. Code that waits for the frozen process for ever then ends
+// instead of hanging the test run, and the test sees it through resumedByWatchdog().
+class StoppedProcess {
+public:
+    StoppedProcess(pid_t process, std::chrono::seconds limit);
+    ~StoppedProcess();
+    StoppedProcess(const StoppedProcess&) = delete;
+    StoppedProcess& operator=(const StoppedProcess&) = delete;
+
+    bool resumedByWatchdog() const;
+
+private:
+    pid_t process_;
+    mutable std::mutex mutex_;
+    std::condition_variable released_;
+    bool done_ = false;
+    bool watchdogFired_ = false;
+    std::thread watchdog_;
+};
 
 // An alias file's text naming a database of the test server.
 std::string postgresAlias(const std::string& database, const std::string& user = "postgres",

@@ -116,8 +116,9 @@ class PostgresWriter final : public RegisterWriter {
 public:
     explicit PostgresWriter(const engine::AliasDefinition& alias) {
         std::vector<std::string> keys, values;
+        // The engine's own entries are not libpq keywords.
         for (const auto& [key, value] : alias.entries)
-            if (key != "path" && key != "codepage") {
+            if (key != "path" && key != "codepage" && key != "timeout") {
                 keys.push_back(key);
                 values.push_back(value);
             }

@@ -1,0 +1,173 @@
+#include "engine/PostgresSession.h"
+
+#include "engine/EngineError.h"
+#include "engine/Text.h"
+
+#include <poll.h>
+#include <system_error>
+#include <thread>
+
+namespace engine {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A cancel request is a new connection to the server's main process; when that process is frozen too, libpq
+// waits for its answer for ever. The request therefore runs on a thread of its own that nobody waits for: the
+// statement is given up either way, and the thread ends whenever the server answers (or with the program).
+void requestCancel(PGcancel* cancel) {
+    try {
+        std::thread([cancel] {
+            char reason[256];
+            PQcancel(cancel, reason, sizeof reason);
+            PQfreeCancel(cancel);
+        }).detach();
+    } catch (const std::system_error&) {
+        PQfreeCancel(cancel); // no thread to spare: the dropped connection alone ends the session
+    }
+}
+
+std::string secondsText(std::chrono::seconds seconds) {
+    return std::to_string(seconds.count()) + (seconds.count() == 1 ? " second" : " seconds");
+}
+
+} // namespace
+
+std::vector<std::string> messageLines(const char* text) {
+    std::vector<std::string> lines;
+    std::string line;
+    for (const char* p = text ? text : ""; *p; ++p) {
+        if (*p == '\n') {
+            if (!trimmed(line).empty())
+                lines.push_back(trimmed(line));
+            line.clear();
+        } else {
+            line += *p;
+        }
+    }
+    if (!trimmed(line).empty())
+        lines.push_back(trimmed(line));
+    if (lines.empty())
+        lines.emplace_back("The PostgreSQL server gave no reason");
+    return lines;
+}
+
+PostgresSession::PostgresSession(PostgresSettings settings, const PasswordPrompt& askPassword,
+                                 const std::string& promptName)
+    : settings_(std::move(settings)) {
+    for (;;) {
+        connection_ = connect(password_);
+        if (connected())
+            return;
+        std::vector<std::string> lines = {"Cannot connect to the PostgreSQL database " + name()};
+        for (auto& line : messageLines(PQerrorMessage(connection_.get())))
+            lines.push_back(line);
+        // The server wants a password the alias and ~/.pgpass do not give (or the one given was wrong):
+        // ask the user, and let the engine's error through when the user cancels.
+        PGconn* failed = connection_.get();
+        if ((PQconnectionNeedsPassword(failed) || (password_ && PQconnectionUsedPassword(failed))) && askPassword) {
+            password_ = askPassword(promptName);
+            if (password_)
+                continue;
+        }
+        throw EngineError(lines);
+    }
+}
+
+ConnectionHandle PostgresSession::connect(const std::optional<std::string>& password) const {
+    std::vector<const char*> keys;
+    std::vector<const char*> values;
+    for (std::size_t i = 0; i < settings_.keys.size(); ++i) {
+        keys.push_back(settings_.keys[i].c_str());
+        values.push_back(settings_.values[i].c_str());
+    }
+    if (password) {
+        keys.push_back("password");
+        values.push_back(password->c_str());
+    }
+    keys.push_back(nullptr);
+    values.push_back(nullptr);
+    ConnectionHandle connection(PQconnectdbParams(keys.data(), values.data(), 0));
+    if (!connection)
+        throw EngineError("Out of memory while connecting to the PostgreSQL database " + name());
+    // Sending never blocks either: waitForResult() flushes what is queued within the timeout.
+    if (PQstatus(connection.get()) == CONNECTION_OK)
+        PQsetnonblocking(connection.get(), 1);
+    return connection;
+}
+
+bool PostgresSession::connected() const {
+    return connection_ && PQstatus(connection_.get()) == CONNECTION_OK;
+}
+
+std::string PostgresSession::errorMessage() const {
+    return connection_ ? PQerrorMessage(connection_.get()) : "";
+}
+
+void PostgresSession::reconnect() {
+    connection_.reset();
+    connection_ = connect(password_);
+    if (!connected()) {
+        std::vector<std::string> lines = {"Lost the connection to the PostgreSQL database " + name()};
+        for (auto& line : messageLines(PQerrorMessage(connection_.get())))
+            lines.push_back(line);
+        throw EngineError(lines);
+    }
+}
+
+void PostgresSession::endStatement() {
+    ++statement_;
+    discardResults();
+}
+
+bool PostgresSession::send(const std::string& sql, const std::vector<const char*>& values) {
+    if (!PQsendQueryParams(connection_.get(), sql.c_str(), static_cast<int>(values.size()), nullptr, values.data(),
+                           nullptr, nullptr, 0))
+        return false;
+    PQsetSingleRowMode(connection_.get());
+    return true;
+}
+
+ResultHandle PostgresSession::nextResult() {
+    if (!connection_)
+        return nullptr;
+    if (!waitForResult())
+        giveUp();
+    return ResultHandle(PQgetResult(connection_.get()));
+}
+
+void PostgresSession::discardResults() {
+    while (nextResult()) {
+    }
+}
+
+bool PostgresSession::waitForResult() {
+    PGconn* connection = connection_.get();
+    const Clock::time_point deadline = Clock::now() + settings_.timeout;
+    for (;;) {
+        const int unsent = PQflush(connection);
+        // A broken connection is not waited for: PQgetResult reports it without blocking.
+        if (unsent < 0 || (unsent == 0 && !PQisBusy(connection)) || PQsocket(connection) < 0)
+            return true;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0)
+            return false;
+        pollfd socket{PQsocket(connection), static_cast<short>(POLLIN | (unsent ? POLLOUT : 0)), 0};
+        const int ready = poll(&socket, 1, static_cast<int>(left.count()) + 1);
+        if (ready > 0 && (socket.revents & (POLLIN | POLLERR | POLLHUP)) && !PQconsumeInput(connection))
+            return true;
+    }
+}
+
+void PostgresSession::giveUp() {
+    if (PGcancel* cancel = PQgetCancel(connection_.get()))
+        requestCancel(cancel);
+    // The connection is non-blocking, so its farewell message never waits for the silent server either.
+    connection_.reset();
+    ++statement_;
+    throw EngineError(std::vector<std::string>{
+        "The PostgreSQL database " + name() + " did not answer in " + secondsText(settings_.timeout),
+        "The statement was abandoned and the connection closed; the next attempt connects again"});
+}
+
+} // namespace engine

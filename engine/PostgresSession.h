@@ -1,0 +1,76 @@
+#pragma once
+
+#include "engine/PostgresDatabase.h"
+#include "engine/PostgresSettings.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <libpq-fe.h>
+
+namespace engine {
+
+struct ConnectionFinisher {
+    void operator()(PGconn* connection) const { PQfinish(connection); }
+};
+struct ResultClearer {
+    void operator()(PGresult* result) const { PQclear(result); }
+};
+using ConnectionHandle = std::unique_ptr<PGconn, ConnectionFinisher>;
+using ResultHandle = std::unique_ptr<PGresult, ResultClearer>;
+
+// The server's message split into lines without blanks; one line saying so when the server gave none.
+std::vector<std::string> messageLines(const char* text);
+
+// One libpq connection that never waits for the server longer than the alias's timeout. Every wait (sending a
+// statement, its first result, each further row) has that long; when it passes, the statement is cancelled on
+// the server, the connection is dropped and EngineError says that the server did not answer. A dropped or
+// lost connection is made again by reconnect(), with the password that worked before.
+class PostgresSession {
+public:
+    // Connects, asking askPassword when the server wants a password the settings do not give. Throws
+    // EngineError "Cannot connect to the PostgreSQL database <name>" followed by libpq's reason.
+    PostgresSession(PostgresSettings settings, const PasswordPrompt& askPassword, const std::string& promptName);
+
+    const std::string& name() const { return settings_.name; }
+    // Whether there is a connection that libpq has not found broken (false after the connection was dropped).
+    bool connected() const;
+    // libpq's message about the last failure of the connection.
+    std::string errorMessage() const;
+
+    // Connects again with the same keywords. Throws EngineError "Lost the connection to the PostgreSQL
+    // database <name>" followed by libpq's reason.
+    void reconnect();
+
+    // Ends the reading of the previous statement before a new one: its cursor sees statementNumber() change,
+    // and whatever the server still sends of it is read and dropped. Throws as nextResult() does.
+    void endStatement();
+    std::uint64_t statementNumber() const { return statement_; }
+
+    // Starts a statement in single-row mode. REQUIRES: connected() and endStatement() since the last one.
+    // Returns false when the statement could not be sent (the connection is broken).
+    bool send(const std::string& sql, const std::vector<const char*>& values);
+
+    // The statement's next result, or nullptr after its last one (or when there is no connection). Throws
+    // EngineError after cancelling the statement and dropping the connection when the server stays silent
+    // for the timeout.
+    ResultHandle nextResult();
+    // Reads and drops the results still pending. Throws as nextResult() does.
+    void discardResults();
+
+private:
+    ConnectionHandle connect(const std::optional<std::string>& password) const;
+    // Waits until nextResult() would not block; false when the timeout passed first.
+    bool waitForResult();
+    [[noreturn]] void giveUp();
+
+    PostgresSettings settings_;
+    std::optional<std::string> password_;
+    ConnectionHandle connection_;
+    std::uint64_t statement_ = 0;
+};
+
+} // namespace engine
