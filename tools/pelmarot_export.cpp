@@ -31,7 +31,8 @@ constexpr const char* kUsage =
     "\n"
     "Exit status: 0 when every file was written, 1 when any failed (each failure is named on standard\n"
     "error; the others are still written) or when a text was transliterated without\n"
-    "--accept-transliterated, 2 for bad usage.\n";
+    "--accept-transliterated, 2 for bad usage, 128+N after signal N (SIGINT, SIGTERM, SIGHUP), which\n"
+    "removes the unfinished files first.\n";
 
 struct Options {
     std::string alias = "kapitacija";
