@@ -168,6 +168,17 @@ char CodePage::fromUnicode(char32_t ch) const {
     return it == fromUnicode_.end() ? '?' : it->second;
 }
 
+void CodePage::appendCharacter(std::string& out, char32_t ch, bool* exact) const {
+    const auto held = fromUnicode_.find(ch);
+    if (held != fromUnicode_.end() && ch != 0xFFFD) {
+        out += held->second;
+        return;
+    }
+    if (exact)
+        *exact = false;
+    appendTransliterated(out, ch);
+}
+
 void CodePage::appendTransliterated(std::string& out, char32_t ch) const {
     if (ch < 0x80) { // an over-long UTF-8 form of an ASCII character: malformed, never taken for "/" or "."
         out += '?';
@@ -192,15 +203,7 @@ std::string CodePage::fromUtf8(std::string_view utf8, bool* exact) const {
             ++i;
             continue;
         }
-        const char32_t ch = decodeUtf8(utf8, i);
-        const auto held = fromUnicode_.find(ch);
-        if (held != fromUnicode_.end() && ch != 0xFFFD) {
-            out += held->second;
-            continue;
-        }
-        if (exact)
-            *exact = false;
-        appendTransliterated(out, ch);
+        appendCharacter(out, decodeUtf8(utf8, i), exact);
     }
     return out;
 }
@@ -223,15 +226,7 @@ std::string CodePage::fromCodePage(const CodePage& source, std::string_view byte
             out += c;
             continue;
         }
-        const char32_t ch = source.toUnicode(static_cast<unsigned char>(c));
-        const auto held = fromUnicode_.find(ch);
-        if (held != fromUnicode_.end() && ch != 0xFFFD) {
-            out += held->second;
-            continue;
-        }
-        if (exact)
-            *exact = false;
-        appendTransliterated(out, ch);
+        appendCharacter(out, source.toUnicode(static_cast<unsigned char>(c)), exact);
     }
     return out;
 }

@@ -44,6 +44,8 @@ public:
 private:
     explicit CodePage(std::string name);
 
+    // Appends a character other than ASCII: its byte, or else its transliteration (clearing *exact).
+    void appendCharacter(std::string& out, char32_t ch, bool* exact) const;
     // Appends the character the code page cannot hold as the C library transliterates it, or "?".
     void appendTransliterated(std::string& out, char32_t ch) const;
 

@@ -232,6 +232,27 @@ private slots:
         QCOMPARE(prompter_->messages, QStringList{QString::fromUtf8(app::TfrmOsigurenici::kFailureMessage)});
     }
 
+    void badValuesAreNamedInTheErrorBoxAndUnheldTextsInTheSupportLog() {
+        // The first doctor's first person holds a letter windows-1251 lacks, and the other a bad date.
+        runSql(registerPath(), "UPDATE Osigurenici SET IME = 'Hoxhë' WHERE MB = '1';"
+                               "UPDATE Osigurenici SET DATA_PRI = '2024-13-45' WHERE MB = '3'");
+        openWindow();
+        QTest::ignoreMessage(QtWarningMsg, "qOsigurenici: Osigurenici, MB 1, column IME: 'Hoxhë' is delivered as "
+                                           "'Hoxhe' (the code page windows-1251 cannot hold it)");
+        box()->setFocus();
+        QTest::keyClick(box(), Qt::Key_Tab);
+        QVERIFY(prompter_->errors.isEmpty());
+        QCOMPARE(window_->DBGrid1->model()->rowCount(), 2);
+
+        box()->setFocus();
+        QTest::keyClick(box(), Qt::Key_Down); // the first doctor
+        QTest::keyClick(box(), Qt::Key_Down); // A1
+        QTest::keyClick(box(), Qt::Key_Tab);
+        QTRY_COMPARE(prompter_->errors, QStringList{QStringLiteral(
+                                            "qOsigurenici: Osigurenici, MB 3: Invalid date '2024-13-45' in column DATA_PRI.")});
+        QCOMPARE(window_->DBGrid1->model()->rowCount(), 0);
+    }
+
     void aDoctorListThatCannotOpenGivesTheErrorBoxAndAnEmptyBox() {
         runSql(registerPath(), "ALTER TABLE Lekari RENAME COLUMN OPS_S TO OPSTINA");
         openWindow();
