@@ -6,6 +6,9 @@
 # The superuser "postgres" connects without a password; the role "clerk" needs the password "clerk-secret".
 set -euo pipefail
 action=$1
+# FOLDER is a link to a folder under /tmp that the server's user can reach even where the caller's tree is
+# closed to other users (a clone in a mktemp folder is 0700); later actions follow the link.
+link=$2
 folder=$(realpath -m "$2")
 # The server runs as another user, who may not be able to enter the caller's folder.
 cd /
@@ -21,8 +24,10 @@ pg_ctl_run() { as_server "$bin/pg_ctl" -D "$folder/data" -l "$folder/server.log"
 case "$action" in
 start)
     if [ -f "$folder/data/postmaster.pid" ]; then pg_ctl_run -m immediate stop >/dev/null 2>&1 || true; fi
-    rm -rf "$folder"
-    mkdir -p "$folder"
+    rm -rf "$folder" "$link"
+    folder=$(mktemp -d /tmp/pelmarot-pg.XXXXXX)
+    mkdir -p "$(dirname "$link")"
+    ln -s "$folder" "$link"
     [ "$(id -u)" -eq 0 ] && chown postgres "$folder"
     as_server "$bin/initdb" -D "$folder/data" -U postgres -A trust -E UTF8 --locale=C.UTF-8 --no-sync >/dev/null
     # Password authentication for the clerk's role, trust for the superuser the tests set up with.
@@ -35,6 +40,7 @@ start)
 stop)
     pg_ctl_run -m fast stop >/dev/null 2>&1 || true
     rm -rf "$folder"
+    if [ -L "$link" ]; then rm -f "$link"; fi
     ;;
 createdb)
     as_server "$bin/psql" -X -q -h "$folder" -p "$port" -U postgres -d postgres -c "CREATE DATABASE register" >/dev/null
