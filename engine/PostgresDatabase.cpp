@@ -37,28 +37,6 @@ ColumnType columnTypeOf(Oid type) {
     }
 }
 
-// "?" parameters become "$1", "$2", ... outside quotes.
-std::string toNumberedParameters(const std::string& sql) {
-    std::string out;
-    char quote = 0;
-    int number = 0;
-    for (char c : sql) {
-        if (quote) {
-            if (c == quote)
-                quote = 0;
-            out += c;
-        } else if (c == '\'' || c == '"') {
-            quote = c;
-            out += c;
-        } else if (c == '?') {
-            out += '$' + std::to_string(++number);
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
 // Rows arrive one at a time (libpq's single-row mode), so a large result never sits in memory whole. The
 // cursor reads the results of its own statement only; a newer statement on the same session ends it (next()
 // then says there are no more rows) and reads what is left of it.

@@ -1,6 +1,7 @@
 #include "engine/SqlDialect.h"
 
 #include <cctype>
+#include <string>
 
 namespace engine {
 namespace {
@@ -58,42 +59,45 @@ bool isOperand(const Token& t) {
     return t.kind == TokenKind::Word || t.kind == TokenKind::StringLiteral || t.kind == TokenKind::QuotedName;
 }
 
+bool startsName(char c) { return std::isalpha(static_cast<unsigned char>(c)) || c == '_'; }
+bool continuesName(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
+
 } // namespace
 
 PositionalStatement toPositionalParameters(std::string_view text) {
+    const std::vector<Token> tokens = tokenize(text);
     PositionalStatement out;
     out.sql.reserve(text.size());
-    char quote = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (quote) {
-            if (c == quote)
-                quote = 0;
-            out.sql += c;
-            continue;
-        }
-        if (c == '\'' || c == '"') {
-            quote = c;
-            out.sql += c;
-            continue;
-        }
-        if (c == ':' && i + 1 < text.size() && text[i + 1] == ':') {
+    for (std::size_t i = 0; i < tokens.size(); ++i) {
+        const bool colon = tokens[i].text == ":";
+        const bool next = i + 1 < tokens.size();
+        if (colon && next && tokens[i + 1].text == ":") { // a cast, "::"
             out.sql += "::";
             ++i;
             continue;
         }
-        if (c == ':' && i + 1 < text.size() &&
-            (std::isalpha(static_cast<unsigned char>(text[i + 1])) || text[i + 1] == '_')) {
-            std::size_t end = i + 1;
-            while (end < text.size() && (std::isalnum(static_cast<unsigned char>(text[end])) || text[end] == '_'))
+        if (colon && next && tokens[i + 1].kind == TokenKind::Word && startsName(tokens[i + 1].text[0])) {
+            const std::string_view word = tokens[i + 1].text;
+            std::size_t end = 1;
+            while (end < word.size() && continuesName(word[end]))
                 ++end;
-            out.parameterNames.emplace_back(text.substr(i + 1, end - i - 1));
+            out.parameterNames.emplace_back(word.substr(0, end));
             out.sql += '?';
-            i = end - 1;
+            out.sql += word.substr(end);
+            ++i;
             continue;
         }
-        out.sql += c;
+        out.sql += tokens[i].text;
     }
+    return out;
+}
+
+std::string toNumberedParameters(std::string_view sql) {
+    std::string out;
+    out.reserve(sql.size() + 8);
+    int number = 0;
+    for (const Token& token : tokenize(sql))
+        out += token.text == "?" ? "$" + std::to_string(++number) : std::string(token.text);
     return out;
 }
 

@@ -16,6 +16,9 @@ struct PositionalStatement {
 // Replaces each ":name" outside quotes by "?". A "::" is left alone.
 PositionalStatement toPositionalParameters(std::string_view text);
 
+// Numbers the "?" parameters outside quotes as PostgreSQL wants them: "$1", "$2", ...
+std::string toNumberedParameters(std::string_view sql);
+
 // The engine's SQL as the desktop engine wrote it, in the dialect of SQLite and PostgreSQL: a "+" in a chain
 // of simple operands that holds a string literal joins strings and becomes "||" (pre+' '+ime); every
 // other "+" stays an addition. Quoted text is never touched.

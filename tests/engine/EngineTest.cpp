@@ -94,6 +94,10 @@ TEST(SqlDialect, ParametersBecomePositionalAndPlusJoinsStringsOnlyNextToText) {
         engine::toPositionalParameters("select * from t where a = :lekar and b = ':not' and c = :Lekar::text");
     EXPECT_EQ(statement.sql, "select * from t where a = ? and b = ':not' and c = ?::text");
     EXPECT_EQ(statement.parameterNames, (std::vector<std::string>{"lekar", "Lekar"}));
+    EXPECT_EQ(engine::toPositionalParameters("where a=:p1.x and b = :9 and c = \"q:r\"").sql,
+              "where a=?.x and b = :9 and c = \"q:r\"");
+    EXPECT_EQ(engine::toNumberedParameters("a = ? and b = '?' and c = \"it\"\"?\" and d = ?"),
+              "a = $1 and b = '?' and c = \"it\"\"?\" and d = $2");
 
     const std::pair<const char*, const char*> cases[] = {
         {"select lekar_s,pre+' '+ime as ime,ops_s from Lekari\r\nwhere aktiven=true\r\n",
