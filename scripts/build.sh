@@ -9,5 +9,7 @@ case "$kind" in
     *) echo "usage: $0 [release|sanitize]" >&2; exit 2 ;;
 esac
 cmake -S "$root" -B "$dir" -G Ninja "${flags[@]}" >/dev/null
-ninja -C "$dir" -j "$(nproc)" | grep -v '^\[' || true
-test "${PIPESTATUS[0]}" -eq 0
+# Progress lines are left out; warnings and errors are shown, and a failed build fails the script.
+status=0
+ninja -C "$dir" -j "$(nproc)" | grep -v '^\[' || status=${PIPESTATUS[0]}
+exit "$status"

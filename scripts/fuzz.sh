@@ -11,8 +11,12 @@ seconds=${1:-60}
 build=${PELMAROT_FUZZ_BUILD:-$root/build-fuzz}
 
 CXX=clang++ cmake -S "$root/fuzz" -B "$build" -G Ninja >/dev/null
-ninja -C "$build" -j2 paradox_fuzzer | grep -v -e '^\[' -e '^ninja: Entering' -e '^ninja: no work' || true
-test "${PIPESTATUS[0]}" -eq 0
+# The build's own output is shown only when it fails (a pipe through grep would hide its exit status).
+if ! ninja -C "$build" -j2 paradox_fuzzer >"$build/build.log" 2>&1; then
+    cat "$build/build.log" >&2
+    echo "Cannot build the fuzzer" >&2
+    exit 1
+fi
 
 mkdir -p "$build/corpus" "$build/findings" "$build/tmp"
 log="$build/fuzz.log"
