@@ -33,12 +33,12 @@ OpenedFile openFile(const std::string& path) {
     if (rc != SQLITE_OK)
         throw EngineError({"Cannot open the database file " + path, raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc)});
     // Wait for another program's write to finish rather than fail at once; never write. Without a memory map
-    // every page comes through a read: a page cache of up to 64 MiB keeps the pages of the doctors a clerk
+    // every page comes through a read: a page cache of up to 16 MiB keeps the pages of the doctors a clerk
     // goes back and forth between, so a reload costs what it did with the map (SQLite drops the cache itself
     // when another program changes the file).
     sqlite3_busy_timeout(handle.get(), 5000);
     char* error = nullptr;
-    if (sqlite3_exec(handle.get(), "PRAGMA query_only = 1; PRAGMA mmap_size = 0; PRAGMA cache_size = -65536; SELECT count(*) FROM sqlite_master",
+    if (sqlite3_exec(handle.get(), "PRAGMA query_only = 1; PRAGMA mmap_size = 0; PRAGMA cache_size = -16384; SELECT count(*) FROM sqlite_master",
                      nullptr, nullptr, &error) != SQLITE_OK) {
         const std::string reason = error ? error : "unknown error";
         sqlite3_free(error);
