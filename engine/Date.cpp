@@ -5,8 +5,9 @@
 namespace engine {
 namespace {
 
-// Days from 1970-01-01 to the given civil date (H. Hinnant's algorithm).
-std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d) {
+// Days from 1970-01-01 to the given civil date (H. Hinnant's algorithm). Constant-evaluated, so that the
+// epoch below is set before any other file's static initialisation can convert a date.
+constexpr std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d) {
     y -= m <= 2;
     const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
     const auto yoe = static_cast<unsigned>(y - era * 400);
@@ -15,7 +16,7 @@ std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d) {
     return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
 }
 
-const std::int64_t kEpochOfDayOne = daysFromCivil(1, 1, 1) - 1;
+constexpr std::int64_t kEpochOfDayOne = daysFromCivil(1, 1, 1) - 1;
 
 bool isLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
 
