@@ -1,25 +1,11 @@
 #include "app/MacCDisplay.h"
 
+#include "engine/MacC.h"
+
 #include <QFontDatabase>
 #include <QStringList>
-#include <array>
 
 namespace app {
-namespace {
-
-// The Cyrillic letter of each byte from 0x40 to 0x7E in the MAC C encoding (0 = the byte shows itself).
-constexpr std::array<char16_t, 0x3F> kMacCLetters = {
-    u'Ж', u'А', u'Б', u'Ц', u'Д', u'Е', u'Ф', u'Г', u'Х', u'И', u'Ј', u'К', u'Л', u'М', u'Н', u'О', // 0x40-0x4F
-    u'П', u'Љ', u'Р', u'С', u'Т', u'У', u'В', u'Њ', u'Џ', u'Ѕ', u'З', u'Ш', u'Ѓ', u'Ќ', u'Ч', 0,    // 0x50-0x5F
-    u'ж', u'а', u'б', u'ц', u'д', u'е', u'ф', u'г', u'х', u'и', u'ј', u'к', u'л', u'м', u'н', u'о', // 0x60-0x6F
-    u'п', u'љ', u'р', u'с', u'т', u'у', u'в', u'њ', u'џ', u'ѕ', u'з', u'ш', u'ѓ', u'ќ', u'ч',       // 0x70-0x7E
-};
-
-char16_t macCLetter(unsigned char byte) {
-    return byte >= 0x40 && byte <= 0x7E ? kMacCLetters[byte - 0x40] : 0;
-}
-
-} // namespace
 
 MacCDisplay::MacCDisplay(const engine::CodePage& codePage)
     : MacCDisplay(codePage, QFontDatabase::families().contains(QString::fromLatin1(kFontFamily))) {}
@@ -40,7 +26,7 @@ QString MacCDisplay::show(std::string_view bytes) const {
     for (char c : bytes) {
         const auto byte = static_cast<unsigned char>(c);
         if (byte < 0x80) {
-            const char16_t letter = fontInstalled_ ? 0 : macCLetter(byte);
+            const char16_t letter = fontInstalled_ ? 0 : engine::macCLetterOf(byte);
             out += QChar(letter ? letter : static_cast<char16_t>(byte));
         } else {
             out += QString::fromUcs4(std::u32string(1, codePage_->toUnicode(byte)).c_str(), 1);
@@ -51,9 +37,8 @@ QString MacCDisplay::show(std::string_view bytes) const {
 
 std::optional<char> MacCDisplay::byteForTyped(QChar typed) const {
     const char16_t ch = typed.unicode();
-    for (unsigned char byte = 0x40; byte <= 0x7E; ++byte)
-        if (macCLetter(byte) == ch)
-            return static_cast<char>(byte);
+    if (const auto byte = engine::macCByteOf(ch))
+        return byte;
     if (ch < 0x80)
         return static_cast<char>(ch);
     const char byte = codePage_->fromUnicode(ch);

@@ -23,7 +23,6 @@ public:
     explicit MacCDisplay(const engine::CodePage& codePage);
     MacCDisplay(const engine::CodePage& codePage, bool fontInstalled);
 
-
     // The code page of bytes from 0x80 on; the database's, once it is connected.
     void setCodePage(const engine::CodePage& codePage) { codePage_ = &codePage; }
 

@@ -1,6 +1,6 @@
 #include "demodb/Register.h"
 
-#include "demodb/CivilDate.h"
+#include "engine/Date.h"
 
 #include <algorithm>
 #include <array>
@@ -10,10 +10,10 @@
 namespace demodb {
 namespace {
 
-const std::int64_t firstBirthDay = CivilDate::toDayNumber({1930, 1, 1});
-const std::int64_t lastBirthDay = CivilDate::toDayNumber({2024, 12, 31});
-const std::int64_t firstRegistrationDay = CivilDate::toDayNumber({1995, 1, 1});
-const std::int64_t lastRegistrationDay = CivilDate::toDayNumber({2026, 12, 31});
+const std::int64_t firstBirthDay = engine::dayNumberOf(1930, 1, 1);
+const std::int64_t lastBirthDay = engine::dayNumberOf(2024, 12, 31);
+const std::int64_t firstRegistrationDay = engine::dayNumberOf(1995, 1, 1);
+const std::int64_t lastRegistrationDay = engine::dayNumberOf(2026, 12, 31);
 constexpr int firstRegion = 41;
 constexpr int lastRegion = 49;
 constexpr int serialsPerRegion = 1000;
@@ -29,7 +29,8 @@ void writeDigits(char* out, std::uint64_t value, int width) {
 
 // Writes value in decimal without leading zeros and returns the number of characters written; the buffer is
 // large enough for every value the generator draws.
-template <std::size_t size> std::size_t writeNumber(char (&out)[size], std::uint64_t value) {
+template <std::size_t size>
+std::size_t writeNumber(char (&out)[size], std::uint64_t value) {
     return static_cast<std::size_t>(std::to_chars(out, out + size, value).ptr - out);
 }
 
@@ -49,9 +50,7 @@ int identityCheckDigit(const char* digits) {
     return check == 11 ? 0 : check;
 }
 
-Gender drawGender(SplitMix64& random) {
-    return random.chance(1, 2) ? Gender::Male : Gender::Female;
-}
+Gender drawGender(SplitMix64& random) { return random.chance(1, 2) ? Gender::Male : Gender::Female; }
 
 const std::string& drawFrom(const std::vector<std::string>& names, SplitMix64& random) {
     return names[random.below(names.size())];
@@ -103,9 +102,7 @@ std::size_t DoctorRoster::inactiveCount() const {
         std::count_if(doctors_.begin(), doctors_.end(), [](const Doctor& doctor) { return !doctor.active; }));
 }
 
-std::size_t DoctorRoster::withoutPersonsCount() const {
-    return doctors_.size() - takingPersons_.size();
-}
+std::size_t DoctorRoster::withoutPersonsCount() const { return doctors_.size() - takingPersons_.size(); }
 
 const Doctor& DoctorRoster::drawForPerson(SplitMix64& random) const {
     const std::uint64_t point = random.below(cumulativeWeight_.back());
@@ -156,12 +153,10 @@ const Person& PersonGenerator::next() {
     return person_;
 }
 
-std::int64_t PersonGenerator::drawBirthDay() {
-    return random_.between(firstBirthDay, lastBirthDay);
-}
+std::int64_t PersonGenerator::drawBirthDay() { return random_.between(firstBirthDay, lastBirthDay); }
 
 void PersonGenerator::drawIdentityNumber(std::int64_t birthDay, Gender gender) {
-    const CivilDate birth = CivilDate::fromDayNumber(birthDay);
+    const engine::CivilDate birth = engine::civilDateOf(static_cast<engine::DayNumber>(birthDay));
     writeDigits(identityNumber_, static_cast<std::uint64_t>(birth.day), 2);
     writeDigits(identityNumber_ + 2, static_cast<std::uint64_t>(birth.month), 2);
     writeDigits(identityNumber_ + 4, static_cast<std::uint64_t>(birth.year % 1000), 3);
@@ -204,8 +199,8 @@ void PersonGenerator::drawRegistrationDate(std::int64_t birthDay) {
         person_.registrationDate.reset();
         return;
     }
-    const CivilDate date =
-        CivilDate::fromDayNumber(random_.between(std::max(birthDay, firstRegistrationDay), lastRegistrationDay));
+    const engine::CivilDate date = engine::civilDateOf(
+        static_cast<engine::DayNumber>(random_.between(std::max(birthDay, firstRegistrationDay), lastRegistrationDay)));
     writeDigits(registrationDate_, static_cast<std::uint64_t>(date.year), 4);
     registrationDate_[4] = '-';
     writeDigits(registrationDate_ + 5, static_cast<std::uint64_t>(date.month), 2);
