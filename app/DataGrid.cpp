@@ -38,26 +38,6 @@ void DataGrid::setSource(InsuredSource* source) {
     verticalHeader()->setFixedWidth(12);
 }
 
-int DataGrid::displayWidthOf(int column) {
-    switch (column) {
-    case InsuredSource::Faksimil:
-        return 6;
-    case InsuredSource::Embg:
-        return 13;
-    case InsuredSource::Prezime:
-        return 20;
-    case InsuredSource::TatkovoIme:
-    case InsuredSource::Ime:
-        return 15;
-    case InsuredSource::DatumPrijava:
-        return 10;
-    case InsuredSource::BrojIL:
-        return 8;
-    default:
-        return 10;
-    }
-}
-
 void DataGrid::applyColumnWidths(int faksimilWidth, int embgWidth) {
     if (!source_)
         return;
@@ -72,7 +52,8 @@ void DataGrid::applyColumnWidths(int faksimilWidth, int embgWidth) {
             width = embgWidth;
         } else {
             const QString text = source_->headerData(column, Qt::Horizontal).toString();
-            width = std::max(digit * displayWidthOf(column) + 4, title.horizontalAdvance(text) + 4);
+            width = std::max(digit * source_->displayWidthOf(static_cast<InsuredSource::Column>(column)) + 4,
+                             title.horizontalAdvance(text) + 4);
         }
         setColumnWidth(column, width);
     }

@@ -21,9 +21,6 @@ public:
     // plus 4.
     void applyColumnWidths(int faksimilWidth, int embgWidth);
 
-    // The display width, in characters, of each column's field.
-    static int displayWidthOf(int column);
-
 private:
     void followList(int row);
     void syncCurrentRow();

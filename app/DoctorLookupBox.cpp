@@ -1,4 +1,4 @@
-#include "app/LookupComboBox.h"
+#include "app/DoctorLookupBox.h"
 
 #include "app/DoctorSource.h"
 
@@ -30,7 +30,7 @@ bool isAltArrow(const QKeyEvent* key) {
 
 } // namespace
 
-LookupComboBox::LookupComboBox(DoctorSource& source, const MacCDisplay& display, QWidget* parent)
+DoctorLookupBox::DoctorLookupBox(DoctorSource& source, const MacCDisplay& display, QWidget* parent)
     : QWidget(parent), source_(source), display_(display), search_(monotonicMs), popup_(new QFrame(this, Qt::Popup)),
       list_(new QListView(popup_)) {
     setFocusPolicy(Qt::StrongFocus);
@@ -63,11 +63,11 @@ LookupComboBox::LookupComboBox(DoctorSource& source, const MacCDisplay& display,
     });
 }
 
-LookupComboBox::~LookupComboBox() { list_->removeEventFilter(this); }
+DoctorLookupBox::~DoctorLookupBox() { list_->removeEventFilter(this); }
 
-QString LookupComboBox::text() const { return source_.displayAt(shownRow_); }
+QString DoctorLookupBox::text() const { return source_.displayAt(shownRow_); }
 
-void LookupComboBox::setKeyValue(const QByteArray& key) {
+void DoctorLookupBox::setKeyValue(const QByteArray& key) {
     hasKey_ = true;
     key_ = key;
     shownRow_ = source_.rowOfKey(key_);
@@ -76,18 +76,18 @@ void LookupComboBox::setKeyValue(const QByteArray& key) {
     update();
 }
 
-void LookupComboBox::chooseRow(int row) {
+void DoctorLookupBox::chooseRow(int row) {
     if (row >= 0 && row < source_.rowCount())
         setKeyValue(source_.keyAt(row));
 }
 
-bool LookupComboBox::isDroppedDown() const { return popup_->isVisible(); }
+bool DoctorLookupBox::isDroppedDown() const { return popup_->isVisible(); }
 
-bool LookupComboBox::ownsWidget(const QWidget* widget) const {
+bool DoctorLookupBox::ownsWidget(const QWidget* widget) const {
     return widget != nullptr && (widget == this || popup_->isAncestorOf(widget) || widget == popup_);
 }
 
-void LookupComboBox::openDropDown() {
+void DoctorLookupBox::openDropDown() {
     const int count = source_.rowCount();
     if (count == 0 || isDroppedDown())
         return;
@@ -110,7 +110,7 @@ void LookupComboBox::openDropDown() {
     list_->setFocus(Qt::PopupFocusReason);
 }
 
-void LookupComboBox::closeDropDown(bool choose) {
+void DoctorLookupBox::closeDropDown(bool choose) {
     if (!isDroppedDown())
         return;
     const QModelIndex highlighted = list_->currentIndex();
@@ -119,9 +119,9 @@ void LookupComboBox::closeDropDown(bool choose) {
         chooseRow(highlighted.row());
 }
 
-QSize LookupComboBox::sizeHint() const { return QSize(145, 20); }
+QSize DoctorLookupBox::sizeHint() const { return QSize(145, 20); }
 
-void LookupComboBox::paintEvent(QPaintEvent*) {
+void DoctorLookupBox::paintEvent(QPaintEvent*) {
     QStylePainter painter(this);
     QStyleOptionComboBox option;
     option.initFrom(this);
@@ -132,14 +132,14 @@ void LookupComboBox::paintEvent(QPaintEvent*) {
     painter.drawControl(QStyle::CE_ComboBoxLabel, option);
 }
 
-void LookupComboBox::mousePressEvent(QMouseEvent* event) {
+void DoctorLookupBox::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton)
         return QWidget::mousePressEvent(event);
     setFocus(Qt::MouseFocusReason);
     openDropDown();
 }
 
-void LookupComboBox::keyPressEvent(QKeyEvent* event) {
+void DoctorLookupBox::keyPressEvent(QKeyEvent* event) {
     if (isAltArrow(event)) {
         if (event->key() == Qt::Key_Down)
             openDropDown();
@@ -168,7 +168,7 @@ void LookupComboBox::keyPressEvent(QKeyEvent* event) {
             searchFor(*byte);
 }
 
-void LookupComboBox::searchFor(char byte) {
+void DoctorLookupBox::searchFor(char byte) {
     const auto candidate = search_.candidate(byte);
     if (!candidate)
         return;
@@ -179,7 +179,7 @@ void LookupComboBox::searchFor(char byte) {
     chooseRow(row);
 }
 
-void LookupComboBox::focusOutEvent(QFocusEvent* event) {
+void DoctorLookupBox::focusOutEvent(QFocusEvent* event) {
     // The drop-down itself takes the keyboard while it is open; losing the focus to anything else closes it
     // without a choice.
     if (event->reason() != Qt::PopupFocusReason)
@@ -187,7 +187,7 @@ void LookupComboBox::focusOutEvent(QFocusEvent* event) {
     QWidget::focusOutEvent(event);
 }
 
-bool LookupComboBox::eventFilter(QObject* watched, QEvent* event) {
+bool DoctorLookupBox::eventFilter(QObject* watched, QEvent* event) {
     if (watched == list_ && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         if (isAltArrow(key) || key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {

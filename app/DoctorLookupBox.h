@@ -13,18 +13,18 @@ namespace app {
 
 class DoctorSource;
 
-// A drop-down lookup box over a data source: it shows the display name of its chosen key and shares the
-// source's current row. Opening the drop-down moves the current row to the shown entry (or the first);
-// moving the highlight moves the current row; closing by a release of the mouse inside the list, Enter,
+// The doctor box: a drop-down lookup box over the doctor list's source. It shows the display name of its
+// chosen doctor code and shares the list's current row. Opening the drop-down moves the current row to the shown entry
+// (or the first); moving the highlight moves the current row; closing by a release of the mouse inside the list, Enter,
 // Alt+Up or Alt+Down chooses the highlighted entry, closing in any other way chooses nothing. With the
 // drop-down closed, Up and Down choose the previous or next entry and typed characters search.
-class LookupComboBox : public QWidget {
+class DoctorLookupBox : public QWidget {
     Q_OBJECT
 public:
     static constexpr int kMaxVisibleRows = 7;
 
-    LookupComboBox(DoctorSource& source, const MacCDisplay& display, QWidget* parent = nullptr);
-    ~LookupComboBox() override;
+    DoctorLookupBox(DoctorSource& source, const MacCDisplay& display, QWidget* parent = nullptr);
+    ~DoctorLookupBox() override;
 
     QByteArray keyValue() const { return key_; }
     QString text() const;
@@ -60,7 +60,7 @@ private:
     const MacCDisplay& display_;
     QByteArray key_;
     bool hasKey_ = false; // the key starts empty: no doctor chosen, not the doctor with an empty code
-    int shownRow_ = -1; // the source's row of key_, -1 when the box shows nothing
+    int shownRow_ = -1;   // the source's row of key_, -1 when the box shows nothing
     IncrementalSearch search_;
     QFrame* popup_;
     QListView* list_;

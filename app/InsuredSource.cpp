@@ -18,6 +18,12 @@ int InsuredSource::rowCount(const QModelIndex& parent) const { return parent.isV
 
 int InsuredSource::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : ColumnCount; }
 
+int InsuredSource::displayWidthOf(Column column) const {
+    constexpr int kDateAndNumberWidth = 10;
+    const data::Field& field = fieldOf(column);
+    return field.kind() == data::FieldKind::String ? field.size() : kDateAndNumberWidth;
+}
+
 const data::Field& InsuredSource::fieldOf(Column column) const {
     switch (column) {
     case Faksimil:
@@ -42,7 +48,7 @@ const data::Field& InsuredSource::fieldOf(Column column) const {
 }
 
 const char* InsuredSource::titleOf(Column column) {
-    static constexpr const char* kTitles[ColumnCount] = {"Faksimil", "EMBG",          "Prezime",        "Tatkovo ime",
+    static constexpr const char* kTitles[ColumnCount] = {"Faksimil", "EMBG",          "Prezime",         "Tatkovo ime",
                                                          "Ime",      "Datum prijava", "Broj IL obrazec", "Procent"};
     return kTitles[column];
 }
@@ -52,7 +58,8 @@ QVariant InsuredSource::data(const QModelIndex& index, int role) const {
         return {};
     const auto column = static_cast<Column>(index.column());
     if (role == Qt::TextAlignmentRole)
-        return column == Procent ? QVariant(Qt::AlignRight | Qt::AlignVCenter) : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
+        return column == Procent ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
+                                 : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
     if (role != Qt::DisplayRole)
         return {};
     const data::Field& field = fieldOf(column);
@@ -62,8 +69,9 @@ QVariant InsuredSource::data(const QModelIndex& index, int role) const {
     case data::FieldKind::String:
         return display_.show(rows.string(row, field.index()));
     case data::FieldKind::Date:
-        return rows.isNull(row, field.index()) ? QString()
-                                               : display_.show(data::dateText(settings_, rows.date(row, field.index())));
+        return rows.isNull(row, field.index())
+                   ? QString()
+                   : display_.show(data::dateText(settings_, rows.date(row, field.index())));
     case data::FieldKind::Integer:
         return QString::number(rows.integer(row, field.index()));
     case data::FieldKind::Boolean:

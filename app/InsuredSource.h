@@ -27,6 +27,8 @@ public:
 
     // The field a column shows, and the column's title as the system writes it.
     const data::Field& fieldOf(Column column) const;
+    // How many characters the column shows: a string field's size, 10 for a date or a number.
+    int displayWidthOf(Column column) const;
     static const char* titleOf(Column column);
 
     int currentRow() const;

@@ -1,7 +1,7 @@
 #include "app/TfrmOsigurenici.h"
 
 #include "app/DataGrid.h"
-#include "app/LookupComboBox.h"
+#include "app/DoctorLookupBox.h"
 #include "app/Prompter.h"
 #include "app/SupportLog.h"
 #include "app/Texts.h"
@@ -45,7 +45,8 @@ TfrmOsigurenici::TfrmOsigurenici(Prompter* prompter, QWidget* parent)
       KDB("KDB", "kapitacija"), qLekar(KDB), qOsigurenici(KDB),
       ownPrompter_(prompter ? nullptr : std::make_unique<DesktopPrompter>(this)),
       prompter_(prompter ? prompter : ownPrompter_.get()), display_(defaultCodePage()),
-      settings_(data::RegionalSettings::defaults()), dsLekar(qLekar, display_), dsOsigurenici(qOsigurenici, display_, settings_) {
+      settings_(data::RegionalSettings::defaults()), dsLekar(qLekar, display_),
+      dsOsigurenici(qOsigurenici, display_, settings_) {
     setObjectName(QStringLiteral("frmOsigurenici"));
     createControls();
     scaleLayout();
@@ -93,7 +94,7 @@ void TfrmOsigurenici::createControls() {
     btnEksportiraj->setObjectName(QStringLiteral("btnEksportiraj"));
     btnEksportiraj->setAutoDefault(false);
 
-    cbLekar = new LookupComboBox(dsLekar, display_, this);
+    cbLekar = new DoctorLookupBox(dsLekar, display_, this);
     cbLekar->setObjectName(QStringLiteral("cbLekar"));
 
     setTabOrder(DBGrid1, btnEksportiraj);
@@ -114,7 +115,9 @@ void TfrmOsigurenici::scaleLayout() {
     const int measured = QFontMetrics(font()).height();
     layoutScale_ = static_cast<double>(measured) / kStoredFontHeight;
     const auto scale = [this](int value) { return static_cast<int>(std::lround(value * layoutScale_)); };
-    const auto scaleRect = [&](QRect r) { return QRect(scale(r.x()), scale(r.y()), scale(r.width()), scale(r.height())); };
+    const auto scaleRect = [&](QRect r) {
+        return QRect(scale(r.x()), scale(r.y()), scale(r.width()), scale(r.height()));
+    };
 
     Label1->setGeometry(scaleRect(kLabel1));
     DBGrid1->setGeometry(scaleRect(kDBGrid1));

@@ -19,7 +19,7 @@ class QPushButton;
 namespace app {
 
 class DataGrid;
-class LookupComboBox;
+class DoctorLookupBox;
 class Prompter;
 
 // The main window: the doctor box, the grid of the chosen doctor's insured persons and the export button.
@@ -74,7 +74,7 @@ public:
     QLabel* Label1 = nullptr;
     DataGrid* DBGrid1 = nullptr;
     QPushButton* btnEksportiraj = nullptr;
-    LookupComboBox* cbLekar = nullptr;
+    DoctorLookupBox* cbLekar = nullptr;
 };
 
 } // namespace app

@@ -8,9 +8,10 @@
 // Every measure runs in a process of its own ("pelmarot_bench --measure NAME"), so that its peak memory is
 // its own. Registers are made once by the demo generator and kept under the build tree.
 #include "app/DataGrid.h"
-#include "app/LookupComboBox.h"
+#include "app/DoctorLookupBox.h"
 #include "app/Prompter.h"
 #include "app/TfrmOsigurenici.h"
+#include "engine/SqliteCursor.h"
 
 #include <QApplication>
 #include <QDir>
@@ -21,10 +22,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sqlite3.h>
-#include <string>
 #include <map>
+#include <memory>
+#include <sqlite3.h>
 #include <sstream>
+#include <string>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -67,15 +69,17 @@ void run(const std::string& command) {
     }
 }
 
+// The first column of the first row of a query on an SQLite file, read through the engine's own handle owner.
 std::string sqlScalar(const std::string& path, const std::string& sql) {
-    sqlite3* db = nullptr;
-    sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3* raw = nullptr;
+    sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
+    const std::unique_ptr<sqlite3, engine::SqliteConnectionCloser> db(raw);
     sqlite3_stmt* st = nullptr;
     std::string value;
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
-        value = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+    if (sqlite3_prepare_v2(db.get(), sql.c_str(), -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
+        if (const auto* text = sqlite3_column_text(st, 0))
+            value = reinterpret_cast<const char*>(text);
     sqlite3_finalize(st);
-    sqlite3_close(db);
     return value;
 }
 
@@ -101,10 +105,11 @@ fs::path cachedRegister(const fs::path& data, const std::string& name, const std
 
 // 2,000,000 persons, with two doctors of 200,000 and 100,000 persons taken from the generated rows.
 fs::path bigRegister(const fs::path& data) {
-    return cachedRegister(data, "register-2m", "--doctors 1000 --persons 2000000 --seed 7",
-                          "UPDATE Osigurenici SET LEKAR_S='BIG200', BR_ODJ=NULL WHERE rowid <= 200000;"
-                          " UPDATE Osigurenici SET LEKAR_S='BIG100', BR_ODJ=NULL WHERE rowid > 200000 AND rowid <= 300000;"
-                          " INSERT INTO Lekari VALUES ('BIG200','Golem','Lekar','001',1), ('BIG100','Sreden','Lekar','001',1);");
+    return cachedRegister(
+        data, "register-2m", "--doctors 1000 --persons 2000000 --seed 7",
+        "UPDATE Osigurenici SET LEKAR_S='BIG200', BR_ODJ=NULL WHERE rowid <= 200000;"
+        " UPDATE Osigurenici SET LEKAR_S='BIG100', BR_ODJ=NULL WHERE rowid > 200000 AND rowid <= 300000;"
+        " INSERT INTO Lekari VALUES ('BIG200','Golem','Lekar','001',1), ('BIG100','Sreden','Lekar','001',1);");
 }
 
 fs::path manyDoctorsRegister(const fs::path& data) {
@@ -140,7 +145,6 @@ double reloadFor(app::TfrmOsigurenici& window, const QByteArray& code) {
     return msSince(start);
 }
 
-
 // Prints "key value" lines for the parent.
 void report(const char* key, double value) { std::printf("%s %.6f\n", key, value); }
 
@@ -158,7 +162,8 @@ int measureInWindow(const std::string& measure, const fs::path& data, int argc, 
                                                       "LEKAR_S NOT IN (SELECT LEKAR_S FROM Osigurenici) LIMIT 1");
     if (measure == "reload") {
         // The doctor whose registered persons number closest to 2,000.
-        const std::string doctor2k = sqlScalar(big.string(),
+        const std::string doctor2k = sqlScalar(
+            big.string(),
             "SELECT LEKAR_S FROM Osigurenici WHERE BR_ODJ IS NULL AND LEKAR_S NOT LIKE 'BIG%' GROUP BY LEKAR_S "
             "ORDER BY abs(count(*) - 2000) LIMIT 1");
         std::vector<double> reloads;
@@ -194,7 +199,8 @@ int measureInWindow(const std::string& measure, const fs::path& data, int argc, 
         std::vector<double> exports;
         for (int i = 0; i < 9; ++i) {
             window.btnEksportirajClick();
-            exports.push_back(std::chrono::duration<double, std::milli>(prompter.messageAt - prompter.acceptedAt).count());
+            exports.push_back(
+                std::chrono::duration<double, std::milli>(prompter.messageAt - prompter.acceptedAt).count());
             QApplication::processEvents();
         }
         report("rows", window.qOsigurenici.recordCount());
@@ -298,7 +304,8 @@ std::string mib(double value) { return fmt("%.0f MiB", value); }
 } // namespace
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen") : qgetenv("QT_QPA_PLATFORM"));
+    qputenv("QT_QPA_PLATFORM",
+            qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen") : qgetenv("QT_QPA_PLATFORM"));
     const fs::path data = PELMAROT_BENCH_DATA;
     if (argc == 3 && std::string(argv[1]) == "--measure")
         return measureInWindow(argv[2], data, 1, argv);
@@ -314,8 +321,8 @@ int main(int argc, char** argv) {
     std::vector<double> startups;
     double startupPeak = 0;
     for (int i = 0; i < 7; ++i) {
-        const ChildRun run = runChild({PELMAROT_STARTUP_PROBE}, {"PELMAROT_ALIASES=" + writeAlias(data, many),
-                                                                  "QT_QPA_PLATFORM=offscreen"});
+        const ChildRun run = runChild({PELMAROT_STARTUP_PROBE},
+                                      {"PELMAROT_ALIASES=" + writeAlias(data, many), "QT_QPA_PLATFORM=offscreen"});
         startups.push_back(run.ms);
         startupPeak = std::max(startupPeak, run.peakMiB);
     }
@@ -333,8 +340,8 @@ int main(int argc, char** argv) {
                              << "\n[kapitacija]\ndriver = postgresql\nhost = " << pgFolder.string()
                              << "\nport = 54329\ndbname = register\nuser = postgres\n";
     const ChildRun pgCopy = runChild({PELMAROT_COPY, "big", "kapitacija"}, {"PELMAROT_ALIASES=" + pgAliases.string()});
-    const ChildRun pgReload = runChild({self, "--measure", "reload"},
-                                       {"QT_QPA_PLATFORM=offscreen", "LC_ALL=C", "PELMAROT_BENCH_ALIASES=" + pgAliases.string()});
+    const ChildRun pgReload = runChild({self, "--measure", "reload"}, {"QT_QPA_PLATFORM=offscreen", "LC_ALL=C",
+                                                                       "PELMAROT_BENCH_ALIASES=" + pgAliases.string()});
     runChild({"bash", PELMAROT_PG_SCRIPT, "stop", pgFolder.string()}, {});
 
     std::fprintf(stderr, "Month-end export, ours and the sqlite3 shell's...\n");
@@ -346,16 +353,19 @@ int main(int argc, char** argv) {
     const fs::path shellOutput = data / "month-end-sqlite3.txt";
     const ChildRun shell = runChild({"sqlite3", big.string()}, {}, PELMAROT_MONTH_END_SQL, shellOutput.string());
     const bool same = concatenationEquals(monthEnd, shellOutput);
-    const auto monthEndRows = static_cast<double>(std::stoll(sqlScalar(big.string(),
-        "SELECT count(*) FROM Osigurenici o JOIN Lekari l ON o.LEKAR_S = l.LEKAR_S WHERE l.AKTIVEN = 1 AND o.BR_ODJ IS NULL")));
+    const auto monthEndRows = static_cast<double>(
+        std::stoll(sqlScalar(big.string(), "SELECT count(*) FROM Osigurenici o JOIN Lekari l ON o.LEKAR_S = l.LEKAR_S "
+                                           "WHERE l.AKTIVEN = 1 AND o.BR_ODJ IS NULL")));
 
     std::printf("| %-56s | %-24s | %9s | %-16s |\n", "measure", "result", "peak mem", "target");
     std::printf("|%s|%s|%s|%s|\n", std::string(58, '-').c_str(), std::string(26, '-').c_str(),
                 std::string(11, '-').c_str(), std::string(18, '-').c_str());
-    row("start-up to window shown, 10,000 active doctors", fmt("%.0f ms (p95 %.0f ms)", percentile(startups, 0.5),
-        percentile(startups, 0.95)), mib(startupPeak), "<= 500 ms");
+    row("start-up to window shown, 10,000 active doctors",
+        fmt("%.0f ms (p95 %.0f ms)", percentile(startups, 0.5), percentile(startups, 0.95)), mib(startupPeak),
+        "<= 500 ms");
     row(fmt("reload SQLite, %.0f persons of 2,000,000 (median, p95)", reload.values.at("rows")),
-        fmt("%.2f ms / %.2f ms", reload.values.at("median"), reload.values.at("p95")), mib(reload.peakMiB), "median <= 10 ms");
+        fmt("%.2f ms / %.2f ms", reload.values.at("median"), reload.values.at("p95")), mib(reload.peakMiB),
+        "median <= 10 ms");
     row(fmt("reload PostgreSQL, %.0f persons, unix socket (median, p95)", pgReload.values.at("rows")),
         fmt("%.2f ms / %.2f ms", pgReload.values.at("median"), pgReload.values.at("p95")), mib(pgReload.peakMiB),
         "median <= 30 ms");

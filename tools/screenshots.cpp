@@ -2,10 +2,10 @@
 // Xvfb) with PELMAROT_ALIASES naming a register. Writes OUTDIR/window.png (a doctor's list loaded) and
 // OUTDIR/doctor-box.png (the doctor box open over it).
 #include "app/DataGrid.h"
-#include "app/LookupComboBox.h"
+#include "app/DoctorLookupBox.h"
 #include "app/Prompter.h"
-#include "app/TfrmOsigurenici.h"
 #include "app/Texts.h"
+#include "app/TfrmOsigurenici.h"
 
 #include <QApplication>
 #include <QDir>

@@ -16,8 +16,12 @@ class BoxesTest : public QObject {
 private slots:
     void applicationTitleComesFromTheExecutablesName() {
         const std::pair<const char*, const char*> cases[] = {
-            {"/usr/bin/ABCdef.Gh.EXE", "Abcdef"}, {"pelmarot", "pelmarot"}, {"/opt/x/PELMAROT", "Pelmarot"},
-            {"./Zz.", "Zz"},                      {"/a.b/c", "c"},          {".hidden", ""},
+            {"/usr/bin/ABCdef.Gh.EXE", "Abcdef"},
+            {"pelmarot", "pelmarot"},
+            {"/opt/x/PELMAROT", "Pelmarot"},
+            {"./Zz.", "Zz"},
+            {"/a.b/c", "c"},
+            {".hidden", ""},
         };
         for (const auto& [path, title] : cases)
             QCOMPARE(app::applicationTitle(QString::fromUtf8(path)), QString::fromUtf8(title));
@@ -25,9 +29,15 @@ private slots:
 
     void errorBoxAppendsAFullStopOnlyAfterCharactersBeyondIt() {
         const std::pair<const char*, const char*> cases[] = {
-            {"Transfer failed!", "Transfer failed!"}, {"Done.", "Done."},     {"Field 'MB' not found", "Field 'MB' not found."},
-            {"error 42", "error 42."},               {"Why?", "Why?."},       {"path /", "path /."},
-            {"", ""},                                {"ends in comma,", "ends in comma,"}, {"dash -", "dash -"},
+            {"Transfer failed!", "Transfer failed!"},
+            {"Done.", "Done."},
+            {"Field 'MB' not found", "Field 'MB' not found."},
+            {"error 42", "error 42."},
+            {"Why?", "Why?."},
+            {"path /", "path /."},
+            {"", ""},
+            {"ends in comma,", "ends in comma,"},
+            {"dash -", "dash -"},
         };
         for (const auto& [message, shown] : cases)
             QCOMPARE(app::errorBoxText(QString::fromUtf8(message)), QString::fromUtf8(shown));
@@ -38,7 +48,8 @@ private slots:
                                            QStringLiteral("Alias 'kapitacija' is not defined")),
                  QStringLiteral("Exception EngineError in module pelmarot at 00001A2B.\r\n"
                                 "Alias 'kapitacija' is not defined.\r\n"));
-        QCOMPARE(app::applicationErrorText(QStringLiteral("E"), QStringLiteral("p"), 0xFFFFFFFFFull, QStringLiteral("Ends.")),
+        QCOMPARE(app::applicationErrorText(QStringLiteral("E"), QStringLiteral("p"), 0xFFFFFFFFFull,
+                                           QStringLiteral("Ends.")),
                  QStringLiteral("Exception E in module p at FFFFFFFF.\r\nEnds.\r\n"));
     }
 

@@ -2,7 +2,7 @@
 #include "GuiTests.h"
 #include "WindowFixture.h"
 #include "app/DataGrid.h"
-#include "app/LookupComboBox.h"
+#include "app/DoctorLookupBox.h"
 #include "app/TfrmOsigurenici.h"
 #include "support/FixtureRegister.h"
 
@@ -21,7 +21,8 @@ namespace {
 
 const std::string kEol = "\r\n";
 const std::string kTitleLine = "  FAKSIMIL           EMBG                 IME                TIME                 PRE"
-                               "   DATUM PR.    BROJ PR.  PROCENT" + kEol;
+                               "   DATUM PR.    BROJ PR.  PROCENT" +
+                               kEol;
 
 std::string blanks(int n) { return std::string(static_cast<std::size_t>(n), ' '); }
 
@@ -56,7 +57,8 @@ private slots:
         PersonRow first{"1234567890123", "Petrovski", "Ilija", "Ana", "A1", "12", true, false, "2001-02-03", {}};
         PersonRow second{"99", "", "", "Ќ", "A1", "87654321", true, true, {}, {}};
         PersonRow gone{"77", "Gone", "", "", "A1", "1", false, false, "2001-01-01", std::string("5")};
-        useRegister({{"A1", "Petrovski", "Ilija"}, {"X/1", "Bad", "Code"}, {"E", "Empty", "Doc"}}, {first, second, gone});
+        useRegister({{"A1", "Petrovski", "Ilija"}, {"X/1", "Bad", "Code"}, {"E", "Empty", "Doc"}},
+                    {first, second, gone});
         fs::create_directory(exportFolder());
         QDir::setCurrent(startDir_);
     }
@@ -73,12 +75,11 @@ private slots:
         chooseAndExport(1);
         QCOMPARE(prompter_->offeredNames, QStringList{QStringLiteral("A1.txt")});
         QCOMPARE(prompter_->messages, QStringList{QString::fromUtf8(app::TfrmOsigurenici::kSuccessMessage)});
-        const std::string expected =
-            kTitleLine + " " + kEol +
-            blanks(8) + "A1" + blanks(2) + "1234567890123" + blanks(17) + "Ana" + blanks(15) + "Ilija" + blanks(11) +
-            "Petrovski" + blanks(6) + "2/3/01" + blanks(10) + "12" + blanks(7) + "30" + kEol +
-            blanks(8) + "A1" + blanks(13) + "99" + blanks(19) + "\x8D" + blanks(20) + blanks(20) + blanks(4) +
-            "12/30/99" + blanks(4) + "87654321" + blanks(7) + "70" + kEol;
+        const std::string expected = kTitleLine + " " + kEol + blanks(8) + "A1" + blanks(2) + "1234567890123" +
+                                     blanks(17) + "Ana" + blanks(15) + "Ilija" + blanks(11) + "Petrovski" + blanks(6) +
+                                     "2/3/01" + blanks(10) + "12" + blanks(7) + "30" + kEol + blanks(8) + "A1" +
+                                     blanks(13) + "99" + blanks(19) + "\x8D" + blanks(20) + blanks(20) + blanks(4) +
+                                     "12/30/99" + blanks(4) + "87654321" + blanks(7) + "70" + kEol;
         QCOMPARE(readFile(exportFolder() + "/A1.txt"), expected);
         QCOMPARE(folderEntries(exportFolder()), (std::vector<std::string>{"A1.txt", "A1.txt.d"}));
         // The folder of the dialog stays the current directory; the walk leaves the grid on the last row.

@@ -2,8 +2,8 @@
 #include "GuiTests.h"
 #include "WindowFixture.h"
 #include "app/DataGrid.h"
+#include "app/DoctorLookupBox.h"
 #include "app/InsuredSource.h"
-#include "app/LookupComboBox.h"
 #include "app/MacCDisplay.h"
 #include "app/TfrmOsigurenici.h"
 #include "support/FixtureRegister.h"
@@ -70,7 +70,8 @@ private slots:
         leaveBoxFor(1);
         QAbstractItemModel* model = window_->DBGrid1->model();
         const auto marks = [&] {
-            return QStringList{model->headerData(0, Qt::Vertical).toString(), model->headerData(1, Qt::Vertical).toString()};
+            return QStringList{model->headerData(0, Qt::Vertical).toString(),
+                               model->headerData(1, Qt::Vertical).toString()};
         };
         QCOMPARE(marks(), (QStringList{QStringLiteral("\u25B8"), QString()}));
         QTest::keyClick(window_->DBGrid1, Qt::Key_Down);

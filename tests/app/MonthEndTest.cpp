@@ -1,7 +1,7 @@
 // pelmarot-export, run as the built executable, against the window's own export of the same doctors.
 #include "GuiTests.h"
 #include "WindowFixture.h"
-#include "app/LookupComboBox.h"
+#include "app/DoctorLookupBox.h"
 
 #include <QDir>
 #include <QProcess>
@@ -56,7 +56,9 @@ private slots:
         PersonRow a2{"99", "", "", "Ана", "A1", "87654321", true, true, {}, {}};
         PersonRow b{"5", "Ќосевска", "Т", "Марија", "B2", "1", false, false, "1999-12-31", {}};
         PersonRow inactive{"6", "X", "Y", "Z", "900", "1", false, false, "1999-12-31", {}};
-        useRegister({{"A1", "Petrovski", "Ilija"}, {"B2", "Ќосевски", "Kiril"}, {"E", "Empty", "Doc"},
+        useRegister({{"A1", "Petrovski", "Ilija"},
+                     {"B2", "Ќосевски", "Kiril"},
+                     {"E", "Empty", "Doc"},
                      {"900", "Off", "Line", "001", false}},
                     {a1, a2, b, inactive});
     }
@@ -102,7 +104,8 @@ private slots:
 
         // A folder that cannot be written: every doctor fails, each named, nothing is left behind.
         std::ofstream(dir_->file("plain-file")) << "not a folder";
-        const Outcome blocked = runExport({"--out", QString::fromStdString(dir_->file("plain-file")), "A1", "E"}, aliasFile());
+        const Outcome blocked =
+            runExport({"--out", QString::fromStdString(dir_->file("plain-file")), "A1", "E"}, aliasFile());
         QCOMPARE(blocked.exitCode, 1);
         QVERIFY2(blocked.errors.contains(QStringLiteral("pelmarot-export: A1: ")), qPrintable(blocked.errors));
         QVERIFY(blocked.errors.contains(QStringLiteral("0 of 2 files written")));
@@ -110,8 +113,9 @@ private slots:
     }
 
     void textsTheCodePageCannotHoldAreWarnedAndCodesRefused() {
-        runSql(registerPath(), "UPDATE Osigurenici SET IME = 'Hoxhë', PRE = 'Çlirim' WHERE MB = '1234567890123';"
-                               "INSERT INTO Lekari VALUES ('中1', 'Wang', 'Li', '001', 1), ('中2', 'Wang', 'Mei', '001', 1)");
+        runSql(registerPath(),
+               "UPDATE Osigurenici SET IME = 'Hoxhë', PRE = 'Çlirim' WHERE MB = '1234567890123';"
+               "INSERT INTO Lekari VALUES ('中1', 'Wang', 'Li', '001', 1), ('中2', 'Wang', 'Mei', '001', 1)");
         const std::string out = dir_->file("out");
         fs::create_directories(out);
         const Outcome all = runExport({"--all", "--out", QString::fromStdString(out)}, aliasFile());
@@ -129,9 +133,11 @@ private slots:
         QCOMPARE(folderEntries(out), (std::vector<std::string>{"A1.txt", "B2.txt", "E.txt"}));
         QVERIFY(readFile(out + "/A1.txt").find("Hoxhe") != std::string::npos);
 
-        const Outcome accepted = runExport({"--accept-transliterated", "--out", QString::fromStdString(out), "A1"}, aliasFile());
+        const Outcome accepted =
+            runExport({"--accept-transliterated", "--out", QString::fromStdString(out), "A1"}, aliasFile());
         QCOMPARE(accepted.exitCode, 0);
-        QVERIFY2(accepted.errors.contains(QStringLiteral("2 texts written transliterated; see the warnings above (accepted)")),
+        QVERIFY2(accepted.errors.contains(
+                     QStringLiteral("2 texts written transliterated; see the warnings above (accepted)")),
                  qPrintable(accepted.errors));
         const Outcome unheldCode = runExport({"--out", QString::fromStdString(out), "中1", "E"}, aliasFile());
         QCOMPARE(unheldCode.exitCode, 1);

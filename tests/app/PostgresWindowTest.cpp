@@ -1,7 +1,7 @@
 // The window on a register held by the PostgreSQL test server: the password dialog and a lost server.
 #include "GuiTests.h"
 #include "RecordingPrompter.h"
-#include "app/LookupComboBox.h"
+#include "app/DoctorLookupBox.h"
 #include "app/Program.h"
 #include "app/TfrmOsigurenici.h"
 #include "support/PostgresRegister.h"
@@ -49,7 +49,8 @@ private slots:
         // A test that failed while the server was stopped must not take the next tests with it.
         if (testServerFolder())
             std::system((qgetenv("PELMAROT_PG_SCRIPT") + " resume " + QByteArray::fromStdString(*testServerFolder()) +
-                         " >/dev/null 2>&1").constData());
+                         " >/dev/null 2>&1")
+                            .constData());
     }
 
     void theUserGivesThePasswordTheServerAsksFor() {

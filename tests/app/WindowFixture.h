@@ -15,8 +15,8 @@ protected:
                      const std::vector<testsupport::PersonRow>& persons) {
         dir_ = std::make_unique<testsupport::TempDir>();
         testsupport::writeSqliteRegister(registerPath(), doctors, persons);
-        alias_ = std::make_unique<testsupport::AliasFileScope>(dir_->file("aliases.ini"),
-                                                               testsupport::AliasFileScope::sqliteAlias(registerPath()));
+        alias_ = std::make_unique<testsupport::AliasFileScope>(
+            dir_->file("aliases.ini"), testsupport::AliasFileScope::sqliteAlias(registerPath()));
     }
 
     std::string registerPath() const { return dir_->file("k.sqlite"); }

@@ -2,7 +2,7 @@
 #include "GuiTests.h"
 #include "WindowFixture.h"
 #include "app/DataGrid.h"
-#include "app/LookupComboBox.h"
+#include "app/DoctorLookupBox.h"
 #include "app/Program.h"
 #include "app/TfrmOsigurenici.h"
 #include "support/FixtureRegister.h"
@@ -39,7 +39,7 @@ class WindowTest : public QObject, private WindowFixture {
 
     qint64 clockMs_ = 0;
 
-    app::LookupComboBox* box() { return window_->cbLekar; }
+    app::DoctorLookupBox* box() { return window_->cbLekar; }
 
     void openWindow() {
         QVERIFY(WindowFixture::openWindow());
@@ -51,12 +51,12 @@ private slots:
     void init() {
         // Names in MAC C bytes: "Petrovski" shows as Петровски, "@ivkov" as Живков.
         useRegister({{"100001", "Petrovski", "Ilija"},
-                       {"A1", "@ivkov", "Ana"},
-                       {"900", "Neaktiven", "Lekar", "001", false},
-                       {"300", "Petkov", "Marko"},
-                       {"400", "Nikolov", "Ivan"}},
-                      {person("1", "100001"), person("2", "100001"), person("3", "A1"), person("4", "300"),
-                       person("5", "300"), person("6", "300")});
+                     {"A1", "@ivkov", "Ana"},
+                     {"900", "Neaktiven", "Lekar", "001", false},
+                     {"300", "Petkov", "Marko"},
+                     {"400", "Nikolov", "Ivan"}},
+                    {person("1", "100001"), person("2", "100001"), person("3", "A1"), person("4", "300"),
+                     person("5", "300"), person("6", "300")});
     }
 
     void cleanup() { tearDown(); }
@@ -158,10 +158,10 @@ private slots:
         QTest::keyClicks(box(), QStringLiteral("pet")); // Latin keys: "Pet" shows Пет
         QCOMPARE(box()->keyValue(), QByteArray("100001"));
         clockMs_ += 500;
-        QTest::keyClicks(box(), QStringLiteral("k"));   // "petk": Petkov
+        QTest::keyClicks(box(), QStringLiteral("k")); // "petk": Petkov
         QCOMPARE(box()->keyValue(), QByteArray("300"));
         clockMs_ += 500;
-        QTest::keyClicks(box(), QStringLiteral("x"));   // no name starts "petkx": dropped, prefix kept
+        QTest::keyClicks(box(), QStringLiteral("x")); // no name starts "petkx": dropped, prefix kept
         QCOMPARE(box()->keyValue(), QByteArray("300"));
         clockMs_ += 500;
         QTest::keyClicks(box(), QStringLiteral("o"));
@@ -248,16 +248,17 @@ private slots:
         QTest::keyClick(box(), Qt::Key_Down); // the first doctor
         QTest::keyClick(box(), Qt::Key_Down); // A1
         QTest::keyClick(box(), Qt::Key_Tab);
-        QTRY_COMPARE(prompter_->errors, QStringList{QStringLiteral(
-                                            "qOsigurenici: Osigurenici, MB 3: Invalid date '2024-13-45' in column DATA_PRI.")});
+        QTRY_COMPARE(prompter_->errors,
+                     QStringList{QStringLiteral(
+                         "qOsigurenici: Osigurenici, MB 3: Invalid date '2024-13-45' in column DATA_PRI.")});
         QCOMPARE(window_->DBGrid1->model()->rowCount(), 0);
     }
 
     void aDoctorListThatCannotOpenGivesTheErrorBoxAndAnEmptyBox() {
         runSql(registerPath(), "ALTER TABLE Lekari RENAME COLUMN OPS_S TO OPSTINA");
         openWindow();
-        QCOMPARE(prompter_->errors, QStringList{QString::fromStdString("Column 'ops_s' does not exist in the database " +
-                                                                       registerPath() + ".")});
+        QCOMPARE(prompter_->errors, QStringList{QString::fromStdString(
+                                        "Column 'ops_s' does not exist in the database " + registerPath() + ".")});
         QCOMPARE(box()->dropDownList()->model()->rowCount(), 0);
         QCOMPARE(window_->qLekar.currentCode(), std::string());
         QVERIFY(window_->isVisible());
@@ -266,7 +267,8 @@ private slots:
     void theDropDownShowsUpToSevenRowsBelowTheBoxOrAboveNearTheBottom() {
         std::string sql = "DELETE FROM Lekari;";
         for (int i = 0; i < 12; ++i)
-            sql += "INSERT INTO Lekari VALUES ('D" + std::to_string(i) + "', 'Doktor', '" + std::to_string(i) + "', '001', 1);";
+            sql += "INSERT INTO Lekari VALUES ('D" + std::to_string(i) + "', 'Doktor', '" + std::to_string(i) +
+                   "', '001', 1);";
         sql += "INSERT INTO Lekari VALUES ('', 'Bez', 'Kod', '001', 1);"; // an empty code is not "no choice"
         runSql(registerPath(), sql);
         openWindow();
@@ -307,15 +309,17 @@ private slots:
 
     void aFailedConnectionReportsAnApplicationErrorAndEndsWithExitCodeOne() {
         alias_.reset();
-        alias_ = std::make_unique<AliasFileScope>(dir_->file("aliases.ini"), "[kapitacija]\ndriver = sqlite\npath = gone.sqlite\n");
+        alias_ = std::make_unique<AliasFileScope>(dir_->file("aliases.ini"),
+                                                  "[kapitacija]\ndriver = sqlite\npath = gone.sqlite\n");
         RecordingPrompter prompter;
         std::optional<app::StartupFailure> reported;
         const int code = app::runProgram(&prompter, [&](const app::StartupFailure& f) { reported = f; });
         QCOMPARE(code, 1);
         QVERIFY(reported.has_value());
         QCOMPARE(reported->kind, QStringLiteral("EngineError"));
-        QCOMPARE(reported->message, QString::fromStdString("Database file " + dir_->file("gone.sqlite") +
-                                                           " does not exist (alias 'kapitacija' in " + dir_->file("aliases.ini") + ")"));
+        QCOMPARE(reported->message,
+                 QString::fromStdString("Database file " + dir_->file("gone.sqlite") +
+                                        " does not exist (alias 'kapitacija' in " + dir_->file("aliases.ini") + ")"));
         QVERIFY(prompter.errors.isEmpty());
     }
 };
