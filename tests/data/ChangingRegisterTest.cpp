@@ -133,17 +133,17 @@ std::map<std::string, std::string> filesIn(const std::string& folder) {
 } // namespace
 
 TEST(ChangingRegister, AFileTruncatedOrOverwrittenDuringAMonthEndGivesANamedErrorNeverACrashOrAWrongFile) {
-    const std::string demo = executable("PELMAROT_DEMO_DB");
+    const std::string demo = executable("PELMAROT_DEMO_DB_EXE");
     const std::string exporter = executable("PELMAROT_EXPORT_EXE");
-    ASSERT_FALSE(demo.empty() || exporter.empty()) << "PELMAROT_DEMO_DB and PELMAROT_EXPORT_EXE name the tools";
+    ASSERT_FALSE(demo.empty() || exporter.empty()) << "PELMAROT_DEMO_DB_EXE and PELMAROT_EXPORT_EXE name the tools";
     TempDir dir;
     const std::string live = dir.file("k.sqlite");
     const std::string aliasFile = dir.file("aliases.ini");
     AliasFileScope scope(aliasFile, AliasFileScope::sqliteAlias(live));
     // Two registers of the same doctors with other persons; the export of the first is the reference.
     for (const auto& [name, seed] : {std::pair{"first.sqlite", "1"}, std::pair{"second.sqlite", "2"}}) {
-        const std::string command = demo + " --doctors 60 --persons 150000 --seed " + seed + " " + dir.file(name) +
-                                    " >/dev/null 2>&1";
+        const std::string command =
+            demo + " --doctors 60 --persons 150000 --seed " + seed + " " + dir.file(name) + " >/dev/null 2>&1";
         ASSERT_EQ(std::system(command.c_str()), 0);
     }
     std::map<std::string, std::map<std::string, std::string>> references;
@@ -160,11 +160,11 @@ TEST(ChangingRegister, AFileTruncatedOrOverwrittenDuringAMonthEndGivesANamedErro
         void (*apply)(const std::string& live, const TempDir& dir);
     };
     const Change changes[] = {
-        {"truncated to half", [](const std::string& path, const TempDir&) {
-             fs::resize_file(path, fs::file_size(path) / 2);
-         }},
+        {"truncated to half",
+         [](const std::string& path, const TempDir&) { fs::resize_file(path, fs::file_size(path) / 2); }},
         {"truncated to nothing", [](const std::string& path, const TempDir&) { fs::resize_file(path, 0); }},
-        {"overwritten in place by cp", [](const std::string& path, const TempDir& d) {
+        {"overwritten in place by cp",
+         [](const std::string& path, const TempDir& d) {
              ASSERT_EQ(std::system(("cp " + d.file("second.sqlite") + " " + path).c_str()), 0);
          }},
     };
@@ -189,7 +189,8 @@ TEST(ChangingRegister, AFileTruncatedOrOverwrittenDuringAMonthEndGivesANamedErro
             }
             // Every file written is some register's whole list of that doctor, never a mixture or a short list.
             for (const auto& [name, bytes] : filesIn(out)) {
-                const bool whole = references["first.sqlite"][name] == bytes || references["second.sqlite"][name] == bytes;
+                const bool whole =
+                    references["first.sqlite"][name] == bytes || references["second.sqlite"][name] == bytes;
                 EXPECT_TRUE(whole) << label << ": " << name << " is no register's list of that doctor";
             }
         }

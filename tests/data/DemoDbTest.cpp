@@ -1,4 +1,4 @@
-// Runs the demo database generator (the path in PELMAROT_DEMO_DB, set by ctest) and reads what it wrote with
+// Runs the demo database generator (the path in PELMAROT_DEMO_DB_EXE, set by ctest) and reads what it wrote with
 // SQLite directly, as the engine would find it.
 
 #include <gtest/gtest.h>
@@ -89,9 +89,10 @@ std::optional<std::string> birthDateOfIdentityNumber(const std::string& mb) {
 class DemoDbTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        const char* generator = std::getenv("PELMAROT_DEMO_DB");
+        const char* generator = std::getenv("PELMAROT_DEMO_DB_EXE");
         if (generator == nullptr)
-            GTEST_SKIP() << "PELMAROT_DEMO_DB does not name the demo database generator; run the tests through ctest";
+            GTEST_SKIP()
+                << "PELMAROT_DEMO_DB_EXE does not name the demo database generator; run the tests through ctest";
         generator_ = generator;
         std::string pattern = (fs::temp_directory_path() / "pelmarot-demo-XXXXXX").string();
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);

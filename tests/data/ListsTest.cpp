@@ -36,11 +36,16 @@ protected:
         PersonRow noDate = person("0000000000005", "100001", false, false);
         noDate.registrationDate.reset();
         noDate.fathersName = "";
-        writeSqliteRegister(dbPath(), {{"100001", "Petrovski", "Ilija"}, {"A1", "Ќирил", "Ана"}, {"999", "Off", "Line", "001", false}, {"E", "Empty", "Doc"}},
-                            {person("0000000000001", "100001", false, false), person("0000000000002", "100001", true, false),
-                             person("0000000000003", "100001", false, true), person("0000000000004", "100001", true, true),
-                             deregistered, noDate, person("0000000000010", "A1", false, false),
-                             person("0000000000011", "999", false, false), person("0000000000012", "", false, false)});
+        writeSqliteRegister(
+            dbPath(),
+            {{"100001", "Petrovski", "Ilija"},
+             {"A1", "Ќирил", "Ана"},
+             {"999", "Off", "Line", "001", false},
+             {"E", "Empty", "Doc"}},
+            {person("0000000000001", "100001", false, false), person("0000000000002", "100001", true, false),
+             person("0000000000003", "100001", false, true), person("0000000000004", "100001", true, true),
+             deregistered, noDate, person("0000000000010", "A1", false, false),
+             person("0000000000011", "999", false, false), person("0000000000012", "", false, false)});
         scope_ = std::make_unique<AliasFileScope>(dir_.file("aliases.ini"), AliasFileScope::sqliteAlias(dbPath()));
     }
     std::string dbPath() const { return dir_.file("k.sqlite"); }
@@ -125,8 +130,8 @@ TEST_F(Lists, DirtyValuesAreReadOrNamedByTableRowAndColumn) {
     kdb.open();
     data::InsuredList list(kdb);
     struct Case {
-        const char* update;   // applied to the person 0000000000010 of doctor A1
-        const char* failure;  // "" when the list loads
+        const char* update;  // applied to the person 0000000000010 of doctor A1
+        const char* failure; // "" when the list loads
         int percent;
     };
     const std::string row = "qOsigurenici: Osigurenici, MB 0000000000010: ";
@@ -153,7 +158,8 @@ TEST_F(Lists, DirtyValuesAreReadOrNamedByTableRowAndColumn) {
         EXPECT_EQ(list.DATA_PRI.isNull(), std::string(c.update) == "DATA_PRI = ''") << c.update;
     }
     // Without a key the row is counted.
-    runSql(dbPath(), "UPDATE Osigurenici SET MB = NULL, UCEN_30 = 0, DATA_PRI = '2024-13-45' WHERE MB = '0000000000010'");
+    runSql(dbPath(),
+           "UPDATE Osigurenici SET MB = NULL, UCEN_30 = 0, DATA_PRI = '2024-13-45' WHERE MB = '0000000000010'");
     EXPECT_EQ(failureOf([&] { list.reload("A1"); }),
               "qOsigurenici: Osigurenici, row 1 (MB blank): Invalid date '2024-13-45' in column DATA_PRI");
 

@@ -48,9 +48,7 @@ private:
     std::vector<Saved> saved_;
 };
 
-const engine::CodePage& windows1251() {
-    return engine::CodePage::named("windows-1251");
-}
+const engine::CodePage& windows1251() { return engine::CodePage::named("windows-1251"); }
 
 struct EnvironmentCase {
     const char* lcAll;

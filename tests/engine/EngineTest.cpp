@@ -1,20 +1,20 @@
 // The engine: alias file, SQL dialect, dates, code pages and the SQLite backend's failures.
+#include "engine/Engine.h"
 #include "engine/AliasFile.h"
 #include "engine/CodePage.h"
 #include "engine/Date.h"
-#include "engine/Engine.h"
 #include "engine/EngineError.h"
+#include "engine/ParadoxFixtures.h"
 #include "engine/SqlDialect.h"
 #include "support/Failures.h"
-#include "engine/ParadoxFixtures.h"
 #include "support/FixtureRegister.h"
 
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <gtest/gtest.h>
 #include <optional>
 #include <sys/stat.h>
-#include <gtest/gtest.h>
 
 using namespace testsupport;
 
@@ -140,10 +140,10 @@ TEST(CodePages, ConvertExactlyOrTransliterateAndSaySo) {
              {"“q” €", "\x93q\x94 \x88", true},
              {"Hoxhë Çlirim", "Hoxhe Clirim", false}, // Albanian letters that windows-1251 lacks
              {"Straße", "Strasse", false},
-             {"中1", "?1", false},                        // nothing to transliterate to
+             {"中1", "?1", false}, // nothing to transliterate to
              {"Ωx", "?x", false},
-             {"a\xC3", "a?", false},                      // cut-off UTF-8 sequence
-             {"\xC0\xAF..", "?..", false},               // over-long "/" is never a "/"
+             {"a\xC3", "a?", false},       // cut-off UTF-8 sequence
+             {"\xC0\xAF..", "?..", false}, // over-long "/" is never a "/"
          }) {
         bool exact = true;
         EXPECT_EQ(cp1251.fromUtf8(c.utf8, &exact), c.expected) << c.utf8;
@@ -153,10 +153,12 @@ TEST(CodePages, ConvertExactlyOrTransliterateAndSaySo) {
     bool exact = true;
     EXPECT_EQ(cp1251.fromCodePage(cp1252, "caf\xE9", &exact), "cafe");
     EXPECT_FALSE(exact);
-    EXPECT_EQ(failureOf<engine::EngineError>([] { engine::CodePage::named("no-such-page"); }), "Code page 'no-such-page' is not supported");
+    EXPECT_EQ(failureOf<engine::EngineError>([] { engine::CodePage::named("no-such-page"); }),
+              "Code page 'no-such-page' is not supported");
     for (const char* notSingleByte : {"utf-8", "UTF-16", "ascii", "UTF-32", "EUC-JP", "SHIFT_JIS", "IBM037", "UTF-7"})
         EXPECT_EQ(failureOf<engine::EngineError>([&] { engine::CodePage::named(notSingleByte); }),
-                  std::string("Code page '") + notSingleByte + "' is not an 8-bit single-byte code page that keeps ASCII")
+                  std::string("Code page '") + notSingleByte +
+                      "' is not an 8-bit single-byte code page that keeps ASCII")
             << notSingleByte;
     for (const char* fine : {"cp866", "ISO-8859-5", "windows-1250", "KOI8-R", "1251"})
         EXPECT_NO_THROW(engine::CodePage::named(fine)) << fine;
@@ -177,8 +179,8 @@ TEST(AliasFile, BadCodePageByteOrderMarkAndNonFilesAreNamed) {
                   ": codepage = utf-8: Code page 'utf-8' is not an 8-bit single-byte code page that keeps ASCII");
     ASSERT_EQ(mkfifo(dir.file("pipe.sqlite").c_str(), 0600), 0);
     EXPECT_EQ(failureOf<engine::EngineError>([&] { engine.openDatabase("fifo"); }),
-              "Database file " + dir.file("pipe.sqlite") + " is a FIFO (named pipe), not an SQLite file (alias 'fifo' in " +
-                  aliasFile + ")");
+              "Database file " + dir.file("pipe.sqlite") +
+                  " is a FIFO (named pipe), not an SQLite file (alias 'fifo' in " + aliasFile + ")");
     // An alias path that is a folder or a FIFO would read as an empty file, or block for ever.
     std::filesystem::create_directory(dir.file("folder.ini"));
     EXPECT_EQ(failureOf<engine::EngineError>([&] { engine::AliasFile::load(dir.file("folder.ini")); }),
@@ -199,14 +201,16 @@ TEST(SqliteBackend, ConnectFailuresNameWhatIsMissingAndWhere) {
                                     "[folder]\ndriver = sqlite\npath = .\n");
     std::ofstream(dir.file("text.sqlite")) << "this is not a database, just some text that is long enough";
     EXPECT_EQ(failureOf<engine::EngineError>([&] { engine.openDatabase("bad"); }),
-              "Unknown driver 'dbase' for alias 'bad' in " + aliasFile + " (known drivers: paradox, postgresql, sqlite)");
+              "Unknown driver 'dbase' for alias 'bad' in " + aliasFile +
+                  " (known drivers: paradox, postgresql, sqlite)");
     EXPECT_EQ(failureOf<engine::EngineError>([&] { engine.openDatabase("missing"); }),
               "Database file " + dir.file("nothing.sqlite") + " does not exist (alias 'missing' in " + aliasFile + ")");
     EXPECT_EQ(failureOf<engine::EngineError>([&] { engine.openDatabase("nopath"); }),
               "The alias 'nopath' in " + aliasFile + " has no 'path' entry naming the database file");
     EXPECT_EQ(failureOf<engine::EngineError>([&] { engine.openDatabase("notsqlite"); }),
               "Cannot open the database file " + dir.file("text.sqlite") + "\nThe file is not an SQLite database");
-    EXPECT_NE(failureOf<engine::EngineError>([&] { engine.openDatabase("folder"); }).find("is a folder"), std::string::npos);
+    EXPECT_NE(failureOf<engine::EngineError>([&] { engine.openDatabase("folder"); }).find("is a folder"),
+              std::string::npos);
     EXPECT_EQ(failureOf<engine::EngineError>([&] { engine.openDatabase("nosuchalias"); }),
               "Alias 'nosuchalias' is not defined in the alias file " + aliasFile);
 }

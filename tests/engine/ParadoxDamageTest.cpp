@@ -32,9 +32,7 @@ constexpr std::size_t kDescriptors = 0x78;
 constexpr std::size_t kFieldNames = kDescriptors + 4 * 2 + 4 + 4 * 4 + 261;
 constexpr std::size_t kRecord = 45;
 
-std::size_t blockAt(int block) {
-    return kHeader + (static_cast<std::size_t>(block) - 1) * kBlock;
-}
+std::size_t blockAt(int block) { return kHeader + (static_cast<std::size_t>(block) - 1) * kBlock; }
 std::size_t recordAt(int block, int record) {
     return blockAt(block) + 6 + (static_cast<std::size_t>(record) - 1) * kRecord;
 }
@@ -53,9 +51,7 @@ std::string writeBaseTable(const TempDir& dir) {
     return path;
 }
 
-std::string littleEndian32(std::uint32_t value) {
-    return littleEndian16(value & 0xFFFF) + littleEndian16(value >> 16);
-}
+std::string littleEndian32(std::uint32_t value) { return littleEndian16(value & 0xFFFF) + littleEndian16(value >> 16); }
 
 // The folder's tables as the program reads them: through the paradox driver's SQL.
 std::unique_ptr<engine::Database> openFolder(const std::string& folder) {

@@ -17,9 +17,7 @@ namespace {
 constexpr long kJulianDayBeforeDayOne = 1721425;
 constexpr double kMillisecondsPerDay = 86'400'000.0;
 
-int widthOf(const PxlibTable::Field& field) {
-    return field.type == pxfBCD ? 17 : field.size;
-}
+int widthOf(const PxlibTable::Field& field) { return field.type == pxfBCD ? 17 : field.size; }
 
 } // namespace
 
@@ -47,9 +45,7 @@ PxlibTable::PxlibTable(const std::string& path, std::vector<Field> fields, const
     record_.assign(static_cast<std::size_t>(PX_get_recordsize(px_)), '\0');
 }
 
-PxlibTable::~PxlibTable() {
-    close();
-}
+PxlibTable::~PxlibTable() { close(); }
 
 void PxlibTable::close() {
     if (px_ == nullptr)
@@ -59,21 +55,15 @@ void PxlibTable::close() {
     px_ = nullptr;
 }
 
-char* PxlibTable::at(std::size_t field) {
-    return record_.data() + offsets_.at(field);
-}
+char* PxlibTable::at(std::size_t field) { return record_.data() + offsets_.at(field); }
 
 long PxlibTable::dayOf(int year, int month, int day) const {
     return PX_GregorianToSdn(year, month, day) - kJulianDayBeforeDayOne;
 }
 
-void PxlibTable::setPassword(const std::string& password) {
-    PX_set_parameter(px_, "password", password.c_str());
-}
+void PxlibTable::setPassword(const std::string& password) { PX_set_parameter(px_, "password", password.c_str()); }
 
-void PxlibTable::beginRecord() {
-    std::fill(record_.begin(), record_.end(), '\0');
-}
+void PxlibTable::beginRecord() { std::fill(record_.begin(), record_.end(), '\0'); }
 
 void PxlibTable::alpha(std::size_t field, const std::string& utf8) {
     PX_put_data_alpha(px_, at(field), fields_[field].size, const_cast<char*>(utf8.c_str()));
@@ -89,25 +79,17 @@ void PxlibTable::shortInt(std::size_t field, int value) {
     PX_put_data_short(px_, at(field), 2, static_cast<short>(value));
 }
 
-void PxlibTable::longInt(std::size_t field, int value) {
-    PX_put_data_long(px_, at(field), 4, value);
-}
+void PxlibTable::longInt(std::size_t field, int value) { PX_put_data_long(px_, at(field), 4, value); }
 
-void PxlibTable::number(std::size_t field, double value) {
-    PX_put_data_double(px_, at(field), 8, value);
-}
+void PxlibTable::number(std::size_t field, double value) { PX_put_data_double(px_, at(field), 8, value); }
 
-void PxlibTable::logical(std::size_t field, bool value) {
-    PX_put_data_byte(px_, at(field), 1, value ? 1 : 0);
-}
+void PxlibTable::logical(std::size_t field, bool value) { PX_put_data_byte(px_, at(field), 1, value ? 1 : 0); }
 
 void PxlibTable::date(std::size_t field, int year, int month, int day) {
     PX_put_data_long(px_, at(field), 4, static_cast<int>(dayOf(year, month, day)));
 }
 
-void PxlibTable::time(std::size_t field, int millisecond) {
-    PX_put_data_long(px_, at(field), 4, millisecond);
-}
+void PxlibTable::time(std::size_t field, int millisecond) { PX_put_data_long(px_, at(field), 4, millisecond); }
 
 void PxlibTable::timestamp(std::size_t field, int year, int month, int day, int millisecond) {
     const double value = static_cast<double>(dayOf(year, month, day)) * kMillisecondsPerDay + millisecond;

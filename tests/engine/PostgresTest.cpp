@@ -36,21 +36,28 @@ TimedFailure timedFailureOf(const std::function<void()>& action) {
     return failure;
 }
 
-bool contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 std::vector<DoctorRow> fixtureDoctors() {
     // The municipality "7" is padded to "7  " by the server's char(3) and stored so in SQLite: nothing is trimmed.
-    return {{"100001", "Petrovski", "Ilija", "7  "}, {"A1", "Ќирил", "Ана"}, {"9", "Off", "Line", "002", false},
+    return {{"100001", "Petrovski", "Ilija", "7  "},
+            {"A1", "Ќирил", "Ана"},
+            {"9", "Off", "Line", "002", false},
             {"E", "Empty", "Doc"}};
 }
 
 std::vector<PersonRow> fixturePersons() {
     std::vector<PersonRow> persons;
     for (int i = 0; i < 12; ++i) {
-        PersonRow p{std::to_string(1000 + i), i % 3 ? "Петровска" : "", "Ilija", "Ана", i % 2 ? "100001" : "A1",
-                    std::to_string(i), i % 4 == 1, i % 4 >= 2, i % 5 ? std::optional<std::string>("2001-02-0" + std::to_string(1 + i % 9)) : std::nullopt,
+        PersonRow p{std::to_string(1000 + i),
+                    i % 3 ? "Петровска" : "",
+                    "Ilija",
+                    "Ана",
+                    i % 2 ? "100001" : "A1",
+                    std::to_string(i),
+                    i % 4 == 1,
+                    i % 4 >= 2,
+                    i % 5 ? std::optional<std::string>("2001-02-0" + std::to_string(1 + i % 9)) : std::nullopt,
                     i == 7 ? std::optional<std::string>("99") : std::nullopt};
         persons.push_back(p);
     }

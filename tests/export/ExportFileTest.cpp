@@ -1,6 +1,6 @@
+#include "export/ExportFile.h"
 #include "data/DataError.h"
 #include "export/DoctorExport.h"
-#include "export/ExportFile.h"
 #include "export/ExportFormat.h"
 
 #include "export/ExportTestRegister.h"
@@ -32,8 +32,8 @@ const std::string kEarlierExport = "an earlier export\r\n";
 std::vector<PersonRow> twentyPersons() {
     std::vector<PersonRow> persons;
     for (int i = 0; i < 20; ++i)
-        persons.push_back({std::to_string(1000 + i), "Petrov", "Boris", "Ana", "A1", "7", false, false, std::nullopt,
-                           std::nullopt});
+        persons.push_back(
+            {std::to_string(1000 + i), "Petrov", "Boris", "Ana", "A1", "7", false, false, std::nullopt, std::nullopt});
     return persons;
 }
 
@@ -179,7 +179,7 @@ TEST_F(ExportOverEarlierFile, ReplacementKeepsTheEarlierFilesModeAndANewFileTake
     };
     const Case cases[] = {
         {std::nullopt, 027, 0640}, {std::nullopt, 022, 0644}, {0600, 022, 0600},
-        {0640, 002, 0640},         {0604, 077, 0604},        {0644, 077, 0644},
+        {0640, 002, 0640},         {0604, 077, 0604},         {0644, 077, 0644},
     };
     reg.list().reload("B2"); // nobody: the file is the two head lines
     for (const Case& c : cases) {
@@ -214,11 +214,13 @@ TEST_F(ExportOverEarlierFile, ReplacementKeepsTheEarlierFilesModeAndANewFileTake
 // The temporary files of exports that died (".<code>.txt." and six letters or digits) go with the next export
 // into the folder; everything else stays.
 TEST_F(ExportOverEarlierFile, ExportRemovesStaleTemporaryFilesAndNothingElse) {
-    const std::set<std::string> stale = {".A1.txt.Ab3dE9", ".A1.txt.AAAAAA", "..txt.zzzzzz", ".\xd0\x9f" "1.txt.000000",
+    const std::set<std::string> stale = {".A1.txt.Ab3dE9", ".A1.txt.AAAAAA", "..txt.zzzzzz",
+                                         ".\xd0\x9f"
+                                         "1.txt.000000",
                                          ".B2.txt.q1w2e3"};
     const std::set<std::string> unrelated = {
-        ".A1.txt",        ".A1.txt.Ab3dE",   ".A1.txt.Ab3dE9x",  ".A1.txt.Ab-dE9", "A1.txt.Ab3dE9",
-        ".A1.csv.Ab3dE9", ".profile",        ".txt.Ab3dE9",      "B2.txt",         ".A1.txt.Ab3dE9.x",
+        ".A1.txt",        ".A1.txt.Ab3dE",   ".A1.txt.Ab3dE9x",     ".A1.txt.Ab-dE9", "A1.txt.Ab3dE9",
+        ".A1.csv.Ab3dE9", ".profile",        ".txt.Ab3dE9",         "B2.txt",         ".A1.txt.Ab3dE9.x",
         ".A1.TXT.Ab3dE9", ".A1.txt.Ab3d\n9", ".A1.txt.Ab3d\xc3\xa9"};
     for (const std::string& name : stale)
         std::ofstream(out.file(name)) << "part of a dead export";

@@ -1,6 +1,6 @@
+#include "export/ExportFormat.h"
 #include "export/DoctorExport.h"
 #include "export/Dodaj.h"
-#include "export/ExportFormat.h"
 
 #include "export/ExportTestRegister.h"
 
@@ -45,9 +45,8 @@ TEST(Dodaj, RightAlignsWithoutEverCutting) {
         std::string expected;
     };
     const Case cases[] = {
-        {6, "A1", "    A1"},     {4, "ABCD", "ABCD"}, {3, "ABCDE", "ABCDE"}, {5, "", "     "},
-        {0, "AB", "AB"},         {-3, "AB", "AB"},    {0, "", ""},           {2, "\xe8\x81", "\xe8\x81"},
-        {3, "\x8a", "  \x8a"},
+        {6, "A1", "    A1"}, {4, "ABCD", "ABCD"}, {3, "ABCDE", "ABCDE"},       {5, "", "     "},      {0, "AB", "AB"},
+        {-3, "AB", "AB"},    {0, "", ""},         {2, "\xe8\x81", "\xe8\x81"}, {3, "\x8a", "  \x8a"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(exportfile::Dodaj(c.width, c.text), c.expected) << "width " << c.width << ", text " << c.text;
@@ -128,8 +127,8 @@ TEST(ExportFormat, DateColumnFollowsThePatternOfTheSettings) {
         settings.dateSeparator = c.separator;
         const std::string rest = "                 Ana               Boris              Petrov";
         const std::string expected = kHead + "        A1              1" + rest + c.emptyDateColumn +
-                                     "           7      100\r\n" + "        A1              2" + rest +
-                                     c.dateColumn + "           7      100\r\n";
+                                     "           7      100\r\n" + "        A1              2" + rest + c.dateColumn +
+                                     "           7      100\r\n";
         EXPECT_EQ(exportedFile(persons, "A1", settings), expected) << "pattern " << c.pattern;
     }
 }

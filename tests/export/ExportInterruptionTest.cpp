@@ -1,5 +1,5 @@
 // pelmarot-export, run as the built executable (PELMAROT_EXPORT_EXE) over a demo register that
-// pelmarot-demo-db (PELMAROT_DEMO_DB) makes big enough for the export to be still running when a signal comes.
+// pelmarot-demo-db (PELMAROT_DEMO_DB_EXE) makes big enough for the export to be still running when a signal comes.
 #include "support/FixtureRegister.h"
 
 #include <gtest/gtest.h>
@@ -131,12 +131,12 @@ std::string describe(int status) {
 class ExportInterruption : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        if (!std::getenv("PELMAROT_DEMO_DB") || !std::getenv("PELMAROT_EXPORT_EXE"))
+        if (!std::getenv("PELMAROT_DEMO_DB_EXE") || !std::getenv("PELMAROT_EXPORT_EXE"))
             return;
         dir_ = std::make_unique<TempDir>();
         // About 135 active doctors with some 1,900 persons each: a couple of seconds of export, most of it with
         // several temporary files open at once.
-        const std::string generate = std::string("'") + std::getenv("PELMAROT_DEMO_DB") +
+        const std::string generate = std::string("'") + std::getenv("PELMAROT_DEMO_DB_EXE") +
                                      "' --doctors 150 --persons 300000 --seed 3 '" + dir_->file("register.sqlite") +
                                      "' >/dev/null";
         ASSERT_EQ(std::system(generate.c_str()), 0);
@@ -153,7 +153,7 @@ protected:
 
     void SetUp() override {
         if (!dir_)
-            GTEST_SKIP() << "needs PELMAROT_DEMO_DB and PELMAROT_EXPORT_EXE (the test command sets both)";
+            GTEST_SKIP() << "needs PELMAROT_DEMO_DB_EXE and PELMAROT_EXPORT_EXE (the test command sets both)";
     }
 
     static std::string aliasFile() { return dir_->file("aliases.ini"); }

@@ -29,10 +29,18 @@ std::vector<std::string> listsAsText(const std::string& aliasText, const TempDir
                 const data::Field& field = list.field(f);
                 row += field.isNull() ? "<null>" : "";
                 switch (field.kind()) {
-                case data::FieldKind::String: row += std::string(field.asString()); break;
-                case data::FieldKind::Boolean: row += field.asBoolean() ? "T" : "F"; break;
-                case data::FieldKind::Date: row += field.isNull() ? "" : std::to_string(field.asDate()); break;
-                case data::FieldKind::Integer: row += std::to_string(field.asInteger()); break;
+                case data::FieldKind::String:
+                    row += std::string(field.asString());
+                    break;
+                case data::FieldKind::Boolean:
+                    row += field.asBoolean() ? "T" : "F";
+                    break;
+                case data::FieldKind::Date:
+                    row += field.isNull() ? "" : std::to_string(field.asDate());
+                    break;
+                case data::FieldKind::Integer:
+                    row += std::to_string(field.asInteger());
+                    break;
                 }
                 row += '|';
             }

@@ -35,8 +35,10 @@ void controlTestServer(const std::string& action) {
 namespace {
 
 // Runs SQL as the superuser and hands the result to `read` before the connection closes.
-template <class Read> void withPostgresResult(const std::string& database, const std::string& sql, Read read) {
-    const std::string conninfo = "host=" + testServerFolder().value() + " port=" + kPort + " user=postgres dbname=" + database;
+template <class Read>
+void withPostgresResult(const std::string& database, const std::string& sql, Read read) {
+    const std::string conninfo =
+        "host=" + testServerFolder().value() + " port=" + kPort + " user=postgres dbname=" + database;
     PGconn* connection = PQconnectdb(conninfo.c_str());
     if (PQstatus(connection) != CONNECTION_OK) {
         const std::string message = PQerrorMessage(connection);
