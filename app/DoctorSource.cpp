@@ -12,7 +12,9 @@ DoctorSource::DoctorSource(data::DoctorList& list, const MacCDisplay& display, Q
 
 DoctorSource::~DoctorSource() { list_.removeObserver(this); }
 
-int DoctorSource::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : static_cast<int>(names_.size()); }
+int DoctorSource::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(names_.size());
+}
 
 QVariant DoctorSource::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= names_.size() || role != Qt::DisplayRole)

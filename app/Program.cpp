@@ -1,8 +1,8 @@
 #include "app/Program.h"
 
 #include "app/DataGrid.h"
-#include "app/TfrmOsigurenici.h"
 #include "app/Texts.h"
+#include "app/TfrmOsigurenici.h"
 #include "engine/EngineError.h"
 
 #include <QApplication>

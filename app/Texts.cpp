@@ -21,8 +21,10 @@ QString errorBoxText(const QString& message) {
 }
 
 QString applicationErrorText(const QString& kind, const QString& module, std::uintptr_t place, const QString& message) {
-    QString text = QStringLiteral("Exception %1 in module %2 at %3.\r\n")
-                       .arg(kind, module, QStringLiteral("%1").arg(static_cast<qulonglong>(place & 0xFFFFFFFFu), 8, 16, QChar(u'0')).toUpper());
+    QString text =
+        QStringLiteral("Exception %1 in module %2 at %3.\r\n")
+            .arg(kind, module,
+                 QStringLiteral("%1").arg(static_cast<qulonglong>(place & 0xFFFFFFFFu), 8, 16, QChar(u'0')).toUpper());
     text += message;
     if (!message.isEmpty() && !message.endsWith(u'.'))
         text += u'.';
@@ -32,8 +34,8 @@ QString applicationErrorText(const QString& kind, const QString& module, std::ui
 QString plainMessageClipboardText(const QString& caption, const QString& message) {
     const QString rule(27, u'-');
     const QString eol = QStringLiteral("\r\n");
-    return rule + eol + caption + eol + rule + eol + message + eol + rule + eol + QStringLiteral("OK   ") + eol +
-           rule + eol;
+    return rule + eol + caption + eol + rule + eol + message + eol + rule + eol + QStringLiteral("OK   ") + eol + rule +
+           eol;
 }
 
 } // namespace app

@@ -34,9 +34,7 @@ double millisecondsSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-std::string doctorCode(int doctor) {
-    return std::to_string(100001 + doctor);
-}
+std::string doctorCode(int doctor) { return std::to_string(100001 + doctor); }
 
 long residentKilobytes() {
     std::ifstream status("/proc/self/status");

@@ -2,8 +2,8 @@
 // that the time from process start to the window shown can be measured from outside.
 #include "app/DataGrid.h"
 #include "app/Program.h"
-#include "app/TfrmOsigurenici.h"
 #include "app/Texts.h"
+#include "app/TfrmOsigurenici.h"
 
 #include <QApplication>
 #include <QTimer>

@@ -8,9 +8,7 @@ namespace {
 // Letters of a pattern count without regard to case. Only ASCII letters are tokens, so bytes of the 8-bit code
 // page (Cyrillic letters in quoted text, for instance) are never folded; std::tolower would depend on the C
 // locale and is slower than this on the export's hot path.
-char foldAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
+char foldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // Appends the decimal digits of value, with leading zeros up to minDigits digits.
 void appendNumber(std::string& out, int value, std::size_t minDigits) {

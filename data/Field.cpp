@@ -25,8 +25,8 @@ Field::Field(Query& owner, std::size_t index, std::string name, FieldKind kind, 
 
 void Field::requireKind(FieldKind expected) const {
     if (kind_ != expected)
-        throw DataError(owner_.name(), std::string("Field '") + name_ + "' is not a " + fieldKindName(expected) +
-                                           " field");
+        throw DataError(owner_.name(),
+                        std::string("Field '") + name_ + "' is not a " + fieldKindName(expected) + " field");
 }
 
 bool Field::isNull() const { return owner_.rows().isNull(owner_.recNo(), index_); }

@@ -20,6 +20,8 @@ void InsuredList::reload(const std::string& doctorCode) {
     open();
 }
 
-void InsuredList::calculatePercent() { procent.setInteger(capitationPercent(UCEN_30.asBoolean(), UCEN_70.asBoolean())); }
+void InsuredList::calculatePercent() {
+    procent.setInteger(capitationPercent(UCEN_30.asBoolean(), UCEN_70.asBoolean()));
+}
 
 } // namespace data

@@ -129,8 +129,9 @@ std::string Query::rowPlace(engine::Cursor& cursor) const {
         return number;
     const auto& columns = cursor.columns();
     const std::string& keyName = fields_[*keyField_]->fieldName();
-    const auto column = std::find_if(columns.begin(), columns.end(),
-                                     [&](const engine::ColumnInfo& c) { return engine::equalsIgnoreCase(c.name, keyName); });
+    const auto column = std::find_if(columns.begin(), columns.end(), [&](const engine::ColumnInfo& c) {
+        return engine::equalsIgnoreCase(c.name, keyName);
+    });
     const auto index = static_cast<std::size_t>(column - columns.begin());
     if (column == columns.end() || cursor.isBlank(index))
         return tableName_ + ", " + number + " (" + keyName + " blank)";

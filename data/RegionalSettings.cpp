@@ -30,9 +30,7 @@ bool isPortableLocaleName(std::string_view name) {
     return base.empty() || base == "C" || base == "POSIX";
 }
 
-bool isFormatCharacter(char32_t ch) {
-    return QChar::category(ch) == QChar::Other_Format;
-}
+bool isFormatCharacter(char32_t ch) { return QChar::category(ch) == QChar::Other_Format; }
 
 // Writes a date pattern in the tokens of the date text, as UTF-8. Literal characters that the date text would
 // read as tokens or quotes are put between single quotes; a literal single quote, which single-quoted text

@@ -45,7 +45,9 @@ void RowStore::setInteger(int row, std::size_t column, std::int32_t value) {
     columns_[column].nulls[static_cast<std::size_t>(row)] = false;
 }
 
-bool RowStore::isNull(int row, std::size_t column) const { return columns_[column].nulls[static_cast<std::size_t>(row)]; }
+bool RowStore::isNull(int row, std::size_t column) const {
+    return columns_[column].nulls[static_cast<std::size_t>(row)];
+}
 
 std::string_view RowStore::string(int row, std::size_t column) const {
     const Column& c = columns_[column];

@@ -26,9 +26,15 @@ public:
 
     bool isNull(int row, std::size_t column) const;
     std::string_view string(int row, std::size_t column) const;
-    bool boolean(int row, std::size_t column) const { return columns_[column].values[static_cast<std::size_t>(row)] == 1; }
-    engine::DayNumber date(int row, std::size_t column) const { return columns_[column].values[static_cast<std::size_t>(row)]; }
-    std::int32_t integer(int row, std::size_t column) const { return columns_[column].values[static_cast<std::size_t>(row)]; }
+    bool boolean(int row, std::size_t column) const {
+        return columns_[column].values[static_cast<std::size_t>(row)] == 1;
+    }
+    engine::DayNumber date(int row, std::size_t column) const {
+        return columns_[column].values[static_cast<std::size_t>(row)];
+    }
+    std::int32_t integer(int row, std::size_t column) const {
+        return columns_[column].values[static_cast<std::size_t>(row)];
+    }
 
 private:
     struct Column {

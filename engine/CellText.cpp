@@ -40,9 +40,10 @@ std::size_t printableCharacterLength(std::string_view text) {
     const unsigned char lead = byte(0);
     if (lead < 0x80)
         return lead >= 0x20 && lead != 0x7F ? 1 : 0;
-    const std::size_t length = lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
-                               : lead >= 0xF0 && lead <= 0xF4                                    ? 4
-                                                                                                 : 0;
+    const std::size_t length = lead >= 0xC2 && lead <= 0xDF   ? 2
+                               : lead >= 0xE0 && lead <= 0xEF ? 3
+                               : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                              : 0;
     if (length == 0 || text.size() < length)
         return 0;
     for (std::size_t i = 1; i < length; ++i)

@@ -19,7 +19,8 @@ std::string iconvName(std::string_view name) {
     std::string lower;
     for (char c : name)
         lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (!lower.empty() && std::all_of(lower.begin(), lower.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); }))
+    if (!lower.empty() &&
+        std::all_of(lower.begin(), lower.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); }))
         return "CP" + lower;
     if (lower.rfind("windows-", 0) == 0)
         return "CP" + lower.substr(8);

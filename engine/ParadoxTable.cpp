@@ -52,9 +52,7 @@ constexpr int kTableCodePages[] = {437, 737, 775, 850,  852,  855,  857,  860,  
 constexpr std::int64_t kMillisecondsPerDay = 86'400'000;
 const DayNumber kLastDay = dayNumberOf(9999, 12, 31);
 
-std::uint16_t littleEndian16(const unsigned char* p) {
-    return static_cast<std::uint16_t>(p[0] | p[1] << 8);
-}
+std::uint16_t littleEndian16(const unsigned char* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
 std::uint32_t littleEndian32(const unsigned char* p) {
     return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
            static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
@@ -201,13 +199,9 @@ bool ParadoxField::hasValue() const {
 // ---------------------------------------------------------------------------------------------------------
 // The header
 
-ParadoxTable::ParadoxTable(std::string path) : path_(std::move(path)), file_(path_) {
-    readHeader();
-}
+ParadoxTable::ParadoxTable(std::string path) : path_(std::move(path)), file_(path_) { readHeader(); }
 
-void ParadoxTable::failHeader(const std::string& what) const {
-    throw EngineError(path_ + ", header: " + what);
-}
+void ParadoxTable::failHeader(const std::string& what) const { throw EngineError(path_ + ", header: " + what); }
 
 void ParadoxTable::readHeader() {
     const std::int64_t fileSize = file_.identity().size;
@@ -228,9 +222,7 @@ void ParadoxTable::readHeader() {
     checkBlocksFitTheFile(fileSize);
 }
 
-bool ParadoxTable::hasExtendedHeader() const {
-    return versionId_ >= kFirstExtendedVersion;
-}
+bool ParadoxTable::hasExtendedHeader() const { return versionId_ >= kFirstExtendedVersion; }
 
 std::size_t ParadoxTable::descriptorsAt() const {
     return hasExtendedHeader() ? kExtendedHeaderSize : kCommonHeaderSize;
@@ -377,9 +369,7 @@ const ParadoxField* ParadoxTable::fieldNamed(std::string_view name) const {
     return nullptr;
 }
 
-std::string ParadoxTable::blockPlace(std::uint32_t block) const {
-    return path_ + ", block " + std::to_string(block);
-}
+std::string ParadoxTable::blockPlace(std::uint32_t block) const { return path_ + ", block " + std::to_string(block); }
 
 std::string ParadoxTable::recordPlace(std::uint32_t position) const {
     const std::size_t data = position - headerSize_;
@@ -404,9 +394,7 @@ ParadoxRecord ParadoxTable::readRecord(std::uint32_t position, std::vector<unsig
 // ---------------------------------------------------------------------------------------------------------
 // Records
 
-std::string ParadoxRecord::where() const {
-    return table_->recordPlace(position_);
-}
+std::string ParadoxRecord::where() const { return table_->recordPlace(position_); }
 
 void ParadoxRecord::fail(const ParadoxField& field, const std::string& what) const {
     throw EngineError(table_->path() + ", " + where() + ": field '" + field.name + "' " + what);
@@ -432,13 +420,9 @@ std::int64_t ParadoxRecord::integer(const ParadoxField& field) const {
     return field.type == ParadoxFieldType::Short ? storedShort(at(field)) : storedLong(at(field));
 }
 
-double ParadoxRecord::number(const ParadoxField& field) const {
-    return storedDouble(at(field));
-}
+double ParadoxRecord::number(const ParadoxField& field) const { return storedDouble(at(field)); }
 
-bool ParadoxRecord::logical(const ParadoxField& field) const {
-    return (at(field)[0] & 0x7F) != 0;
-}
+bool ParadoxRecord::logical(const ParadoxField& field) const { return (at(field)[0] & 0x7F) != 0; }
 
 DayNumber ParadoxRecord::date(const ParadoxField& field) const {
     const std::int32_t day = storedLong(at(field));

@@ -118,9 +118,7 @@ void ParadoxTableRegistry::add(const std::string& sqlName, std::shared_ptr<Parad
     tables_[toLower(sqlName)] = Entry{sqlName, std::move(source)};
 }
 
-void ParadoxTableRegistry::remove(const std::string& sqlName) {
-    tables_.erase(toLower(sqlName));
-}
+void ParadoxTableRegistry::remove(const std::string& sqlName) { tables_.erase(toLower(sqlName)); }
 
 std::shared_ptr<ParadoxTableSource> ParadoxTableRegistry::find(std::string_view sqlName) const {
     const auto it = tables_.find(toLower(sqlName));
@@ -297,12 +295,8 @@ struct CursorHandle {
 };
 static_assert(std::is_standard_layout_v<TableHandle> && std::is_standard_layout_v<CursorHandle>);
 
-TableHandle& tableOf(sqlite3_vtab* vtab) {
-    return *reinterpret_cast<TableHandle*>(vtab);
-}
-CursorHandle& cursorOf(sqlite3_vtab_cursor* cursor) {
-    return *reinterpret_cast<CursorHandle*>(cursor);
-}
+TableHandle& tableOf(sqlite3_vtab* vtab) { return *reinterpret_cast<TableHandle*>(vtab); }
+CursorHandle& cursorOf(sqlite3_vtab_cursor* cursor) { return *reinterpret_cast<CursorHandle*>(cursor); }
 
 void setError(sqlite3_vtab* vtab, const char* message) {
     sqlite3_free(vtab->zErrMsg);
@@ -378,7 +372,8 @@ int closeCursor(sqlite3_vtab_cursor* cursor) {
 }
 
 // Runs a step of a cursor; a failure becomes the statement's error message.
-template <typename Step> int guarded(sqlite3_vtab_cursor* cursor, Step step) {
+template <typename Step>
+int guarded(sqlite3_vtab_cursor* cursor, Step step) {
     try {
         step(*cursorOf(cursor).rows);
         return SQLITE_OK;
@@ -403,9 +398,7 @@ int nextRow(sqlite3_vtab_cursor* cursor) {
     return guarded(cursor, [](RowCursor& rows) { rows.next(); });
 }
 
-int atEnd(sqlite3_vtab_cursor* cursor) {
-    return cursorOf(cursor).rows->eof() ? 1 : 0;
-}
+int atEnd(sqlite3_vtab_cursor* cursor) { return cursorOf(cursor).rows->eof() ? 1 : 0; }
 
 int columnValue(sqlite3_vtab_cursor* cursor, sqlite3_context* context, int index) {
     try {
@@ -453,9 +446,7 @@ sqlite3_module makeModule() {
 
 const sqlite3_module kModule = makeModule();
 
-void deleteRegistry(void* data) {
-    delete static_cast<std::shared_ptr<ParadoxTableRegistry>*>(data);
-}
+void deleteRegistry(void* data) { delete static_cast<std::shared_ptr<ParadoxTableRegistry>*>(data); }
 
 } // namespace
 

@@ -10,8 +10,8 @@ namespace engine {
 namespace {
 
 // Type OIDs of the server's built-in types (pg_type.h).
-constexpr Oid kBool = 16, kInt8 = 20, kInt2 = 21, kInt4 = 23, kText = 25, kFloat4 = 700, kFloat8 = 701,
-              kBpchar = 1042, kVarchar = 1043, kDate = 1082, kNumeric = 1700, kName = 19;
+constexpr Oid kBool = 16, kInt8 = 20, kInt2 = 21, kInt4 = 23, kText = 25, kFloat4 = 700, kFloat8 = 701, kBpchar = 1042,
+              kVarchar = 1043, kDate = 1082, kNumeric = 1700, kName = 19;
 
 ColumnType columnTypeOf(Oid type) {
     switch (type) {

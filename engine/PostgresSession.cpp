@@ -96,13 +96,9 @@ ConnectionHandle PostgresSession::connect(const std::optional<std::string>& pass
     return connection;
 }
 
-bool PostgresSession::connected() const {
-    return connection_ && PQstatus(connection_.get()) == CONNECTION_OK;
-}
+bool PostgresSession::connected() const { return connection_ && PQstatus(connection_.get()) == CONNECTION_OK; }
 
-std::string PostgresSession::errorMessage() const {
-    return connection_ ? PQerrorMessage(connection_.get()) : "";
-}
+std::string PostgresSession::errorMessage() const { return connection_ ? PQerrorMessage(connection_.get()) : ""; }
 
 void PostgresSession::reconnect() {
     connection_.reset();

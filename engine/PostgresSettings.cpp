@@ -12,9 +12,7 @@ namespace {
 
 constexpr long kLongestTimeout = 86400;
 
-std::string aliasPlace(const AliasDefinition& alias) {
-    return "Alias '" + alias.name + "' in " + alias.sourceFile;
-}
+std::string aliasPlace(const AliasDefinition& alias) { return "Alias '" + alias.name + "' in " + alias.sourceFile; }
 
 std::chrono::seconds timeoutOf(const AliasDefinition& alias) {
     const std::string text = alias.entry("timeout", "30");

@@ -17,9 +17,7 @@ FileIdentity identityOf(const struct stat& status) {
                         static_cast<std::int64_t>(status.st_mtim.tv_sec) * 1'000'000'000 + status.st_mtim.tv_nsec};
 }
 
-std::string systemError() {
-    return std::strerror(errno);
-}
+std::string systemError() { return std::strerror(errno); }
 
 std::string kindOf(const struct stat& status) {
     if (S_ISREG(status.st_mode))
@@ -69,9 +67,7 @@ ReadOnlyFile::ReadOnlyFile(const std::string& path) : path_(path) {
     identity_ = identityOf(status);
 }
 
-ReadOnlyFile::~ReadOnlyFile() {
-    ::close(fd_);
-}
+ReadOnlyFile::~ReadOnlyFile() { ::close(fd_); }
 
 std::size_t ReadOnlyFile::readUpTo(std::uint64_t offset, void* into, std::size_t length) const {
     auto* out = static_cast<unsigned char*>(into);

@@ -120,9 +120,7 @@ std::string missingTableOf(const std::string& message) {
 
 } // namespace
 
-void SqliteConnectionCloser::operator()(sqlite3* db) const {
-    sqlite3_close_v2(db);
-}
+void SqliteConnectionCloser::operator()(sqlite3* db) const { sqlite3_close_v2(db); }
 
 ColumnType columnTypeOfDeclared(const char* declared) {
     if (declared == nullptr)

@@ -38,13 +38,14 @@ OpenedFile openFile(const std::string& path) {
     // when another program changes the file).
     sqlite3_busy_timeout(handle.get(), 5000);
     char* error = nullptr;
-    if (sqlite3_exec(handle.get(), "PRAGMA query_only = 1; PRAGMA mmap_size = 0; PRAGMA cache_size = -16384; SELECT count(*) FROM sqlite_master",
+    if (sqlite3_exec(handle.get(),
+                     "PRAGMA query_only = 1; PRAGMA mmap_size = 0; PRAGMA cache_size = -16384; SELECT count(*) FROM "
+                     "sqlite_master",
                      nullptr, nullptr, &error) != SQLITE_OK) {
         const std::string reason = error ? error : "unknown error";
         sqlite3_free(error);
-        throw EngineError({"Cannot open the database file " + path, reason == "file is not a database"
-                                                                        ? "The file is not an SQLite database"
-                                                                        : reason});
+        throw EngineError({"Cannot open the database file " + path,
+                           reason == "file is not a database" ? "The file is not an SQLite database" : reason});
     }
     OpenedFile opened{std::shared_ptr<sqlite3>(handle.release(), SqliteConnectionCloser{}), identity, false};
     sqlite3_stmt* mode = nullptr;

@@ -36,7 +36,8 @@ constexpr mode_t kReplacingFileMode = 0600;
 ExportFile::ExportFile(const std::string& folder, const std::string& fileName)
     : folder_(folder.empty() ? "." : folder), fileName_(fileName) {
     if (!isPlainFileName(fileName_))
-        throw ExportError("Cannot write into " + folder_ + ": the file name is empty, \".\", \"..\" or holds \"/\" "
+        throw ExportError("Cannot write into " + folder_ +
+                          ": the file name is empty, \".\", \"..\" or holds \"/\" "
                           "or a NUL byte");
     folderFd_ = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folderFd_ < 0)

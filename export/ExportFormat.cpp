@@ -62,8 +62,7 @@ private:
 // surname, registration date, registration number and percentage, each right-aligned in its column, then
 // CR LF. An empty registration date is written as the first day of the date count (30 December 1899).
 void appendRow(std::string& out, const data::InsuredList& list, DateColumnText& dates) {
-    const engine::DayNumber registered =
-        list.DATA_PRI.isNull() ? engine::kDayZeroOfDateCount : list.DATA_PRI.asDate();
+    const engine::DayNumber registered = list.DATA_PRI.isNull() ? engine::kDayZeroOfDateCount : list.DATA_PRI.asDate();
 
     char percent[16];
     const auto converted = std::to_chars(std::begin(percent), std::end(percent), list.procent.asInteger());

@@ -8,7 +8,7 @@ packages=(
     qt6-base-dev libgl-dev libsqlite3-dev libpq-dev postgresql-15
     libgtest-dev libgmock-dev libbenchmark-dev
     fonts-dejavu-core xvfb xauth sqlite3
-    pxlib-dev clang libclang-rt-14-dev
+    pxlib-dev clang clang-format libclang-rt-14-dev
     dpkg-dev file desktop-file-utils man-db groff-base
 )
 

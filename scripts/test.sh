@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test: once in the normal build, once in a build with
-# the address and undefined-behaviour sanitizers, and the Paradox reader's fuzzer for a bounded time.
+# Installs what is missing, checks the layout of the C++ files, builds, and runs every test: once in the
+# normal build, once in a build with the address and undefined-behaviour sanitizers, and the Paradox
+# reader's fuzzer for a bounded time.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
+"$root/scripts/check-format.sh"
 export QT_QPA_PLATFORM=offscreen
 export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
 

@@ -3,8 +3,8 @@
 #include "export/TemporaryFileRegistry.h"
 
 #include <csignal>
-#include <cstdio>
 #include <cstddef>
+#include <cstdio>
 #include <pthread.h>
 #include <string>
 #include <thread>

@@ -158,22 +158,23 @@ int main(int argc, char** argv) {
         std::size_t warned = 0;
         std::int64_t rows = 0;
         // Failures are named as they happen; the workers report one at a time.
-        const auto results = batch.run(codes, options.folder, [&](std::size_t done, std::size_t total,
-                                                                  const exportfile::DoctorExportResult& last) {
-            if ((!last.written || !last.warnings.empty()) && isatty(STDERR_FILENO))
-                std::fputc('\n', stderr);
-            if (!last.written) {
-                ++failed;
-                std::fprintf(stderr, "pelmarot-export: %s: %s\n", codePage.toUtf8(last.code).c_str(),
-                             last.failure.c_str());
-            }
-            for (const auto& warning : last.warnings)
-                std::fprintf(stderr, "pelmarot-export: warning: %s: %s\n", codePage.toUtf8(last.code).c_str(),
-                             warning.c_str());
-            warned += last.warnings.size();
-            rows += last.rows;
-            bar.update(done, total);
-        });
+        const auto results =
+            batch.run(codes, options.folder,
+                      [&](std::size_t done, std::size_t total, const exportfile::DoctorExportResult& last) {
+                          if ((!last.written || !last.warnings.empty()) && isatty(STDERR_FILENO))
+                              std::fputc('\n', stderr);
+                          if (!last.written) {
+                              ++failed;
+                              std::fprintf(stderr, "pelmarot-export: %s: %s\n", codePage.toUtf8(last.code).c_str(),
+                                           last.failure.c_str());
+                          }
+                          for (const auto& warning : last.warnings)
+                              std::fprintf(stderr, "pelmarot-export: warning: %s: %s\n",
+                                           codePage.toUtf8(last.code).c_str(), warning.c_str());
+                          warned += last.warnings.size();
+                          rows += last.rows;
+                          bar.update(done, total);
+                      });
         const std::size_t asked = options.all ? results.size() : options.codes.size();
         std::fprintf(stderr, "%zu of %zu files written (%lld rows) into %s in %.1f s%s\n", asked - failed, asked,
                      static_cast<long long>(rows), options.folder.c_str(), ProgressBar::secondsSince(start),

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <vector>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace registercopy {
 

@@ -43,11 +43,13 @@ public:
         const bool exists = sqlite3_step(probe) == SQLITE_ROW;
         sqlite3_finalize(probe);
         if (exists)
-            throw std::runtime_error(path_ + " already has a table " + std::string(table.name) + "; nothing was copied");
+            throw std::runtime_error(path_ + " already has a table " + std::string(table.name) +
+                                     "; nothing was copied");
         std::string create = "CREATE TABLE " + std::string(table.name) + " (";
         std::string insert = "INSERT INTO " + std::string(table.name) + " VALUES (";
         for (std::size_t i = 0; i < table.columns.size(); ++i) {
-            create += (i ? ", " : "") + std::string(table.columns[i].name) + " " + std::string(table.columns[i].sqliteType);
+            create +=
+                (i ? ", " : "") + std::string(table.columns[i].name) + " " + std::string(table.columns[i].sqliteType);
             insert += i ? ", ?" : "?";
         }
         exec(create + ")");
@@ -153,10 +155,12 @@ public:
         const bool exists = PQntuples(probe) > 0;
         PQclear(probe);
         if (exists)
-            throw std::runtime_error(name_ + " already has a table " + std::string(table.name) + "; nothing was copied");
+            throw std::runtime_error(name_ + " already has a table " + std::string(table.name) +
+                                     "; nothing was copied");
         std::string create = "CREATE TABLE " + std::string(table.name) + " (";
         for (std::size_t i = 0; i < table.columns.size(); ++i)
-            create += (i ? ", " : "") + std::string(table.columns[i].name) + " " + std::string(table.columns[i].postgresType);
+            create +=
+                (i ? ", " : "") + std::string(table.columns[i].name) + " " + std::string(table.columns[i].postgresType);
         command(create + ")");
         PGresult* copy = PQexec(connection_, ("COPY " + std::string(table.name) + " FROM STDIN").c_str());
         const bool ready = PQresultStatus(copy) == PGRES_COPY_IN;
@@ -177,11 +181,20 @@ public:
             // COPY's text format: a backslash, tab, newline and carriage return are escaped.
             for (char c : *row[i]) {
                 switch (c) {
-                case '\\': buffer_ += "\\\\"; break;
-                case '\t': buffer_ += "\\t"; break;
-                case '\n': buffer_ += "\\n"; break;
-                case '\r': buffer_ += "\\r"; break;
-                default: buffer_ += c;
+                case '\\':
+                    buffer_ += "\\\\";
+                    break;
+                case '\t':
+                    buffer_ += "\\t";
+                    break;
+                case '\n':
+                    buffer_ += "\\n";
+                    break;
+                case '\r':
+                    buffer_ += "\\r";
+                    break;
+                default:
+                    buffer_ += c;
                 }
             }
         }
@@ -203,7 +216,8 @@ public:
         if (!ok)
             throw std::runtime_error(name_ + ": " + message);
         PGresult* count = PQexec(connection_, ("SELECT count(*) FROM " + std::string(table.name)).c_str());
-        const std::int64_t rows = PQresultStatus(count) == PGRES_TUPLES_OK ? std::strtoll(PQgetvalue(count, 0, 0), nullptr, 10) : -1;
+        const std::int64_t rows =
+            PQresultStatus(count) == PGRES_TUPLES_OK ? std::strtoll(PQgetvalue(count, 0, 0), nullptr, 10) : -1;
         PQclear(count);
         return rows;
     }
