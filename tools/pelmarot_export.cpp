@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -83,21 +84,12 @@ private:
     std::chrono::steady_clock::time_point start_;
 };
 
-} // namespace
-
-int main(int argc, char** argv) {
-    installExportSignalHandling(); // before any thread starts
-    // Qt Core only for the regional settings; no window.
-    QCoreApplication application(argc, argv);
-    Options options;
+// Reads the command line into options; returns the exit status when the program should end at once
+// (--help, bad usage).
+std::optional<int> parseOptions(int argc, char** argv, Options& options) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        const auto value = [&](const char* name) -> const char* {
-            if (i + 1 >= argc)
-                return nullptr;
-            (void)name;
-            return argv[++i];
-        };
+        const char* next = i + 1 < argc ? argv[i + 1] : nullptr;
         if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
             return 0;
@@ -105,16 +97,11 @@ int main(int argc, char** argv) {
             options.all = true;
         } else if (arg == "--accept-transliterated") {
             options.acceptTransliterated = true;
-        } else if (arg == "--out") {
-            const char* v = value("--out");
-            if (!v)
-                return usageError("--out needs a folder");
-            options.folder = v;
-        } else if (arg == "--alias") {
-            const char* v = value("--alias");
-            if (!v)
-                return usageError("--alias needs a name");
-            options.alias = v;
+        } else if (arg == "--out" || arg == "--alias") {
+            if (!next)
+                return usageError(arg == "--out" ? "--out needs a folder" : "--alias needs a name");
+            (arg == "--out" ? options.folder : options.alias) = next;
+            ++i;
         } else if (arg == "--") {
             for (++i; i < argc; ++i)
                 options.codes.emplace_back(argv[i]);
@@ -126,63 +113,101 @@ int main(int argc, char** argv) {
     }
     if (options.all == !options.codes.empty())
         return usageError(options.all ? "give either --all or doctor codes, not both" : "no doctor codes given");
+    return std::nullopt;
+}
 
-    const auto start = std::chrono::steady_clock::now();
-    try {
-        data::Connection kdb("KDB", options.alias);
-        kdb.open();
-        const engine::CodePage& codePage = kdb.codePage();
-        exportfile::BatchExport batch(options.alias, data::RegionalSettings::fromSystem(codePage));
+// What the run tells on standard error: each failure and warning as it happens, a progress bar on a
+// terminal, and the summary at the end.
+class RunReport {
+public:
+    RunReport(const engine::CodePage& codePage, const Options& options)
+        : codePage_(codePage), options_(options), bar_(isatty(STDERR_FILENO) != 0),
+          start_(std::chrono::steady_clock::now()) {}
 
-        std::size_t failed = 0;
-        std::vector<std::string> codes;
-        if (options.all) {
-            codes = batch.activeDoctorCodes();
-        } else {
-            // Codes on the command line are in the terminal's UTF-8; the register's are in the code page. One
-            // the code page cannot hold names no doctor of the register.
-            for (const auto& code : options.codes) {
-                bool exact = true;
-                std::string converted = codePage.fromUtf8(code, &exact);
-                if (exact) {
-                    codes.push_back(std::move(converted));
-                    continue;
-                }
-                ++failed;
-                std::fprintf(stderr, "pelmarot-export: %s: the code page %s cannot hold this doctor code\n",
-                             code.c_str(), codePage.name().c_str());
-            }
+    // A code typed on the command line that the code page cannot hold names no doctor of the register.
+    void unheldCode(const std::string& code) {
+        ++failed_;
+        std::fprintf(stderr, "pelmarot-export: %s: the code page %s cannot hold this doctor code\n", code.c_str(),
+                     codePage_.name().c_str());
+    }
+
+    void doctorDone(std::size_t done, std::size_t total, const exportfile::DoctorExportResult& last) {
+        if ((!last.written || !last.warnings.empty()) && isatty(STDERR_FILENO))
+            std::fputc('\n', stderr);
+        const std::string code = codePage_.toUtf8(last.code);
+        if (!last.written) {
+            ++failed_;
+            std::fprintf(stderr, "pelmarot-export: %s: %s\n", code.c_str(), last.failure.c_str());
         }
+        for (const auto& warning : last.warnings)
+            std::fprintf(stderr, "pelmarot-export: warning: %s: %s\n", code.c_str(), warning.c_str());
+        warned_ += last.warnings.size();
+        rows_ += last.rows;
+        bar_.update(done, total);
+    }
 
-        ProgressBar bar(isatty(STDERR_FILENO) != 0);
-        std::size_t warned = 0;
-        std::int64_t rows = 0;
-        // Failures are named as they happen; the workers report one at a time.
-        const auto results =
-            batch.run(codes, options.folder,
-                      [&](std::size_t done, std::size_t total, const exportfile::DoctorExportResult& last) {
-                          if ((!last.written || !last.warnings.empty()) && isatty(STDERR_FILENO))
-                              std::fputc('\n', stderr);
-                          if (!last.written) {
-                              ++failed;
-                              std::fprintf(stderr, "pelmarot-export: %s: %s\n", codePage.toUtf8(last.code).c_str(),
-                                           last.failure.c_str());
-                          }
-                          for (const auto& warning : last.warnings)
-                              std::fprintf(stderr, "pelmarot-export: warning: %s: %s\n",
-                                           codePage.toUtf8(last.code).c_str(), warning.c_str());
-                          warned += last.warnings.size();
-                          rows += last.rows;
-                          bar.update(done, total);
-                      });
-        const std::size_t asked = options.all ? results.size() : options.codes.size();
-        std::fprintf(stderr, "%zu of %zu files written (%lld rows) into %s in %.1f s%s\n", asked - failed, asked,
-                     static_cast<long long>(rows), options.folder.c_str(), ProgressBar::secondsSince(start),
-                     failed ? "; see the failures above" : "");
-        if (warned)
-            std::fprintf(stderr, "%zu texts written transliterated; see the warnings above%s\n", warned,
-                         options.acceptTransliterated ? " (accepted)" : "");
-        return failed == 0 && (warned == 0 || options.acceptTransliterated) ? 0 : 1;
+    // Prints the summary and gives the exit status.
+    int finish(std::size_t asked) const {
+        std::fprintf(stderr, "%zu of %zu files written (%lld rows) into %s in %.1f s%s\n", asked - failed_, asked,
+                     static_cast<long long>(rows_), options_.folder.c_str(), ProgressBar::secondsSince(start_),
+                     failed_ ? "; see the failures above" : "");
+        if (warned_)
+            std::fprintf(stderr, "%zu texts written transliterated; see the warnings above%s\n", warned_,
+                         options_.acceptTransliterated ? " (accepted)" : "");
+        return failed_ == 0 && (warned_ == 0 || options_.acceptTransliterated) ? 0 : 1;
+    }
+
+private:
+    const engine::CodePage& codePage_;
+    const Options& options_;
+    ProgressBar bar_;
+    std::chrono::steady_clock::time_point start_;
+    std::size_t failed_ = 0;
+    std::size_t warned_ = 0;
+    std::int64_t rows_ = 0;
+};
+
+// Exports what the options ask for; failures of single doctors are reported, a failure to connect throws.
+int exportFiles(const Options& options) {
+    data::Connection kdb("KDB", options.alias);
+    kdb.open();
+    const engine::CodePage& codePage = kdb.codePage();
+    exportfile::BatchExport batch(options.alias, data::RegionalSettings::fromSystem(codePage));
+    RunReport report(codePage, options);
+
+    std::vector<std::string> codes;
+    if (options.all) {
+        codes = batch.activeDoctorCodes();
+    } else {
+        // Codes on the command line are in the terminal's UTF-8; the register's are in the code page.
+        for (const auto& code : options.codes) {
+            bool exact = true;
+            std::string converted = codePage.fromUtf8(code, &exact);
+            if (exact)
+                codes.push_back(std::move(converted));
+            else
+                report.unheldCode(code);
+        }
+    }
+    // The workers report one doctor at a time.
+    const auto results = batch.run(
+        codes, options.folder, [&](std::size_t done, std::size_t total, const exportfile::DoctorExportResult& last) {
+            report.doctorDone(done, total, last);
+        });
+    return report.finish(options.all ? results.size() : options.codes.size());
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    installExportSignalHandling(); // before any thread starts
+    // Qt Core only for the regional settings; no window.
+    QCoreApplication application(argc, argv);
+    Options options;
+    if (const std::optional<int> status = parseOptions(argc, argv, options))
+        return *status;
+    try {
+        return exportFiles(options);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "pelmarot-export: %s\n", e.what());
         return 1;
