@@ -10,6 +10,7 @@
 #include "support/PostgresRegister.h"
 
 #include <gtest/gtest.h>
+#include <memory>
 
 #include <chrono>
 
@@ -76,6 +77,26 @@ protected:
 
     TempDir dir_;
     std::string database_;
+};
+
+// The register over an alias with a two-second timeout, the insured-person list loaded for doctor A1.
+class PostgresWithTimeout : public Postgres {
+protected:
+    void SetUp() override {
+        Postgres::SetUp();
+        if (IsSkipped())
+            return;
+        scope_ = std::make_unique<AliasFileScope>(dir_.file("a.ini"), postgresAlias(database_) + "timeout = 2\n");
+        kdb_.open();
+        list_.reload("A1");
+        rows_ = list_.recordCount();
+        ASSERT_GT(rows_, 0);
+    }
+
+    std::unique_ptr<AliasFileScope> scope_;
+    data::Connection kdb_;
+    data::InsuredList list_{kdb_};
+    int rows_ = 0;
 };
 
 } // namespace
@@ -151,14 +172,9 @@ TEST_F(Postgres, AReloadAfterARestartReconnectsAndAStoppedServerIsAnErrorUntilIt
     EXPECT_GT(list.recordCount(), 0);
 }
 
-TEST_F(Postgres, AStoppedSessionFailsTheReloadWithinTheTimeoutAndTheNextReloadWorks) {
-    AliasFileScope scope(dir_.file("a.ini"), postgresAlias(database_) + "timeout = 2\n");
-    data::Connection kdb;
-    kdb.open();
-    data::InsuredList list(kdb);
-    list.reload("A1");
-    const int rows = list.recordCount();
-    ASSERT_GT(rows, 0);
+TEST_F(PostgresWithTimeout, AStoppedSessionFailsTheReloadWithinTheTimeoutAndTheNextReloadWorks) {
+    data::InsuredList& list = list_;
+    const int rows = rows_;
 
     TimedFailure frozen;
     {
@@ -176,13 +192,9 @@ TEST_F(Postgres, AStoppedSessionFailsTheReloadWithinTheTimeoutAndTheNextReloadWo
     EXPECT_EQ(list.recordCount(), rows);
 }
 
-TEST_F(Postgres, AFrozenServerFailsStatementsAndConnectionsWithinTheTimeoutUntilItGoesOn) {
-    AliasFileScope scope(dir_.file("a.ini"), postgresAlias(database_) + "timeout = 2\n");
-    data::Connection kdb;
-    kdb.open();
-    data::InsuredList list(kdb);
-    list.reload("A1");
-    const int rows = list.recordCount();
+TEST_F(PostgresWithTimeout, AFrozenServerFailsStatementsAndConnectionsWithinTheTimeoutUntilItGoesOn) {
+    data::InsuredList& list = list_;
+    const int rows = rows_;
 
     // The main process is frozen too: it answers neither the cancel request nor a new connection.
     TimedFailure statement, reconnect, connect;
