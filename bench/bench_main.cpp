@@ -73,13 +73,14 @@ void run(const std::string& command) {
 std::string sqlScalar(const std::string& path, const std::string& sql) {
     sqlite3* raw = nullptr;
     sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
-    const std::unique_ptr<sqlite3, engine::SqliteConnectionCloser> db(raw);
-    sqlite3_stmt* st = nullptr;
+    const engine::SqliteConnection db(raw);
+    sqlite3_stmt* raw_statement = nullptr;
+    sqlite3_prepare_v2(db.get(), sql.c_str(), -1, &raw_statement, nullptr);
+    const engine::SqliteStatement st(raw_statement);
     std::string value;
-    if (sqlite3_prepare_v2(db.get(), sql.c_str(), -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
-        if (const auto* text = sqlite3_column_text(st, 0))
+    if (st && sqlite3_step(st.get()) == SQLITE_ROW)
+        if (const auto* text = sqlite3_column_text(st.get(), 0))
             value = reinterpret_cast<const char*>(text);
-    sqlite3_finalize(st);
     return value;
 }
 

@@ -1,12 +1,15 @@
 #include "data/DoctorList.h"
 
 #include "data/DataError.h"
+#include "engine/RegisterSchema.h"
 
 namespace data {
 
 DoctorList::DoctorList(Connection& connection)
-    : Query("qLekar", connection), lekar_s(addField("lekar_s", FieldKind::String, 6)),
-      ime(addField("ime", FieldKind::String, 36)), ops_s(addField("ops_s", FieldKind::String, 3)) {
+    : Query("qLekar", connection),
+      lekar_s(addField("lekar_s", FieldKind::String, engine::doctorTable().column("LEKAR_S").size)),
+      ime(addField("ime", FieldKind::String, 36)),
+      ops_s(addField("ops_s", FieldKind::String, engine::doctorTable().column("OPS_S").size)) {
     setSql("select lekar_s,pre+' '+ime as ime,ops_s from Lekari\r\n"
            "where aktiven=true\r\n");
     setRowKey("Lekari", lekar_s);

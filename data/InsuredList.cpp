@@ -1,14 +1,24 @@
 #include "data/InsuredList.h"
 
+#include "engine/RegisterSchema.h"
+
 namespace data {
+namespace {
+
+// The size of the column of Osigurenici that a text field is bound to.
+int columnSize(const char* name) { return engine::insuredTable().column(name).size; }
+
+} // namespace
 
 InsuredList::InsuredList(Connection& connection)
-    : Query("qOsigurenici", connection), MB(addField("MB", FieldKind::String, 13)),
-      PRE(addField("PRE", FieldKind::String, 20)), TIME(addField("TIME", FieldKind::String, 15)),
-      IME(addField("IME", FieldKind::String, 15)), LEKAR_S(addField("LEKAR_S", FieldKind::String, 6)),
-      BR_PRI(addField("BR_PRI", FieldKind::String, 8)), UCEN_30(addField("UCEN_30", FieldKind::Boolean)),
-      UCEN_70(addField("UCEN_70", FieldKind::Boolean)), procent(addCalculatedField("procent", FieldKind::Integer)),
-      DATA_PRI(addField("DATA_PRI", FieldKind::Date)) {
+    : Query("qOsigurenici", connection), MB(addField("MB", FieldKind::String, columnSize("MB"))),
+      PRE(addField("PRE", FieldKind::String, columnSize("PRE"))),
+      TIME(addField("TIME", FieldKind::String, columnSize("TIME"))),
+      IME(addField("IME", FieldKind::String, columnSize("IME"))),
+      LEKAR_S(addField("LEKAR_S", FieldKind::String, columnSize("LEKAR_S"))),
+      BR_PRI(addField("BR_PRI", FieldKind::String, columnSize("BR_PRI"))),
+      UCEN_30(addField("UCEN_30", FieldKind::Boolean)), UCEN_70(addField("UCEN_70", FieldKind::Boolean)),
+      procent(addCalculatedField("procent", FieldKind::Integer)), DATA_PRI(addField("DATA_PRI", FieldKind::Date)) {
     setSql("select * from osigurenici where lekar_s = :lekar and br_odj is null");
     onCalcFields = [this](Query&) { calculatePercent(); };
     setRowKey("Osigurenici", MB);

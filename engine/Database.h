@@ -39,10 +39,12 @@ public:
     // Text in the engine's code page, not trimmed; valid until the next call of next(), whatever other
     // columns are read meanwhile. A character the code page cannot hold is transliterated, or "?".
     virtual std::string_view text(std::size_t column) = 0;
-    // Whether the last text(column) of the current row holds the stored text exactly; when not,
-    // storedText(column) is the stored text in UTF-8, for the message that reports it.
+    // Whether the last text(column) of the current row holds the stored text exactly.
     // REQUIRES: text(column) was read on the current row.
     virtual bool textIsExact(std::size_t column) = 0;
+    // The value as the database holds it, in UTF-8, with no code page on the way (a Paradox table's text is
+    // decoded from the table's own code page); "" for a blank. For copying, and for the message that reports
+    // a text the code page cannot hold.
     virtual std::string storedText(std::size_t column) = 0;
     // Throws EngineError naming the column and the value when the value is not a boolean (a number, or a
     // text such as "true", "f", "1").

@@ -10,14 +10,9 @@
 namespace engine {
 namespace {
 
-struct StatementFinalizer {
-    void operator()(sqlite3_stmt* stmt) const { sqlite3_finalize(stmt); }
-};
-using StatementHandle = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
-
 class SqliteCursor final : public Cursor {
 public:
-    SqliteCursor(std::shared_ptr<sqlite3> db, StatementHandle statement, const CodePage& codePage)
+    SqliteCursor(std::shared_ptr<sqlite3> db, SqliteStatement statement, const CodePage& codePage)
         : db_(std::move(db)), statement_(std::move(statement)),
           texts_(codePage, static_cast<std::size_t>(sqlite3_column_count(statement_.get()))) {
         const int count = sqlite3_column_count(statement_.get());
@@ -86,7 +81,7 @@ private:
     }
 
     std::shared_ptr<sqlite3> db_;
-    StatementHandle statement_;
+    SqliteStatement statement_;
     RowTexts texts_;
     std::vector<ColumnInfo> columns_;
 };
@@ -121,6 +116,7 @@ std::string missingTableOf(const std::string& message) {
 } // namespace
 
 void SqliteConnectionCloser::operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+void SqliteStatementFinalizer::operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
 
 ColumnType columnTypeOfDeclared(const char* declared) {
     if (declared == nullptr)
@@ -145,7 +141,7 @@ std::unique_ptr<Cursor> executeOnSqlite(const std::shared_ptr<sqlite3>& db, std:
                                         const std::string& databaseName,
                                         const MissingTableProvider& provideMissingTable) {
     const std::string text = toStandardSql(sql);
-    StatementHandle statement;
+    SqliteStatement statement;
     // Each round may add one missing table; a statement names only so many tables.
     for (int round = 0;; ++round) {
         sqlite3_stmt* raw = nullptr;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/Database.h"
+#include "engine/SqliteHandles.h"
 
 #include <functional>
 #include <memory>
@@ -11,11 +12,6 @@
 struct sqlite3;
 
 namespace engine {
-
-// Closes an SQLite connection once its last statement is finalized; for shared_ptr and unique_ptr.
-struct SqliteConnectionCloser {
-    void operator()(sqlite3* db) const;
-};
 
 // The engine's type of a column from its declared SQLite type, by SQLite's own affinity words: "BOOLEAN" is
 // Boolean, a type naming "DATE" (DATE, DATETIME) is Date, "INT" Integer, "CHAR"/"TEXT"/"CLOB" String,

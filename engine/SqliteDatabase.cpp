@@ -10,8 +10,6 @@
 namespace engine {
 namespace {
 
-using ConnectionHandle = std::unique_ptr<sqlite3, SqliteConnectionCloser>;
-
 // One open of the file: the connection and the identity of the file it reads. The file is read with plain
 // reads, never through a memory map: the register is another program's file, and a map over a file that
 // shrinks kills the process with SIGBUS where a read merely comes back short.
@@ -29,7 +27,7 @@ OpenedFile openFile(const std::string& path) {
     const FileIdentity identity = fileIdentityOf(path);
     sqlite3* raw = nullptr;
     const int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
-    ConnectionHandle handle(raw);
+    SqliteConnection handle(raw);
     if (rc != SQLITE_OK)
         throw EngineError({"Cannot open the database file " + path, raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc)});
     // Wait for another program's write to finish rather than fail at once; never write. Without a memory map
@@ -48,13 +46,13 @@ OpenedFile openFile(const std::string& path) {
                            reason == "file is not a database" ? "The file is not an SQLite database" : reason});
     }
     OpenedFile opened{std::shared_ptr<sqlite3>(handle.release(), SqliteConnectionCloser{}), identity, false};
-    sqlite3_stmt* mode = nullptr;
-    if (sqlite3_prepare_v2(opened.db.get(), "PRAGMA journal_mode", -1, &mode, nullptr) == SQLITE_OK &&
-        sqlite3_step(mode) == SQLITE_ROW) {
-        const auto* text = sqlite3_column_text(mode, 0);
+    sqlite3_stmt* statement = nullptr;
+    sqlite3_prepare_v2(opened.db.get(), "PRAGMA journal_mode", -1, &statement, nullptr);
+    const SqliteStatement mode(statement);
+    if (mode && sqlite3_step(mode.get()) == SQLITE_ROW) {
+        const auto* text = sqlite3_column_text(mode.get(), 0);
         opened.writeAheadLog = text && std::string_view(reinterpret_cast<const char*>(text)) == "wal";
     }
-    sqlite3_finalize(mode);
     return opened;
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -26,6 +27,14 @@ int TemporaryFileRegistry::create(int folderFd, const std::string& name, mode_t 
 bool TemporaryFileRegistry::commit(int folderFd, const std::string& name, const std::string& finalName) {
     const std::lock_guard lock(mutex_);
     if (::renameat(folderFd, name.c_str(), folderFd, finalName.c_str()) != 0)
+        return false;
+    erase(folderFd, name);
+    return true;
+}
+
+bool TemporaryFileRegistry::commitAsNew(int folderFd, const std::string& name, const std::string& finalName) {
+    const std::lock_guard lock(mutex_);
+    if (::renameat2(folderFd, name.c_str(), folderFd, finalName.c_str(), RENAME_NOREPLACE) != 0)
         return false;
     erase(folderFd, name);
     return true;

@@ -27,6 +27,9 @@ public:
     // stays registered and errno is set.
     bool commit(int folderFd, const std::string& name, const std::string& finalName);
 
+    // As commit(), but fails with EEXIST instead of replacing a file that has taken `finalName` meanwhile.
+    bool commitAsNew(int folderFd, const std::string& name, const std::string& finalName);
+
     // Removes the registered file and forgets it.
     void remove(int folderFd, const std::string& name);
 

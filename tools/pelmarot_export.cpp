@@ -1,5 +1,5 @@
 // pelmarot-export: writes the export files of many doctors at once, exactly as the window writes them.
-#include "ExportSignals.h"
+#include "TerminationSignals.h"
 #include "data/Connection.h"
 #include "data/RegionalSettings.h"
 #include "export/BatchExport.h"
@@ -14,6 +14,11 @@
 #include <vector>
 
 namespace {
+
+std::string interruptionMessage(const char* signalName, std::size_t removed) {
+    return std::string("pelmarot-export: interrupted by ") + signalName + "; " + std::to_string(removed) +
+           " unfinished file" + (removed == 1 ? "" : "s") + " removed";
+}
 
 constexpr const char* kUsage =
     "Usage: pelmarot-export [--alias NAME] [--out FOLDER] (--all | CODE...)\n"
@@ -200,7 +205,7 @@ int exportFiles(const Options& options) {
 } // namespace
 
 int main(int argc, char** argv) {
-    installExportSignalHandling(); // before any thread starts
+    installTerminationSignalHandling(interruptionMessage); // before any thread starts
     // Qt Core only for the regional settings; no window.
     QCoreApplication application(argc, argv);
     Options options;

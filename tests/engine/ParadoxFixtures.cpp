@@ -1,5 +1,7 @@
 #include "engine/ParadoxFixtures.h"
 
+#include "engine/RegisterSchema.h"
+
 extern "C" {
 #include <paradox.h>
 }
@@ -110,16 +112,33 @@ void PxlibTable::deleteRecord(int position) {
         throw std::runtime_error("pxlib cannot delete record " + std::to_string(position));
 }
 
+namespace {
+
+// The register's table as the legacy Paradox tables lay it out.
+std::vector<PxlibTable::Field> paradoxFields(const engine::RegisterTable& table) {
+    std::vector<PxlibTable::Field> fields;
+    for (const auto& column : table.columns) {
+        switch (column.kind) {
+        case engine::ColumnKind::Text:
+            fields.push_back({std::string(column.name), pxfAlpha, column.paradoxWidth});
+            break;
+        case engine::ColumnKind::Boolean:
+            fields.push_back({std::string(column.name), pxfLogical, 1});
+            break;
+        case engine::ColumnKind::Date:
+            fields.push_back({std::string(column.name), pxfDate, 4});
+            break;
+        }
+    }
+    return fields;
+}
+
+} // namespace
+
 void writeParadoxRegister(const std::string& folder, const std::vector<DoctorRow>& doctors,
                           const std::vector<PersonRow>& persons, const std::string& encoding) {
     {
-        PxlibTable lekari(folder + "/Lekari.DB",
-                          {{"LEKAR_S", pxfAlpha, 6},
-                           {"PRE", pxfAlpha, 30},
-                           {"IME", pxfAlpha, 30},
-                           {"OPS_S", pxfAlpha, 3},
-                           {"AKTIVEN", pxfLogical, 1}},
-                          encoding);
+        PxlibTable lekari(folder + "/Lekari.DB", paradoxFields(engine::doctorTable()), encoding);
         for (const auto& d : doctors) {
             lekari.beginRecord();
             lekari.alpha(0, d.code);
@@ -130,18 +149,7 @@ void writeParadoxRegister(const std::string& folder, const std::vector<DoctorRow
             lekari.appendRecord();
         }
     }
-    PxlibTable osigurenici(folder + "/Osigurenici.DB",
-                           {{"MB", pxfAlpha, 13},
-                            {"PRE", pxfAlpha, 20},
-                            {"TIME", pxfAlpha, 15},
-                            {"IME", pxfAlpha, 15},
-                            {"LEKAR_S", pxfAlpha, 6},
-                            {"BR_PRI", pxfAlpha, 8},
-                            {"UCEN_30", pxfLogical, 1},
-                            {"UCEN_70", pxfLogical, 1},
-                            {"DATA_PRI", pxfDate, 4},
-                            {"BR_ODJ", pxfAlpha, 8}},
-                           encoding);
+    PxlibTable osigurenici(folder + "/Osigurenici.DB", paradoxFields(engine::insuredTable()), encoding);
     for (const auto& p : persons) {
         osigurenici.beginRecord();
         osigurenici.alpha(0, p.mb);

@@ -40,7 +40,7 @@ TimedFailure timedFailureOf(const std::function<void()>& action) {
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 std::vector<DoctorRow> fixtureDoctors() {
-    // The municipality "7" is padded to "7  " by the server's char(3) and stored so in SQLite: nothing is trimmed.
+    // The municipality "7  " keeps its trailing blanks through the server and into SQLite: nothing is trimmed.
     return {{"100001", "Petrovski", "Ilija", "7  "},
             {"A1", "Ќирил", "Ана"},
             {"9", "Off", "Line", "002", false},

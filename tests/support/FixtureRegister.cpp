@@ -1,5 +1,7 @@
 #include "support/FixtureRegister.h"
 
+#include "engine/RegisterSchema.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -61,11 +63,10 @@ std::vector<std::string> folderEntries(const std::string& folder) {
 void writeSqliteRegister(const std::string& path, const std::vector<DoctorRow>& doctors,
                          const std::vector<PersonRow>& persons) {
     std::ostringstream sql;
-    sql << "BEGIN;"
-           "CREATE TABLE Lekari (LEKAR_S TEXT(6), PRE TEXT, IME TEXT, OPS_S TEXT(3), AKTIVEN BOOLEAN);"
-           "CREATE TABLE Osigurenici (MB TEXT(13), PRE TEXT(20), TIME TEXT(15), IME TEXT(15), LEKAR_S TEXT(6),"
-           " BR_PRI TEXT(8), UCEN_30 BOOLEAN, UCEN_70 BOOLEAN, DATA_PRI DATE, BR_ODJ TEXT);"
-           "CREATE INDEX Osigurenici_LEKAR_S ON Osigurenici(LEKAR_S);";
+    sql << "BEGIN;";
+    for (const engine::RegisterTable* table : engine::registerTables())
+        sql << engine::createTableStatement(*table, engine::SqlStore::Sqlite) << ';';
+    sql << engine::createIndexStatement() << ';';
     for (const auto& d : doctors)
         sql << "INSERT INTO Lekari VALUES (" << sqlText(d.code) << ',' << sqlText(d.surname) << ','
             << sqlText(d.firstName) << ',' << sqlText(d.municipality) << ',' << (d.active ? 1 : 0) << ");";

@@ -1,5 +1,7 @@
 #include "support/PostgresRegister.h"
 
+#include "engine/RegisterSchema.h"
+
 #include <atomic>
 #include <csignal>
 #include <cstdlib>
@@ -127,11 +129,9 @@ std::string writePostgresRegister(const std::vector<DoctorRow>& doctors, const s
     const std::string database = "register_" + std::to_string(getpid()) + "_" + std::to_string(counter++);
     runPostgresSql("postgres", "CREATE DATABASE " + database);
     std::ostringstream sql;
-    sql << "CREATE TABLE Lekari (LEKAR_S varchar(6), PRE text, IME text, OPS_S char(3), AKTIVEN boolean);"
-           "CREATE TABLE Osigurenici (MB varchar(13), PRE varchar(20), TIME varchar(15), IME varchar(15),"
-           " LEKAR_S varchar(6), BR_PRI varchar(8), UCEN_30 boolean, UCEN_70 boolean, DATA_PRI date, BR_ODJ text);"
-           "CREATE INDEX Osigurenici_LEKAR_S ON Osigurenici (LEKAR_S);"
-           "GRANT SELECT ON Lekari, Osigurenici TO clerk;";
+    for (const engine::RegisterTable* table : engine::registerTables())
+        sql << engine::createTableStatement(*table, engine::SqlStore::Postgres) << ';';
+    sql << engine::createIndexStatement() << ";GRANT SELECT ON Lekari, Osigurenici TO clerk;";
     for (const auto& d : doctors)
         sql << "INSERT INTO Lekari VALUES (" << sqlText(d.code) << ',' << sqlText(d.surname) << ','
             << sqlText(d.firstName) << ',' << sqlText(d.municipality) << ',' << (d.active ? "true" : "false") << ");";

@@ -1,9 +1,9 @@
-// pelmarot-copy: copies a register (the tables Lekari and Osigurenici) from one alias into a new SQLite file
-// or an empty PostgreSQL database named by another alias, then checks the row counts.
-#include "RegisterTables.h"
+// pelmarot-copy: copies a register (the tables Lekari and Osigurenici) from one alias into an SQLite file or an
+// empty PostgreSQL database named by another alias, then checks that the copy holds exactly what was read.
+#include "RegisterCopy.h"
 #include "RegisterWriter.h"
+#include "TerminationSignals.h"
 #include "engine/AliasFile.h"
-#include "engine/Date.h"
 #include "engine/Engine.h"
 
 #include <chrono>
@@ -17,16 +17,54 @@ constexpr const char* kUsage =
     "Usage: pelmarot-copy FROM_ALIAS TO_ALIAS\n"
     "\n"
     "Copies the tables Lekari and Osigurenici of the register that FROM_ALIAS names (a Paradox folder, an\n"
-    "SQLite file or a PostgreSQL database) into the new SQLite file or the empty PostgreSQL database that\n"
-    "TO_ALIAS names, creating the tables and the index on Osigurenici.LEKAR_S, and checks the row counts.\n"
-    "Both aliases come from the engine's alias file (PELMAROT_ALIASES, ~/.config/pelmarot/aliases.ini or\n"
-    "/etc/pelmarot/aliases.ini). Existing tables are never overwritten. A server's password comes from\n"
-    "~/.pgpass or PGPASSWORD.\n"
+    "SQLite file or a PostgreSQL database) into the SQLite file or the empty PostgreSQL database that TO_ALIAS\n"
+    "names, creating the tables and the index on Osigurenici.LEKAR_S, and then reads the copy back and compares\n"
+    "every row with what was read. Text is copied exactly as it is stored (from Paradox, decoded from the\n"
+    "table's code page).\n"
     "\n"
-    "Exit status: 0 when the copy is complete and counted, 1 on any failure, 2 for bad usage.\n";
+    "A new SQLite file appears only once the copy is complete and checked. An existing SQLite file gets the\n"
+    "two tables next to its own, in one transaction: on any failure, interruption or kill it keeps exactly what\n"
+    "it had. A PostgreSQL copy is one transaction, rolled back on failure. Existing Lekari or Osigurenici\n"
+    "tables are never overwritten.\n"
+    "\n"
+    "Both aliases come from the engine's alias file (PELMAROT_ALIASES, ~/.config/pelmarot/aliases.ini or\n"
+    "/etc/pelmarot/aliases.ini). A server's password comes from ~/.pgpass or PGPASSWORD.\n"
+    "\n"
+    "Exit status: 0 when the copy is complete and checked, 1 on any failure (nothing is copied), 2 for bad\n"
+    "usage.\n";
+
+std::string interruptionMessage(const char* signalName, std::size_t /*removedFiles*/) {
+    return std::string("pelmarot-copy: interrupted by ") + signalName + "; nothing was copied";
+}
 
 double secondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+int copy(const std::string& from, const std::string& to) {
+    const bool terminal = isatty(STDERR_FILENO) != 0;
+    const auto start = std::chrono::steady_clock::now();
+    engine::Engine engine;
+    auto source = engine.openDatabase(from);
+    auto target = registercopy::RegisterWriter::forAlias(engine.aliasDefinition(to));
+    const auto progress = [&](std::string_view table, std::int64_t rows) {
+        if (terminal)
+            std::fprintf(stderr, "\r%.*s: %lld rows (%.0f rows/s)   ", static_cast<int>(table.size()), table.data(),
+                         static_cast<long long>(rows), static_cast<double>(rows) / secondsSince(start));
+    };
+    const auto copies = registercopy::copyRegister(*source, *target, progress);
+    if (terminal)
+        std::fputc('\r', stderr);
+    std::string summary;
+    for (const auto& table : copies) {
+        std::fprintf(stderr, "%.*s: %lld rows copied; the copy holds the same rows (digest %s)\n",
+                     static_cast<int>(table.table.size()), table.table.data(),
+                     static_cast<long long>(table.stored.rows()), table.stored.text().c_str());
+        summary += (summary.empty() ? "" : ", ") + std::string(table.table) + " " + std::to_string(table.read.rows());
+    }
+    std::fprintf(stderr, "Copied %s rows from %s to %s in %.1f s; the copy holds exactly what was read.\n",
+                 summary.c_str(), from.c_str(), to.c_str(), secondsSince(start));
+    return 0;
 }
 
 } // namespace
@@ -40,59 +78,9 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stderr);
         return 2;
     }
-    const bool terminal = isatty(STDERR_FILENO) != 0;
-    const auto start = std::chrono::steady_clock::now();
+    installTerminationSignalHandling(interruptionMessage);
     try {
-        engine::Engine engine;
-        auto source = engine.openDatabase(argv[1]);
-        const engine::CodePage& codePage = source->codePage();
-        auto target = registercopy::RegisterWriter::forAlias(engine.aliasDefinition(argv[2]));
-
-        std::string summary;
-        for (const auto& table : registercopy::registerTables()) {
-            std::string select = "select ";
-            for (std::size_t i = 0; i < table.columns.size(); ++i)
-                select += (i ? ", " : "") + std::string(table.columns[i].name);
-            auto cursor = source->execute(select + " from " + std::string(table.name), {});
-            target->beginTable(table);
-            std::vector<registercopy::Value> row(table.columns.size());
-            std::int64_t copied = 0;
-            while (cursor->next()) {
-                for (std::size_t i = 0; i < table.columns.size(); ++i) {
-                    if (cursor->isBlank(i)) {
-                        row[i].reset();
-                        continue;
-                    }
-                    switch (table.columns[i].kind) {
-                    case registercopy::ColumnKind::Text:
-                        row[i] = codePage.toUtf8(cursor->text(i));
-                        break;
-                    case registercopy::ColumnKind::Boolean:
-                        row[i] = cursor->boolean(i) ? "1" : "0";
-                        break;
-                    case registercopy::ColumnKind::Date:
-                        row[i] = engine::isoDateText(cursor->date(i));
-                        break;
-                    }
-                }
-                target->addRow(row);
-                if (++copied % 50000 == 0 && terminal)
-                    std::fprintf(stderr, "\r%s: %lld rows (%.0f rows/s)   ", std::string(table.name).c_str(),
-                                 static_cast<long long>(copied), static_cast<double>(copied) / secondsSince(start));
-            }
-            const std::int64_t counted = target->endTable(table);
-            if (terminal)
-                std::fputc('\r', stderr);
-            std::fprintf(stderr, "%s: %lld rows copied, %lld counted in the target\n", std::string(table.name).c_str(),
-                         static_cast<long long>(copied), static_cast<long long>(counted));
-            if (counted != copied)
-                throw std::runtime_error("the row counts of " + std::string(table.name) + " differ");
-            summary += (summary.empty() ? "" : ", ") + std::string(table.name) + " " + std::to_string(copied);
-        }
-        target->finish();
-        std::fprintf(stderr, "Copied %s rows from %s to %s in %.1f s; the counts match.\n", summary.c_str(), argv[1],
-                     argv[2], secondsSince(start));
-        return 0;
+        return copy(argv[1], argv[2]);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "pelmarot-copy: %s\n", e.what());
         return 1;

@@ -1,49 +1,52 @@
 #include "demodb/DemoDatabase.h"
 
+#include "engine/RegisterSchema.h"
+
 #include <sqlite3.h>
 
 namespace demodb {
 namespace {
 
-// The declared types are the names by which the engine recognises the field types, so they are kept literally.
-constexpr const char* createTables = R"sql(
-CREATE TABLE Lekari(LEKAR_S TEXT(6), PRE TEXT, IME TEXT, OPS_S TEXT(3), AKTIVEN BOOLEAN);
-CREATE TABLE Osigurenici(MB TEXT(13), PRE TEXT(20), TIME TEXT(15), IME TEXT(15), LEKAR_S TEXT(6), BR_PRI TEXT(8),
-                         UCEN_30 BOOLEAN, UCEN_70 BOOLEAN, DATA_PRI DATE, BR_ODJ TEXT);
-)sql";
-
-constexpr const char* createIndex = "CREATE INDEX Osigurenici_LEKAR_S ON Osigurenici(LEKAR_S)";
+// "INSERT INTO Lekari VALUES (?1, ?2, ...)" with one parameter per column of the table.
+std::string insertStatement(const engine::RegisterTable& table) {
+    std::string sql = "INSERT INTO " + std::string(table.name) + " VALUES (";
+    for (std::size_t i = 1; i <= table.columns.size(); ++i)
+        sql += (i > 1 ? ", ?" : "?") + std::to_string(i);
+    return sql + ")";
+}
 
 } // namespace
 
 // A prepared statement that is bound and run once per row.
 class DemoDatabase::Statement {
 public:
-    Statement(const DemoDatabase& database, const char* sql) : database_(database) {
-        if (sqlite3_prepare_v2(database.connection_, sql, -1, &statement_, nullptr) != SQLITE_OK)
+    Statement(const DemoDatabase& database, const std::string& sql) : database_(database) {
+        sqlite3_stmt* statement = nullptr;
+        const int result = sqlite3_prepare_v2(database.connection_.get(), sql.c_str(), -1, &statement, nullptr);
+        statement_.reset(statement);
+        if (result != SQLITE_OK)
             database.fail();
     }
-    ~Statement() { sqlite3_finalize(statement_); }
     Statement(const Statement&) = delete;
     Statement& operator=(const Statement&) = delete;
 
     // The text is not copied: it only has to live until run(). An empty text is stored as '', never as null.
     void bindText(int column, std::string_view text) {
-        check(sqlite3_bind_text(statement_, column, text.empty() ? "" : text.data(), static_cast<int>(text.size()),
-                                SQLITE_STATIC));
+        check(sqlite3_bind_text(statement_.get(), column, text.empty() ? "" : text.data(),
+                                static_cast<int>(text.size()), SQLITE_STATIC));
     }
     void bindOptionalText(int column, const std::optional<std::string_view>& text) {
         if (text)
             bindText(column, *text);
         else
-            check(sqlite3_bind_null(statement_, column));
+            check(sqlite3_bind_null(statement_.get(), column));
     }
-    void bindBoolean(int column, bool value) { check(sqlite3_bind_int(statement_, column, value ? 1 : 0)); }
+    void bindBoolean(int column, bool value) { check(sqlite3_bind_int(statement_.get(), column, value ? 1 : 0)); }
 
     void run() {
-        if (sqlite3_step(statement_) != SQLITE_DONE)
+        if (sqlite3_step(statement_.get()) != SQLITE_DONE)
             database_.fail();
-        check(sqlite3_reset(statement_));
+        check(sqlite3_reset(statement_.get()));
     }
 
 private:
@@ -53,27 +56,30 @@ private:
     }
 
     const DemoDatabase& database_;
-    sqlite3_stmt* statement_ = nullptr;
+    engine::SqliteStatement statement_;
 };
 
 DemoDatabase::DemoDatabase(const std::filesystem::path& file) : fileName_(file.string()) {
-    if (sqlite3_open_v2(fileName_.c_str(), &connection_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
-        SQLITE_OK)
+    sqlite3* connection = nullptr;
+    const int result =
+        sqlite3_open_v2(fileName_.c_str(), &connection, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    connection_.reset(connection);
+    if (result != SQLITE_OK)
         fail();
     execute("PRAGMA journal_mode=OFF");
     execute("PRAGMA synchronous=OFF");
     execute("PRAGMA cache_size=-65536");
     execute("BEGIN");
-    execute(createTables);
-    insertDoctor_ = std::make_unique<Statement>(*this, "INSERT INTO Lekari VALUES(?1, ?2, ?3, ?4, ?5)");
-    insertPerson_ =
-        std::make_unique<Statement>(*this, "INSERT INTO Osigurenici VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)");
+    for (const engine::RegisterTable* table : engine::registerTables())
+        execute(engine::createTableStatement(*table, engine::SqlStore::Sqlite));
+    insertDoctor_ = std::make_unique<Statement>(*this, insertStatement(engine::doctorTable()));
+    insertPerson_ = std::make_unique<Statement>(*this, insertStatement(engine::insuredTable()));
 }
 
+// The statements go first: a connection closes only once its statements are finalized.
 DemoDatabase::~DemoDatabase() {
     insertDoctor_.reset();
     insertPerson_.reset();
-    sqlite3_close_v2(connection_);
 }
 
 void DemoDatabase::addDoctor(const Doctor& doctor) {
@@ -102,20 +108,20 @@ void DemoDatabase::addPerson(const Person& person) {
 void DemoDatabase::finish() {
     insertDoctor_.reset();
     insertPerson_.reset();
-    execute(createIndex);
+    execute(engine::createIndexStatement());
     execute("COMMIT");
-    if (sqlite3_close(connection_) != SQLITE_OK)
+    if (sqlite3_close(connection_.get()) != SQLITE_OK)
         fail();
-    connection_ = nullptr;
+    static_cast<void>(connection_.release());
 }
 
-void DemoDatabase::execute(const char* sql) {
-    if (sqlite3_exec(connection_, sql, nullptr, nullptr, nullptr) != SQLITE_OK)
+void DemoDatabase::execute(const std::string& sql) {
+    if (sqlite3_exec(connection_.get(), sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK)
         fail();
 }
 
 void DemoDatabase::fail() const {
-    const char* reason = connection_ != nullptr ? sqlite3_errmsg(connection_) : "out of memory";
+    const char* reason = connection_ ? sqlite3_errmsg(connection_.get()) : "out of memory";
     throw DemoDatabaseError("cannot write " + fileName_ + ": " + reason);
 }
 

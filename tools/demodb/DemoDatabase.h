@@ -1,13 +1,12 @@
 #pragma once
 
 #include "demodb/Register.h"
+#include "engine/SqliteHandles.h"
 
 #include <filesystem>
 #include <memory>
 #include <stdexcept>
 #include <string>
-
-struct sqlite3;
 
 namespace demodb {
 
@@ -37,11 +36,11 @@ public:
 private:
     class Statement;
 
-    void execute(const char* sql);
+    void execute(const std::string& sql);
     [[noreturn]] void fail() const;
 
     std::string fileName_;
-    sqlite3* connection_ = nullptr;
+    engine::SqliteConnection connection_;
     std::unique_ptr<Statement> insertDoctor_;
     std::unique_ptr<Statement> insertPerson_;
 };

@@ -1,4 +1,4 @@
-#include "ExportSignals.h"
+#include "TerminationSignals.h"
 
 #include "export/TemporaryFileRegistry.h"
 
@@ -41,14 +41,13 @@ void writeToStandardError(const std::string& text) {
     }
 }
 
-std::string interruptionMessage(int number, std::size_t removed) {
-    std::string name = "signal " + std::to_string(number);
+InterruptionMessage interruptionMessage = nullptr;
+
+std::string signalName(int number) {
     for (const TerminationSignal& signal : kTerminationSignals)
         if (signal.number == number)
-            name = signal.name;
-    // On a terminal the progress bar's line has no end yet.
-    return std::string(isatty(STDERR_FILENO) ? "\n" : "") + "pelmarot-export: interrupted by " + name + "; " +
-           std::to_string(removed) + " unfinished file" + (removed == 1 ? "" : "s") + " removed\n";
+            return signal.name;
+    return "signal " + std::to_string(number);
 }
 
 [[noreturn]] void waitForTermination(sigset_t signals) {
@@ -58,14 +57,17 @@ std::string interruptionMessage(int number, std::size_t removed) {
     const std::size_t removed = exportfile::TemporaryFileRegistry::instance().removeAllAndHold();
     // Holding the stream's lock keeps the workers' reports from following the message: it is the last line.
     flockfile(stderr);
-    writeToStandardError(interruptionMessage(number, removed));
+    // On a terminal the progress line has no end yet.
+    writeToStandardError(std::string(isatty(STDERR_FILENO) ? "\n" : "") +
+                         interruptionMessage(signalName(number).c_str(), removed) + "\n");
     // _exit, not exit: the workers are still running, and exit handlers would pull their objects away.
     _exit(128 + number);
 }
 
 } // namespace
 
-void installExportSignalHandling() {
+void installTerminationSignalHandling(InterruptionMessage message) {
+    interruptionMessage = message;
     std::signal(SIGXFSZ, SIG_IGN);
     const sigset_t signals = signalsToWaitFor();
     sigset_t previous;
