@@ -4,6 +4,7 @@
 #include "data/DoctorList.h"
 #include "data/InsuredList.h"
 #include "engine/ParadoxFixtures.h"
+#include "support/ChildProcess.h"
 #include "support/FixtureRegister.h"
 
 #include <chrono>
@@ -85,44 +86,6 @@ TEST(ChangingRegister, AFileOrFolderRenamedOverThePathIsReadAtTheNextReload) {
 
 namespace {
 
-std::string executable(const char* variable) {
-    const char* path = std::getenv(variable);
-    return path ? path : "";
-}
-
-// Runs a program with PELMAROT_ALIASES set, its standard error into a file; returns its pid.
-pid_t spawn(const std::vector<std::string>& arguments, const std::string& aliasFile, const std::string& errors) {
-    const pid_t pid = fork();
-    if (pid == 0) {
-        setenv("PELMAROT_ALIASES", aliasFile.c_str(), 1);
-        setenv("LC_ALL", "C", 1);
-        if (!freopen(errors.c_str(), "w", stderr))
-            _exit(126);
-        std::vector<char*> argv;
-        for (const auto& a : arguments)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    return pid;
-}
-
-// The status of a finished child, waiting at most a minute (a hang is a failure, not a hung test run).
-int waitFor(pid_t pid) {
-    for (int i = 0; i < 600; ++i) {
-        int status = 0;
-        if (waitpid(pid, &status, WNOHANG) == pid)
-            return status;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    kill(pid, SIGKILL);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    ADD_FAILURE() << "the export did not finish within a minute";
-    return status;
-}
-
 std::map<std::string, std::string> filesIn(const std::string& folder) {
     std::map<std::string, std::string> files;
     for (const auto& name : folderEntries(folder))
@@ -133,8 +96,8 @@ std::map<std::string, std::string> filesIn(const std::string& folder) {
 } // namespace
 
 TEST(ChangingRegister, AFileTruncatedOrOverwrittenDuringAMonthEndGivesANamedErrorNeverACrashOrAWrongFile) {
-    const std::string demo = executable("PELMAROT_DEMO_DB_EXE");
-    const std::string exporter = executable("PELMAROT_EXPORT_EXE");
+    const std::string demo = toolPath("PELMAROT_DEMO_DB_EXE");
+    const std::string exporter = toolPath("PELMAROT_EXPORT_EXE");
     ASSERT_FALSE(demo.empty() || exporter.empty()) << "PELMAROT_DEMO_DB_EXE and PELMAROT_EXPORT_EXE name the tools";
     TempDir dir;
     const std::string live = dir.file("k.sqlite");
@@ -151,7 +114,8 @@ TEST(ChangingRegister, AFileTruncatedOrOverwrittenDuringAMonthEndGivesANamedErro
         fs::copy_file(dir.file(name), live, fs::copy_options::overwrite_existing);
         const std::string out = dir.file(std::string("ref-") + name);
         fs::create_directories(out);
-        ASSERT_EQ(waitFor(spawn({exporter, "--all", "--out", out}, aliasFile, dir.file("errors"))), 0);
+        ChildProcess reference(exporter, {"--all", "--out", out}, aliasFile, dir.file("errors"));
+        ASSERT_EQ(describeStatus(reference.wait()), "exit status 0") << reference.errors();
         references[name] = filesIn(out);
     }
 
@@ -176,10 +140,10 @@ TEST(ChangingRegister, AFileTruncatedOrOverwrittenDuringAMonthEndGivesANamedErro
             const std::string out = dir.file("out");
             fs::remove_all(out);
             fs::create_directories(out);
-            const pid_t pid = spawn({exporter, "--all", "--out", out}, aliasFile, dir.file("errors"));
+            ChildProcess run(exporter, {"--all", "--out", out}, aliasFile, dir.file("errors"));
             std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
             change.apply(live, dir);
-            const int status = waitFor(pid);
+            const int status = run.wait();
             ASSERT_TRUE(WIFEXITED(status)) << label << ": killed by signal " << WTERMSIG(status);
             const std::string errors = readFile(dir.file("errors"));
             ASSERT_TRUE(WEXITSTATUS(status) == 0 || WEXITSTATUS(status) == 1) << label << "\n" << errors;

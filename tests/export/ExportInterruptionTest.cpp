@@ -1,5 +1,6 @@
 // pelmarot-export, run as the built executable (PELMAROT_EXPORT_EXE) over a demo register that
 // pelmarot-demo-db (PELMAROT_DEMO_DB_EXE) makes big enough for the export to be still running when a signal comes.
+#include "support/ChildProcess.h"
 #include "support/FixtureRegister.h"
 
 #include <gtest/gtest.h>
@@ -29,6 +30,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using testsupport::describeStatus;
 using testsupport::folderEntries;
 using testsupport::readFile;
 using testsupport::TempDir;
@@ -51,81 +53,14 @@ FolderState stateOf(const std::string& folder) {
     return state;
 }
 
-// A running pelmarot-export with its standard error going to a file.
-class ExportProcess {
+// pelmarot-export run as a child process.
+class ExportProcess : public testsupport::ChildProcess {
 public:
-    // `inChild` runs in the child before the program starts (to set limits or signal dispositions).
     ExportProcess(const std::vector<std::string>& arguments, const std::string& aliasFile, std::string errorsFile,
                   const std::function<void()>& inChild = {})
-        : errorsFile_(std::move(errorsFile)) {
-        std::vector<std::string> words = {std::getenv("PELMAROT_EXPORT_EXE")};
-        words.insert(words.end(), arguments.begin(), arguments.end());
-        pid_ = fork();
-        if (pid_ < 0)
-            throw std::runtime_error("cannot start pelmarot-export: fork failed");
-        if (pid_ == 0)
-            runInChild(words, aliasFile, inChild);
-    }
-    ~ExportProcess() {
-        if (pid_ > 0 && !status_) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-    ExportProcess(const ExportProcess&) = delete;
-    ExportProcess& operator=(const ExportProcess&) = delete;
-
-    pid_t pid() const { return pid_; }
-    bool running() {
-        int status = 0;
-        if (!status_ && waitpid(pid_, &status, WNOHANG) == pid_)
-            status_ = status;
-        return !status_;
-    }
-    int wait() {
-        int status = 0;
-        if (!status_ && waitpid(pid_, &status, 0) == pid_)
-            status_ = status;
-        return status_.value_or(-1);
-    }
-    std::string errors() const { return readFile(errorsFile_); }
-
-private:
-    [[noreturn]] void runInChild(const std::vector<std::string>& words, const std::string& aliasFile,
-                                 const std::function<void()>& inChild) {
-        setenv("PELMAROT_ALIASES", aliasFile.c_str(), 1);
-        setenv("LC_ALL", "C", 1);
-        const int errors = ::open(errorsFile_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        if (errors < 0 || dup2(errors, STDERR_FILENO) < 0)
-            _exit(120);
-        // The test program's own dispositions and mask must not decide what the export does with a signal.
-        for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGXFSZ})
-            std::signal(sig, SIG_DFL);
-        sigset_t none;
-        sigemptyset(&none);
-        sigprocmask(SIG_SETMASK, &none, nullptr);
-        if (inChild)
-            inChild();
-        std::vector<char*> argv;
-        for (const std::string& word : words)
-            argv.push_back(const_cast<char*>(word.c_str()));
-        argv.push_back(nullptr);
-        execv(argv[0], argv.data());
-        _exit(121);
-    }
-
-    std::string errorsFile_;
-    pid_t pid_ = -1;
-    std::optional<int> status_;
+        : ChildProcess(testsupport::toolPath("PELMAROT_EXPORT_EXE"), arguments, aliasFile, std::move(errorsFile),
+                       inChild) {}
 };
-
-std::string describe(int status) {
-    if (WIFEXITED(status))
-        return "exit status " + std::to_string(WEXITSTATUS(status));
-    if (WIFSIGNALED(status))
-        return std::string("killed by ") + strsignal(WTERMSIG(status));
-    return "status " + std::to_string(status);
-}
 
 // One demo register for every test here, with every active doctor's file as an uninterrupted run writes it.
 class ExportInterruption : public ::testing::Test {
@@ -146,7 +81,7 @@ protected:
         ExportProcess reference({"--all", "--out", dir_->file("reference")}, dir_->file("aliases.ini"),
                                 dir_->file("reference.log"));
         const int status = reference.wait();
-        ASSERT_EQ(describe(status), "exit status 0") << reference.errors();
+        ASSERT_EQ(describeStatus(status), "exit status 0") << reference.errors();
         ASSERT_GT(folderEntries(dir_->file("reference")).size(), 100u);
     }
     static void TearDownTestSuite() { dir_.reset(); }
@@ -173,7 +108,7 @@ protected:
             if (state.finished >= 3 && state.temporary >= 1)
                 return ::testing::AssertionSuccess();
             if (!process.running())
-                return ::testing::AssertionFailure() << "the export ended (" << describe(process.wait())
+                return ::testing::AssertionFailure() << "the export ended (" << describeStatus(process.wait())
                                                      << ") before it was seen midway; make the register bigger";
             std::this_thread::sleep_for(std::chrono::microseconds(200));
         }
@@ -202,7 +137,7 @@ TEST_F(ExportInterruption, TerminationSignalRemovesTheUnfinishedFilesAndKeepsThe
         ASSERT_EQ(kill(process.pid(), sig), 0);
         const int status = process.wait();
 
-        EXPECT_EQ(describe(status), "exit status " + std::to_string(128 + sig)) << process.errors();
+        EXPECT_EQ(describeStatus(status), "exit status " + std::to_string(128 + sig)) << process.errors();
         const std::regex line("(^|\n)pelmarot-export: interrupted by " + name +
                               "; [0-9]+ unfinished files? removed\n$");
         EXPECT_TRUE(std::regex_search(process.errors(), line)) << process.errors();
@@ -219,7 +154,7 @@ TEST_F(ExportInterruption, HangupIgnoredByTheCallerLetsTheExportFinish) {
     ExportProcess process({"--all", "--out", out}, aliasFile(), out + ".log", [] { std::signal(SIGHUP, SIG_IGN); });
     ASSERT_TRUE(waitUntilMidway(process, out));
     ASSERT_EQ(kill(process.pid(), SIGHUP), 0);
-    EXPECT_EQ(describe(process.wait()), "exit status 0") << process.errors();
+    EXPECT_EQ(describeStatus(process.wait()), "exit status 0") << process.errors();
     EXPECT_EQ(folderEntries(out), folderEntries(dir_->file("reference")));
     expectOnlyCompleteFiles(out);
 }
@@ -238,7 +173,7 @@ TEST_F(ExportInterruption, FileSizeLimitFailsTheBigFilesByNameAndWritesTheOthers
         const rlimit fileSize{limit, limit};
         setrlimit(RLIMIT_FSIZE, &fileSize);
     });
-    EXPECT_EQ(describe(process.wait()), "exit status 1") << process.errors();
+    EXPECT_EQ(describeStatus(process.wait()), "exit status 1") << process.errors();
     const std::string errors = process.errors();
     std::size_t tooBig = 0;
     for (const std::string& name : folderEntries(dir_->file("reference"))) {
@@ -269,7 +204,7 @@ TEST_F(ExportInterruption, RunSweepsTheStaleTemporaryFilesOfItsFolder) {
     const std::string code = folderEntries(dir_->file("reference")).front();
 
     ExportProcess process({"--out", out, code.substr(0, code.size() - 4)}, aliasFile(), out + ".log");
-    EXPECT_EQ(describe(process.wait()), "exit status 0") << process.errors();
+    EXPECT_EQ(describeStatus(process.wait()), "exit status 0") << process.errors();
 
     std::vector<std::string> expected = kept;
     expected.push_back(code);

@@ -1,20 +1,93 @@
-// pelmarot-copy, run as the built executable: a Paradox register through a server into SQLite.
-#include "engine/EngineError.h"
+// pelmarot-copy, run as the built executable (PELMAROT_COPY_EXE): registers moved between the drivers, copies
+// that fail or are interrupted by signals, and text that has to arrive exactly.
 #include "engine/ParadoxFixtures.h"
+#include "engine/SqliteHandles.h"
+#include "support/ChildProcess.h"
 #include "support/FixtureRegister.h"
 #include "support/ListsAsText.h"
 #include "support/PostgresRegister.h"
 
+#include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace testsupport;
+namespace fs = std::filesystem;
 
 namespace {
+
+// Every row a query gives, each value with its SQLite storage class ("text:Ана|integer:1|null:"), sorted.
+std::vector<std::string> rowsOf(const std::string& path, const std::string& sql) {
+    sqlite3* raw = nullptr;
+    const int opened = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
+    const engine::SqliteConnection db(raw);
+    sqlite3_stmt* rawStatement = nullptr;
+    if (opened != SQLITE_OK || sqlite3_prepare_v2(db.get(), sql.c_str(), -1, &rawStatement, nullptr) != SQLITE_OK)
+        return {"cannot read " + path + ": " + sqlite3_errmsg(db.get())};
+    const engine::SqliteStatement statement(rawStatement);
+    std::vector<std::string> rows;
+    while (sqlite3_step(statement.get()) == SQLITE_ROW) {
+        std::string row;
+        for (int c = 0; c < sqlite3_column_count(statement.get()); ++c) {
+            static const char* const kinds[] = {"", "integer", "real", "text", "blob", "null"};
+            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement.get(), c));
+            row +=
+                std::string(c ? "|" : "") + kinds[sqlite3_column_type(statement.get(), c)] + ":" + (text ? text : "");
+        }
+        rows.push_back(row);
+    }
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+std::vector<std::string> registerRows(const std::string& path) {
+    auto rows = rowsOf(path, "SELECT * FROM Lekari");
+    for (auto& row : rowsOf(path, "SELECT * FROM Osigurenici"))
+        rows.push_back(std::move(row));
+    return rows;
+}
+
+std::string tablesOf(const std::string& path) {
+    std::string names;
+    for (const auto& row : rowsOf(path, "SELECT name FROM sqlite_master WHERE type = 'table'"))
+        names += (names.empty() ? "" : " ") + row;
+    return names;
+}
+
+// A demo register big enough for a copy to be still running a few hundred milliseconds after it starts.
+void writeBigRegister(const std::string& path) {
+    const std::string command =
+        toolPath("PELMAROT_DEMO_DB_EXE") + " --doctors 50 --persons 300000 " + path + " >/dev/null 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+}
+
+// Waits until `ready` holds while the copy runs; false when the copy ended first or ten seconds passed.
+bool waitWhileRunning(ChildProcess& copy, const std::function<bool()>& ready) {
+    for (int i = 0; i < 1000; ++i) {
+        if (!copy.running())
+            return false;
+        if (ready())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+// The hidden files a copy into `finalName` writes before the copy takes that name.
+std::vector<std::string> temporaryFilesIn(const std::string& folder, const std::string& finalName) {
+    std::vector<std::string> names;
+    for (const auto& name : folderEntries(folder))
+        if (name.size() == finalName.size() + 8 && name.rfind("." + finalName + ".", 0) == 0)
+            names.push_back(name);
+    return names;
+}
 
 int runCopy(const std::string& aliasFile, const std::string& from, const std::string& to, const std::string& log) {
     const std::string command =
@@ -65,4 +138,164 @@ TEST(CopyTool, AParadoxRegisterThroughAServerIntoSqliteGivesTheSameLists) {
         << "[nowhere]\ndriver = sqlite\npath = " << dir.file("missing/x.sqlite") << "\n";
     EXPECT_EQ(runCopy(aliasFile, "old", "nowhere", dir.file("log4")), 1);
     EXPECT_FALSE(std::filesystem::exists(dir.file("missing/x.sqlite")));
+}
+
+TEST(CopyTool, AnExistingSqliteFileKeepsItsOwnTablesWhenTheCopyFailsIsInterruptedOrKilled) {
+    TempDir dir;
+    writeBigRegister(dir.file("big.sqlite"));
+    // A small register whose last person has a date no calendar has: the copy fails after most rows.
+    std::vector<PersonRow> persons;
+    for (int i = 0; i < 500; ++i)
+        persons.push_back({std::to_string(7000 + i), "Hoxhë", "Çlirim", "Ана", "A1", std::to_string(i), i % 2 == 0,
+                           false, std::string("2004-05-06"), std::nullopt});
+    writeSqliteRegister(dir.file("bad.sqlite"), {{"A1", "Ќирил", "Ана"}}, persons);
+    runSql(dir.file("bad.sqlite"), "UPDATE Osigurenici SET DATA_PRI = '2004-13-45' WHERE MB = '7499'");
+
+    const std::string target = dir.file("mine.sqlite");
+    const std::string aliasFile = dir.file("a.ini");
+    std::ofstream(aliasFile) << "[big]\ndriver = sqlite\npath = " << dir.file("big.sqlite") << "\n"
+                             << "[bad]\ndriver = sqlite\npath = " << dir.file("bad.sqlite") << "\n"
+                             << "[mine]\ndriver = sqlite\npath = " << target << "\n";
+    // Whatever happens to a copy, the owner's file is whole and holds exactly its own table.
+    const auto expectUntouched = [&](const std::string& label) {
+        EXPECT_EQ(rowsOf(target, "PRAGMA integrity_check"), std::vector<std::string>{"text:ok"}) << label;
+        EXPECT_EQ(tablesOf(target), "text:Mine") << label;
+        EXPECT_EQ(rowsOf(target, "SELECT count(*), sum(length(x)) FROM Mine"),
+                  std::vector<std::string>{"integer:3000|integer:" + std::to_string(3000 * 200)})
+            << label;
+        runSql(target, "INSERT INTO Mine VALUES ('still writable'); DELETE FROM Mine WHERE x = 'still writable'");
+    };
+    runSql(target, "CREATE TABLE Mine (x TEXT);"
+                   "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000)"
+                   "INSERT INTO Mine SELECT printf('%0200d', i) FROM n");
+
+    ChildProcess failing(toolPath("PELMAROT_COPY_EXE"), {"bad", "mine"}, aliasFile, dir.file("bad.log"));
+    EXPECT_EQ(describeStatus(failing.wait()), "exit status 1") << failing.errors();
+    EXPECT_NE(failing.errors().find("Osigurenici, row 500 (MB 7499), column DATA_PRI"), std::string::npos)
+        << failing.errors();
+    EXPECT_NE(failing.errors().find("nothing was copied"), std::string::npos) << failing.errors();
+    expectUntouched("a bad date");
+
+    for (const int sig : {SIGINT, SIGTERM, SIGKILL}) {
+        const std::string label = strsignal(sig);
+        ChildProcess copy(toolPath("PELMAROT_COPY_EXE"), {"big", "mine"}, aliasFile, dir.file("signal.log"));
+        // The journal exists once the copy has written into the file; by then rows are on their way.
+        const bool writing = waitWhileRunning(copy, [&] {
+            std::error_code ec;
+            return fs::file_size(target + "-journal", ec) > 0 && fs::file_size(target, ec) > (8 << 20);
+        });
+        ASSERT_TRUE(writing) << label << ": the copy ended before it could be interrupted\n" << copy.errors();
+        kill(copy.pid(), sig);
+        const int status = copy.wait();
+        if (sig == SIGKILL) {
+            EXPECT_EQ(describeStatus(status), describeStatus(SIGKILL)) << label;
+        } else {
+            EXPECT_EQ(describeStatus(status), "exit status " + std::to_string(128 + sig)) << label << copy.errors();
+            EXPECT_NE(copy.errors().find("interrupted by"), std::string::npos) << copy.errors();
+        }
+        expectUntouched(label);
+    }
+
+    // A copy that completes puts the register next to the owner's table.
+    ChildProcess complete(toolPath("PELMAROT_COPY_EXE"), {"big", "mine"}, aliasFile, dir.file("ok.log"));
+    ASSERT_EQ(describeStatus(complete.wait()), "exit status 0") << complete.errors();
+    EXPECT_EQ(tablesOf(target), "text:Lekari text:Mine text:Osigurenici");
+    EXPECT_EQ(rowsOf(target, "SELECT count(*) FROM Mine"), std::vector<std::string>{"integer:3000"});
+    EXPECT_EQ(registerRows(target), registerRows(dir.file("big.sqlite")));
+}
+
+TEST(CopyTool, ANewSqliteFileAppearsOnlyWhenCompleteAndAKilledCopyLeavesNothingInTheWay) {
+    TempDir dir;
+    writeBigRegister(dir.file("big.sqlite"));
+    fs::create_directories(dir.file("out"));
+    const std::string aliasFile = dir.file("a.ini");
+    std::ofstream(aliasFile) << "[big]\ndriver = sqlite\npath = " << dir.file("big.sqlite") << "\n"
+                             << "[new]\ndriver = sqlite\npath = " << dir.file("out/new.sqlite") << "\n";
+    const auto startCopyAndWaitForRows = [&](ChildProcess& copy) {
+        return waitWhileRunning(copy, [&] {
+            const auto temporary = temporaryFilesIn(dir.file("out"), "new.sqlite");
+            std::error_code ec;
+            return !temporary.empty() && fs::file_size(dir.file("out/" + temporary[0]), ec) > (8 << 20);
+        });
+    };
+
+    ChildProcess terminated(toolPath("PELMAROT_COPY_EXE"), {"big", "new"}, aliasFile, dir.file("term.log"));
+    ASSERT_TRUE(startCopyAndWaitForRows(terminated)) << terminated.errors();
+    // While it runs, the folder holds only the hidden file.
+    EXPECT_EQ(folderEntries(dir.file("out")), temporaryFilesIn(dir.file("out"), "new.sqlite"));
+    kill(terminated.pid(), SIGTERM);
+    EXPECT_EQ(describeStatus(terminated.wait()), "exit status 143");
+    EXPECT_NE(terminated.errors().find("pelmarot-copy: interrupted by SIGTERM; nothing was copied"), std::string::npos)
+        << terminated.errors();
+    EXPECT_EQ(folderEntries(dir.file("out")), std::vector<std::string>{});
+
+    ChildProcess killed(toolPath("PELMAROT_COPY_EXE"), {"big", "new"}, aliasFile, dir.file("kill.log"));
+    ASSERT_TRUE(startCopyAndWaitForRows(killed)) << killed.errors();
+    kill(killed.pid(), SIGKILL);
+    killed.wait();
+    EXPECT_FALSE(fs::exists(dir.file("out/new.sqlite")));
+    EXPECT_EQ(temporaryFilesIn(dir.file("out"), "new.sqlite").size(), 1u) << "a kill cannot clean up";
+
+    // The next copy clears what the killed one left and completes.
+    ChildProcess again(toolPath("PELMAROT_COPY_EXE"), {"big", "new"}, aliasFile, dir.file("again.log"));
+    ASSERT_EQ(describeStatus(again.wait()), "exit status 0") << again.errors();
+    EXPECT_EQ(folderEntries(dir.file("out")), std::vector<std::string>{"new.sqlite"});
+    EXPECT_EQ(registerRows(dir.file("out/new.sqlite")), registerRows(dir.file("big.sqlite")));
+    EXPECT_EQ(rowsOf(dir.file("out/new.sqlite"), "PRAGMA integrity_check"), std::vector<std::string>{"text:ok"});
+}
+
+TEST(CopyTool, TextArrivesExactlyBetweenUnicodeStoresAndACopyThatDiffersFromItsSourceFails) {
+    if (!testServerFolder())
+        GTEST_SKIP() << "needs the PostgreSQL test server (the test command starts one)";
+    TempDir dir;
+    // Letters no 8-bit code page holds together, and the characters COPY's text format escapes.
+    const std::vector<DoctorRow> doctors = {{"A1", "Hoxhë", "Çlirim", "7  "}, {"Ж2", "Ќирил", "Ана", "002", false}};
+    const std::vector<PersonRow> persons = {
+        {"1", "Hoxhë Çlirim", "Łukasz", "Ῥόδος", "A1", "1", true, false, std::string("1999-12-31"), std::nullopt},
+        {"2", "tab\there", "back\\slash", "new\nline", "A1", "2", false, true, std::nullopt, std::string("")},
+        {"3", "", "crlf\r\n", "€ ∑ 😀", "Ж2", "3", true, true, std::string("2000-02-29"), std::string("44")},
+    };
+    writeSqliteRegister(dir.file("source.sqlite"), doctors, persons);
+    const std::string database = "exact_" + std::to_string(getpid());
+    runPostgresSql("postgres", "CREATE DATABASE " + database);
+    const std::string aliasFile = dir.file("a.ini");
+    std::ofstream(aliasFile) << "[source]\ndriver = sqlite\npath = " << dir.file("source.sqlite") << "\n"
+                             << "[copy]\ndriver = sqlite\npath = " << dir.file("copy.sqlite") << "\n"
+                             << postgresAlias(database, "postgres", "server")
+                             << "[back]\ndriver = sqlite\npath = " << dir.file("back.sqlite") << "\n";
+    const auto copy = [&](const std::string& from, const std::string& to) {
+        ChildProcess run(toolPath("PELMAROT_COPY_EXE"), {from, to}, aliasFile, dir.file(to + ".log"));
+        const std::string status = describeStatus(run.wait());
+        return status + "\n" + run.errors();
+    };
+    const std::string ok = "exit status 0\n";
+    EXPECT_EQ(copy("source", "copy").substr(0, ok.size()), ok);
+    EXPECT_EQ(registerRows(dir.file("copy.sqlite")), registerRows(dir.file("source.sqlite")));
+    EXPECT_EQ(copy("source", "server").substr(0, ok.size()), ok);
+    EXPECT_EQ(copy("server", "back").substr(0, ok.size()), ok);
+    EXPECT_EQ(registerRows(dir.file("back.sqlite")), registerRows(dir.file("source.sqlite")));
+    EXPECT_NE(registerRows(dir.file("source.sqlite"))[0].find("Hoxhë"), std::string::npos);
+
+    // A server that changes rows as they arrive (a trigger that the database adds to every new table): the
+    // copy reads its rows back, finds them different and rolls everything back.
+    const std::string spoiled = "spoiled_" + std::to_string(getpid());
+    runPostgresSql("postgres", "CREATE DATABASE " + spoiled);
+    runPostgresSql(spoiled,
+                   "CREATE FUNCTION spoil() RETURNS trigger LANGUAGE plpgsql AS $$"
+                   " BEGIN NEW.pre := upper(NEW.pre); RETURN NEW; END $$;"
+                   "CREATE FUNCTION add_spoiler() RETURNS event_trigger LANGUAGE plpgsql AS $$"
+                   " DECLARE r record; BEGIN"
+                   " FOR r IN SELECT * FROM pg_event_trigger_ddl_commands() WHERE command_tag = 'CREATE TABLE' LOOP"
+                   "  EXECUTE format('CREATE TRIGGER spoil BEFORE INSERT ON %s FOR EACH ROW EXECUTE FUNCTION spoil()',"
+                   "                 r.object_identity);"
+                   " END LOOP; END $$;"
+                   "CREATE EVENT TRIGGER spoiler ON ddl_command_end WHEN TAG IN ('CREATE TABLE')"
+                   " EXECUTE FUNCTION add_spoiler();");
+    std::ofstream(aliasFile, std::ios::app) << postgresAlias(spoiled, "postgres", "spoiled");
+    const std::string refused = copy("source", "spoiled");
+    EXPECT_EQ(refused.substr(0, 14), "exit status 1\n") << refused;
+    EXPECT_NE(refused.find("the copy of Lekari does not hold what was read (2 rows read"), std::string::npos)
+        << refused;
+    std::ofstream(aliasFile, std::ios::app) << "[check]\ndriver = sqlite\npath = " << dir.file("check.sqlite") << "\n";
+    EXPECT_EQ(copy("spoiled", "check").substr(0, 14), "exit status 1\n") << "the spoiled database has no tables";
 }

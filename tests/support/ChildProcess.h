@@ -1,0 +1,43 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace testsupport {
+
+// One of the built tools run as a child process: PELMAROT_ALIASES names the alias file, LC_ALL is C, standard
+// error goes to a file, and the termination signals have their default action and are not blocked, whatever
+// the test program does with them. A child still running when the object goes is killed.
+class ChildProcess {
+public:
+    // `inChild` runs in the child just before the program starts (to set limits or signal dispositions).
+    ChildProcess(const std::string& program, const std::vector<std::string>& arguments, const std::string& aliasFile,
+                 std::string errorsFile, const std::function<void()>& inChild = {});
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    pid_t pid() const { return pid_; }
+    bool running();
+    // The wait status. A child that has not ended within `limit` is killed and the test fails: a hang is a
+    // failure, never a hung test run.
+    int wait(std::chrono::seconds limit = std::chrono::seconds(120));
+    std::string errors() const;
+
+private:
+    std::string errorsFile_;
+    pid_t pid_ = -1;
+    std::optional<int> status_;
+};
+
+// "exit status 1", "killed by Segmentation fault".
+std::string describeStatus(int status);
+
+// The path a PELMAROT_<TOOL>_EXE variable gives, or "" when the test runs outside ctest.
+std::string toolPath(const char* variable);
+
+} // namespace testsupport
