@@ -50,7 +50,6 @@ TfrmOsigurenici::TfrmOsigurenici(Prompter* prompter, QWidget* parent)
     setObjectName(QStringLiteral("frmOsigurenici"));
     createControls();
     scaleLayout();
-    qOsigurenici.onCalcFields = [this](data::Query&) { qOsigureniciCalcFields(); };
 
     // Once every object exists the connection connects; a failure here ends the program. A server that wants
     // a password nobody configured gets one from the user.
@@ -147,8 +146,6 @@ void TfrmOsigurenici::cbLekarExit() {
     qOsigurenici.reload(qLekar.currentCode());
     logTextLosses(qOsigurenici);
 }
-
-void TfrmOsigurenici::qOsigureniciCalcFields() { qOsigurenici.calculatePercent(); }
 
 void TfrmOsigurenici::btnEksportirajClick() {
     const engine::CodePage& codePage = KDB.codePage();

@@ -36,11 +36,11 @@ public:
     explicit TfrmOsigurenici(Prompter* prompter = nullptr, QWidget* parent = nullptr);
     ~TfrmOsigurenici() override;
 
-    // The handlers, named after their control and event.
+    // The handlers, named after their control and event. The percentage of each row of qOsigurenici is worked
+    // out by the list itself (InsuredList::calculatePercent), which the export without a window needs as well.
     void FormCreate();
     void cbLekarExit();
     void btnEksportirajClick();
-    void qOsigureniciCalcFields();
 
     // The scale applied to the stored layout: the measured height of "0" over 12.
 

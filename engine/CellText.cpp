@@ -1,5 +1,6 @@
 #include "engine/CellText.h"
 
+#include "engine/EngineError.h"
 #include "engine/Text.h"
 
 #include <algorithm>
@@ -79,6 +80,18 @@ std::string printableValue(std::string_view value) {
 
 std::string invalidValueMessage(std::string_view kind, std::string_view value, std::string_view column) {
     return "Invalid " + std::string(kind) + " '" + printableValue(value) + "' in column " + std::string(column);
+}
+
+bool booleanOfColumnText(std::string_view text, std::string_view column) {
+    if (const auto value = booleanOfText(text))
+        return *value;
+    throw EngineError(invalidValueMessage("boolean", text, column));
+}
+
+DayNumber dayOfColumnText(std::string_view text, std::string_view column) {
+    if (const auto day = dayOfDateText(text))
+        return *day;
+    throw EngineError(invalidValueMessage("date", text, column));
 }
 
 RowTexts::RowTexts(const CodePage& codePage, std::size_t columns)

@@ -27,6 +27,11 @@ std::optional<DayNumber> dayOfDateText(std::string_view text);
 // \xNN, and cut after 64 bytes.
 std::string invalidValueMessage(std::string_view kind, std::string_view value, std::string_view column);
 
+// booleanOfText and dayOfDateText for a column's stored text; throw EngineError with invalidValueMessage when
+// the text is no boolean or no date.
+bool booleanOfColumnText(std::string_view text, std::string_view column);
+DayNumber dayOfColumnText(std::string_view text, std::string_view column);
+
 // The texts of one row of a UTF-8 store (SQLite, PostgreSQL) in the engine's code page: one buffer per column,
 // so that each text stays valid while the other columns of the row are read, and whether each was exact.
 class RowTexts {

@@ -83,17 +83,8 @@ public:
     bool textIsExact(std::size_t column) override { return texts_.exact(column); }
     std::string storedText(std::size_t column) override { return std::string(stored(column)); }
 
-    bool boolean(std::size_t column) override {
-        if (const auto value = booleanOfText(stored(column)))
-            return *value;
-        throw EngineError(invalidValueMessage("boolean", stored(column), columns_[column].name));
-    }
-
-    DayNumber date(std::size_t column) override {
-        if (const auto day = dayOfDateText(stored(column)))
-            return *day;
-        throw EngineError(invalidValueMessage("date", stored(column), columns_[column].name));
-    }
+    bool boolean(std::size_t column) override { return booleanOfColumnText(stored(column), columns_[column].name); }
+    DayNumber date(std::size_t column) override { return dayOfColumnText(stored(column), columns_[column].name); }
 
     std::int64_t integer(std::size_t column) override {
         return std::strtoll(PQgetvalue(current_.get(), 0, index(column)), nullptr, 10);

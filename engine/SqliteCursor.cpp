@@ -51,17 +51,11 @@ public:
         case SQLITE_NULL:
             return false;
         default:
-            if (const auto value = booleanOfText(stored(column)))
-                return *value;
-            throw EngineError(invalidValueMessage("boolean", stored(column), columns_[column].name));
+            return booleanOfColumnText(stored(column), columns_[column].name);
         }
     }
 
-    DayNumber date(std::size_t column) override {
-        if (const auto day = dayOfDateText(stored(column)))
-            return *day;
-        throw EngineError(invalidValueMessage("date", stored(column), columns_[column].name));
-    }
+    DayNumber date(std::size_t column) override { return dayOfColumnText(stored(column), columns_[column].name); }
 
     std::int64_t integer(std::size_t column) override {
         return sqlite3_column_int64(statement_.get(), static_cast<int>(column));
