@@ -3,6 +3,7 @@
 #include "app/InsuredSource.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QTimer>
 
 namespace app {
@@ -19,6 +20,17 @@ DataGrid::DataGrid(QWidget* parent) : QTableView(parent) {
     horizontalHeader()->setStretchLastSection(false);
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     verticalHeader()->setHighlightSections(true);
+}
+
+void DataGrid::keyPressEvent(QKeyEvent* event) {
+    const bool tab = event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab;
+    if (tab && (event->modifiers() & Qt::ControlModifier)) {
+        const bool backwards = event->key() == Qt::Key_Backtab || (event->modifiers() & Qt::ShiftModifier);
+        // The view's own focusNextPrevChild moves between cells; the widget's leaves the grid.
+        QWidget::focusNextPrevChild(!backwards);
+        return;
+    }
+    QTableView::keyPressEvent(event);
 }
 
 void DataGrid::setSource(InsuredSource* source) {

@@ -21,6 +21,11 @@ public:
     // plus 4.
     void applyColumnWidths(int faksimilWidth, int embgWidth);
 
+protected:
+    // Tab and Shift+Tab move between cells; Ctrl+Tab and Ctrl+Shift+Tab leave the grid for the next and the
+    // previous control.
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     void followList(int row);
     void syncCurrentRow();

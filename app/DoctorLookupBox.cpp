@@ -199,7 +199,9 @@ bool DoctorLookupBox::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
         if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) {
+            // Closes without a choice and leaves the box on the same key, as Tab does with the list closed.
             closeDropDown(false);
+            focusNextPrevChild(key->key() == Qt::Key_Tab && !(key->modifiers() & Qt::ShiftModifier));
             return true;
         }
     } else if (watched == list_->viewport()) {

@@ -14,7 +14,15 @@ MacCDisplay::MacCDisplay(const engine::CodePage& codePage, bool fontInstalled)
     : codePage_(&codePage), fontInstalled_(fontInstalled) {}
 
 QFont MacCDisplay::font(int pixelHeight, bool bold) const {
-    QFont f(QString::fromLatin1(fontInstalled_ ? kFontFamily : kFallbackFamily));
+    QFont f;
+    if (fontInstalled_) {
+        f.setFamily(QString::fromLatin1(kFontFamily));
+    } else {
+        QStringList families;
+        for (const char* family : kFallbackFamilies)
+            families << QString::fromLatin1(family);
+        f.setFamilies(families);
+    }
     f.setPixelSize(pixelHeight);
     f.setBold(bold);
     return f;

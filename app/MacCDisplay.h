@@ -17,7 +17,8 @@ namespace app {
 class MacCDisplay {
 public:
     static constexpr const char* kFontFamily = "MAC C Swiss";
-    static constexpr const char* kFallbackFamily = "DejaVu Sans";
+    // Without it: a face with the metrics of the common Swiss designs first, then a face every desktop has.
+    static constexpr const char* kFallbackFamilies[] = {"Liberation Sans", "DejaVu Sans"};
 
     // Whether "MAC C Swiss" is installed decides the mode.
     explicit MacCDisplay(const engine::CodePage& codePage);

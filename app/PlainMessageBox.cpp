@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace app {
 
@@ -24,9 +25,14 @@ PlainMessageBox::PlainMessageBox(const QString& caption, const QString& message,
     label_->setObjectName(QStringLiteral("message"));
     label_->setTextFormat(Qt::PlainText);
     label_->setWordWrap(true);
+    // The text keeps its lines as long as they fit half the screen's width, and only wraps past that.
     const QScreen* screen = QApplication::primaryScreen();
-    if (screen)
-        label_->setMaximumWidth(screen->availableGeometry().width() / 2);
+    const int widest = screen ? screen->availableGeometry().width() / 2 : QWIDGETSIZE_MAX;
+    int natural = 0;
+    for (const QString& line : message.split(QLatin1Char('\n')))
+        natural = std::max(natural, label_->fontMetrics().horizontalAdvance(line));
+    label_->setMinimumWidth(std::min(natural + 1, widest));
+    label_->setMaximumWidth(widest);
     ok_->setObjectName(QStringLiteral("ok"));
     ok_->setDefault(true);
     ok_->setAutoDefault(true);

@@ -1,6 +1,7 @@
 #include "app/Program.h"
 
 #include "app/DataGrid.h"
+#include "app/SupportLog.h"
 #include "app/Texts.h"
 #include "app/TfrmOsigurenici.h"
 #include "engine/EngineError.h"
@@ -8,7 +9,6 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QMessageBox>
-#include <cstdio>
 #include <cxxabi.h>
 #include <memory>
 #include <typeinfo>
@@ -39,8 +39,8 @@ StartupFailure describeStartupFailure(const std::exception& failure, const QStri
 
 void showApplicationErrorBox(const StartupFailure& failure) {
     const QString text = applicationErrorText(failure.kind, failure.module, failure.place, failure.message);
-    // Also on standard error, for a start from a terminal or a script.
-    std::fputs(text.toLocal8Bit().constData(), stderr);
+    // Also in the support log, for a start from a terminal, a script or the desktop.
+    qCCritical(lcEngine).noquote() << text;
     QMessageBox box(QMessageBox::Critical, QStringLiteral("Application Error"), text, QMessageBox::Ok);
     box.setWindowModality(Qt::ApplicationModal);
     box.exec();

@@ -22,6 +22,8 @@ void DesktopPrompter::showError(const QString& text) {
     QPointer<QWidget> focus = QApplication::focusWidget();
     QMessageBox box(QMessageBox::Critical, QApplication::applicationName(), text, QMessageBox::Ok, owner_);
     box.setWindowModality(Qt::ApplicationModal);
+    // A message may hold anything a file or folder name holds: it is never read as markup.
+    box.setTextFormat(Qt::PlainText);
     box.exec();
     if (focus)
         focus->setFocus(Qt::OtherFocusReason);

@@ -9,10 +9,10 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QHeaderView>
 #include <QLabel>
-#include <QPushButton>
 #include <QScreen>
 #include <QTimer>
 #include <cmath>
@@ -89,7 +89,7 @@ void TfrmOsigurenici::createControls() {
     DBGrid1->horizontalHeader()->setFont(display_.font(kWindowFontPixels));
     DBGrid1->setSource(&dsOsigurenici);
 
-    btnEksportiraj = new QPushButton(display_.show("Eksportiraj"), this);
+    btnEksportiraj = new KeyboardPushButton(display_.show("Eksportiraj"), this);
     btnEksportiraj->setObjectName(QStringLiteral("btnEksportiraj"));
     btnEksportiraj->setAutoDefault(false);
 
@@ -143,7 +143,14 @@ void TfrmOsigurenici::FormCreate() {
 }
 
 void TfrmOsigurenici::cbLekarExit() {
-    qOsigurenici.reload(qLekar.currentCode());
+    QElapsedTimer timer;
+    timer.start();
+    const std::string code = qLekar.currentCode();
+    qOsigurenici.reload(code);
+    qCDebug(lcData).noquote() << QStringLiteral("qOsigurenici: doctor %1, %2 rows in %3 ms")
+                                     .arg(QString::fromStdString(KDB.codePage().toUtf8(code)))
+                                     .arg(qOsigurenici.recordCount())
+                                     .arg(timer.elapsed());
     logTextLosses(qOsigurenici);
 }
 
@@ -158,8 +165,13 @@ void TfrmOsigurenici::btnEksportirajClick() {
         // The dialog leaves the chosen folder current; the file is named after the doctor code, read again.
         if (!QDir::setCurrent(*folder))
             throw std::runtime_error("Cannot enter the folder " + folder->toStdString());
-        exportfile::exportDoctorFile(QDir::currentPath().toStdString(), codePage.toUtf8(qLekar.currentCode()),
-                                     qOsigurenici, settings_);
+        QElapsedTimer timer;
+        timer.start();
+        const std::string code = codePage.toUtf8(qLekar.currentCode());
+        exportfile::exportDoctorFile(QDir::currentPath().toStdString(), code, qOsigurenici, settings_);
+        qCInfo(lcExport).noquote() << "Exported" << qOsigurenici.recordCount() << "rows into"
+                                   << QString::fromStdString(exportfile::exportFileName(code)) << "in the folder"
+                                   << QDir::currentPath() << "in" << timer.elapsed() << "ms";
         finished = true;
     } catch (const std::exception& e) {
         // The message box says only that the transfer did not finish; the cause goes to the support log.
@@ -173,6 +185,7 @@ void TfrmOsigurenici::guarded(const std::function<void()>& handler) {
     try {
         handler();
     } catch (const std::exception& e) {
+        qCWarning(lcEngine).noquote() << QString::fromUtf8(e.what());
         prompter_->showError(errorBoxText(QString::fromUtf8(e.what())));
     }
 }
@@ -186,6 +199,7 @@ void TfrmOsigurenici::onFocusChanged(QWidget* old, QWidget* now) {
     } catch (const std::exception& e) {
         // The focus moves inside a mouse press or a key press; the error box waits until that input is over,
         // and a click on the export button that caused the move does not run.
+        qCWarning(lcEngine).noquote() << QString::fromUtf8(e.what());
         pendingLeaveFailure_ = errorBoxText(QString::fromUtf8(e.what()));
         QTimer::singleShot(0, this, &TfrmOsigurenici::showPendingLeaveFailure);
     }

@@ -2,6 +2,7 @@
 
 #include "app/DoctorSource.h"
 #include "app/InsuredSource.h"
+#include "app/KeyboardPushButton.h"
 #include "app/MacCDisplay.h"
 #include "data/Connection.h"
 #include "data/DoctorList.h"
@@ -14,7 +15,6 @@
 #include <optional>
 
 class QLabel;
-class QPushButton;
 
 namespace app {
 
@@ -73,7 +73,7 @@ public:
     // The controls, in the order they are created; each has its name as objectName.
     QLabel* Label1 = nullptr;
     DataGrid* DBGrid1 = nullptr;
-    QPushButton* btnEksportiraj = nullptr;
+    KeyboardPushButton* btnEksportiraj = nullptr;
     DoctorLookupBox* cbLekar = nullptr;
 };
 

@@ -1,9 +1,11 @@
 #include "app/Program.h"
+#include "app/SupportLog.h"
 #include "app/Texts.h"
 
 #include <QApplication>
 
 int main(int argc, char** argv) {
+    app::installSupportLog();
     QApplication application(argc, argv);
     // The title captions the message boxes; it comes from the executable's own name.
     QApplication::setApplicationName(app::applicationTitle(QCoreApplication::applicationFilePath()));

@@ -5,9 +5,9 @@ set -euo pipefail
 
 packages=(
     build-essential cmake ninja-build pkg-config
-    qt6-base-dev libgl-dev libsqlite3-dev libpq-dev postgresql-15
+    qt6-base-dev libgl-dev libsqlite3-dev libpq-dev libsystemd-dev postgresql-15
     libgtest-dev libgmock-dev libbenchmark-dev
-    fonts-dejavu-core xvfb xauth sqlite3
+    fonts-liberation2 fonts-dejavu-core xvfb xauth sqlite3
     pxlib-dev clang clang-format libclang-rt-14-dev
     dpkg-dev file desktop-file-utils man-db groff-base
 )

@@ -2,14 +2,18 @@
 #include "GuiTests.h"
 #include "app/PasswordDialog.h"
 #include "app/PlainMessageBox.h"
+#include "app/Prompter.h"
 #include "app/Texts.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
+#include <QTimer>
 
 class BoxesTest : public QObject {
     Q_OBJECT
@@ -75,6 +79,42 @@ private slots:
         QVERIFY(ok->isDefault());
         QTest::keyClick(&second, Qt::Key_Return);
         QCOMPARE(second.result(), int(QDialog::Accepted));
+    }
+
+    void plainBoxKeepsALineWholeUpToHalfTheScreenAndWrapsPastIt() {
+        const int halfScreen = QApplication::primaryScreen()->availableGeometry().width() / 2;
+        app::PlainMessageBox shortBox(QStringLiteral("Pelmarot"), QStringLiteral("Transferot e zavrsen!"));
+        shortBox.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&shortBox));
+        const QLabel* shortLabel = shortBox.findChild<QLabel*>(QStringLiteral("message"));
+        const QFontMetrics metrics(shortLabel->font());
+        QVERIFY(shortLabel->width() >= metrics.horizontalAdvance(QStringLiteral("Transferot e zavrsen!")));
+        QVERIFY2(shortLabel->height() < 2 * metrics.lineSpacing(), "the short message is on one line");
+
+        const QString longText = QStringLiteral("Ova e dolga poraka. ").repeated(40);
+        app::PlainMessageBox longBox(QStringLiteral("Pelmarot"), longText);
+        longBox.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&longBox));
+        const QLabel* longLabel = longBox.findChild<QLabel*>(QStringLiteral("message"));
+        QVERIFY(longLabel->width() <= halfScreen);
+        QVERIFY(longLabel->width() >= halfScreen - metrics.horizontalAdvance(QStringLiteral("dolga ")));
+        QVERIFY2(longLabel->height() >= 3 * metrics.lineSpacing(), "the long message wraps");
+    }
+
+    void errorBoxShowsATextThatLooksLikeMarkupAsItStands() {
+        app::DesktopPrompter prompter(nullptr);
+        QString shownText;
+        Qt::TextFormat shownFormat = Qt::AutoText;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            QVERIFY(box);
+            shownText = box->text();
+            shownFormat = box->textFormat();
+            box->accept();
+        });
+        prompter.showError(QStringLiteral("Cannot create /home/<b>bold</b>/1.txt"));
+        QCOMPARE(shownText, QStringLiteral("Cannot create /home/<b>bold</b>/1.txt"));
+        QCOMPARE(shownFormat, Qt::PlainText);
     }
 
     void passwordDialogEchoesStarsAndEnablesOkOnceTextIsTyped() {

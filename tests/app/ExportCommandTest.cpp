@@ -3,16 +3,20 @@
 #include "WindowFixture.h"
 #include "app/DataGrid.h"
 #include "app/DoctorLookupBox.h"
+#include "app/SupportLog.h"
 #include "app/TfrmOsigurenici.h"
 #include "support/FixtureRegister.h"
 
 #include <QDir>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
 #include <algorithm>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <unistd.h>
 
 using namespace testsupport;
 namespace fs = std::filesystem;
@@ -145,6 +149,34 @@ private slots:
         QCOMPARE(folderEntries(exportFolder()), std::vector<std::string>{"A1.txt"});
         QVERIFY(!fs::exists(exportFolder() + "/X"));
         QCOMPARE(readFile(exportFolder() + "/A1.txt"), std::string("earlier export"));
+    }
+
+    void everyExportAndTheCauseOfAFailureReachTheSupportLog() {
+        const std::string logPath = dir_->file("support.log");
+        const int log = ::open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        QVERIFY(log >= 0);
+        app::installSupportLog(log);
+        openWindow();
+        prompter_->nextFolder = QString::fromStdString(exportFolder());
+        chooseAndExport(1);
+        const std::string taken = dir_->file("taken");
+        fs::create_directories(taken + "/A1.txt");
+        prompter_->nextFolder = QString::fromStdString(taken);
+        QTest::mouseClick(window_->btnEksportiraj, Qt::LeftButton);
+        qInstallMessageHandler(nullptr);
+        ::close(log);
+
+        const QString written = QString::fromStdString(readFile(logPath));
+        const QRegularExpression exported(
+            QStringLiteral(R"(\d{4}-\d\d-\d\dT[\d:.]+ pelmarot\.export info: Exported 2 rows into A1\.txt in the )"
+                           "folder %1 in \\d+ ms\n")
+                .arg(QRegularExpression::escape(QString::fromStdString(exportFolder()))));
+        QVERIFY2(exported.match(written).hasMatch(), qPrintable(written));
+        const QString failed =
+            QStringLiteral(" pelmarot.export warning: Export into %1 failed: ").arg(QString::fromStdString(taken));
+        QVERIFY2(written.contains(failed), qPrintable(written));
+        QVERIFY2(written.contains(QString::fromStdString(taken + "/A1.txt")), qPrintable(written));
+        QCOMPARE(prompter_->messages.size(), 2);
     }
 };
 

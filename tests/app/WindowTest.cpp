@@ -8,6 +8,8 @@
 #include "support/FixtureRegister.h"
 
 #include <QApplication>
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QLabel>
 #include <QListView>
 #include <QPushButton>
@@ -179,6 +181,69 @@ private slots:
         clockMs_ += 2000;
         QTest::keyClicks(box(), QStringLiteral("i"));
         QCOMPARE(box()->keyValue(), QByteArray("400"));
+    }
+
+    void tabWithTheDropDownOpenClosesItLeavesTheBoxAndReloadsOnce() {
+        openWindow();
+        QSignalSpy reloads(window_->DBGrid1->model(), &QAbstractItemModel::modelReset);
+        box()->setFocus();
+        QTest::keyClick(box(), Qt::Key_Down, Qt::AltModifier);
+        QVERIFY(box()->isDroppedDown());
+        QTest::keyClick(box()->dropDownList(), Qt::Key_Down); // highlights A1 without choosing it
+        QTest::keyClick(box()->dropDownList(), Qt::Key_Tab);
+        QVERIFY(!box()->isDroppedDown());
+        QVERIFY(window_->DBGrid1->hasFocus());
+        QCOMPARE(reloads.count(), 1);
+        QCOMPARE(box()->text(), QString()); // nothing chosen
+        QCOMPARE(window_->qOsigurenici.recordCount(), 1);
+
+        // Shift+Tab goes back, to the button.
+        box()->setFocus();
+        QCOMPARE(reloads.count(), 1);
+        QTest::keyClick(box(), Qt::Key_Down, Qt::AltModifier);
+        QCOMPARE(reloads.count(), 1);
+        QTest::keyClick(box()->dropDownList(), Qt::Key_Backtab, Qt::ShiftModifier);
+        QVERIFY(!box()->isDroppedDown());
+        QVERIFY(window_->btnEksportiraj->hasFocus());
+        // One reload of a loaded list resets the grid twice: closed, then opened again.
+        QCOMPARE(reloads.count(), 3);
+    }
+
+    void enterPressesTheFocusedButtonAndCtrlTabLeavesTheGrid() {
+        openWindow();
+        window_->btnEksportiraj->setFocus();
+        QTest::keyClick(window_->btnEksportiraj, Qt::Key_Return);
+        QTRY_COMPARE(prompter_->offeredNames.size(), 1);
+        QTest::keyClick(window_->btnEksportiraj, Qt::Key_Enter, Qt::KeypadModifier);
+        QTRY_COMPARE(prompter_->offeredNames.size(), 2);
+
+        // With a list loaded, Tab moves between the grid's cells and Ctrl+Tab leaves it either way.
+        box()->setFocus();
+        QTest::keyClick(box(), Qt::Key_Tab);
+        QVERIFY(window_->DBGrid1->hasFocus());
+        QCOMPARE(window_->DBGrid1->model()->rowCount(), 2);
+        const int column = window_->DBGrid1->currentIndex().column();
+        QTest::keyClick(window_->DBGrid1, Qt::Key_Tab);
+        QVERIFY(window_->DBGrid1->hasFocus());
+        QCOMPARE(window_->DBGrid1->currentIndex().column(), column + 1);
+        QTest::keyClick(window_->DBGrid1, Qt::Key_Tab, Qt::ControlModifier);
+        QVERIFY(window_->btnEksportiraj->hasFocus());
+        window_->DBGrid1->setFocus();
+        QTest::keyClick(window_->DBGrid1, Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+        QVERIFY(box()->hasFocus());
+    }
+
+    void theLabelsTextFitsItsWidthInTheFallbackFont() {
+        openWindow();
+        const QLabel* label = window_->Label1;
+        const QFontInfo shown(label->font());
+        if (!QFontDatabase::families().contains(QStringLiteral("MAC C Swiss")))
+            QCOMPARE(shown.family(), QStringLiteral("Liberation Sans"));
+        QVERIFY(shown.bold());
+        const int textWidth = QFontMetrics(label->font()).horizontalAdvance(label->text());
+        QVERIFY2(textWidth <= label->width(),
+                 qPrintable(QStringLiteral("%1 pixels of text in %2").arg(textWidth).arg(label->width())));
+        QVERIFY(label->geometry().right() < window_->cbLekar->geometry().left());
     }
 
     void switchingToAnotherWindowAndBackDoesNotLeaveTheBox() {

@@ -29,7 +29,7 @@ done
 
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "depends: $depends"
-for package in libqt6widgets6 libqt6gui6 libqt6core6 libsqlite3-0 libstdc++6 qt6-qpa-plugins fonts-dejavu-core; do
+for package in libqt6widgets6 libqt6gui6 libqt6core6 libsqlite3-0 libstdc++6 qt6-qpa-plugins fonts-liberation2 fonts-dejavu-core; do
     grep -q "\b$package\b" <<<"$depends" || fail "Depends does not name $package"
 done
 
