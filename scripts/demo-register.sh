@@ -3,8 +3,8 @@
 # Prints the alias file's path.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/scripts/install-deps.sh" >&2
-"$root/scripts/build.sh" release >&2
+"$root/scripts/install-deps.sh" run >&2
+"$root/scripts/build.sh" app >&2
 demo="$root/demo"
 mkdir -p "$demo"
 [ -f "$demo/kapitacija.sqlite" ] || "$root/build/tools/pelmarot-demo-db" "$demo/kapitacija.sqlite" >&2

@@ -1,16 +1,27 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages that building, running and testing Pelmarot need. Quiet and quick when
-# everything is already there; needs root (or sudo) only when something is missing.
+# Installs the Debian 12 packages Pelmarot needs. Quiet and quick when everything is already there; needs root
+# (or sudo) only when something is missing.
+#   install-deps.sh run    building the programs and running the window (under Xvfb when there is no display)
+#   install-deps.sh test   that, and everything the tests, the fuzzer and the package check need (default)
+# The PostgreSQL server's binaries come without a cluster of their own: the tests start a throwaway server.
 set -euo pipefail
+purpose=${1:-test}
 
-packages=(
+run_packages=(
     build-essential cmake ninja-build pkg-config
-    qt6-base-dev libgl-dev libsqlite3-dev libpq-dev libsystemd-dev postgresql-15
-    libgtest-dev libgmock-dev libbenchmark-dev
-    fonts-liberation2 fonts-dejavu-core xvfb xauth sqlite3
-    pxlib-dev clang clang-format libclang-rt-14-dev
-    dpkg-dev file desktop-file-utils man-db groff-base
+    qt6-base-dev libgl-dev libsqlite3-dev libpq-dev libsystemd-dev
+    fonts-liberation2 fonts-dejavu-core xvfb xauth
 )
+test_packages=(
+    postgresql-15 libgtest-dev pxlib-dev sqlite3
+    clang clang-format libclang-rt-14-dev
+    dpkg-dev file desktop-file-utils man-db groff-base lintian
+)
+case "$purpose" in
+    run) packages=("${run_packages[@]}") ;;
+    test) packages=("${run_packages[@]}" "${test_packages[@]}") ;;
+    *) echo "usage: $0 [run|test]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do
@@ -24,5 +35,10 @@ echo "Installing: ${missing[*]}"
 sudo_cmd=()
 [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
 export DEBIAN_FRONTEND=noninteractive
+if [[ " ${missing[*]} " == *" postgresql-15 "* ]] && [ ! -e /etc/postgresql-common/createcluster.conf ]; then
+    # Debian's server package would otherwise create and start a permanent cluster on this machine.
+    "${sudo_cmd[@]}" mkdir -p /etc/postgresql-common
+    echo "create_main_cluster = false" | "${sudo_cmd[@]}" tee /etc/postgresql-common/createcluster.conf >/dev/null
+fi
 "${sudo_cmd[@]}" apt-get update -qq
 "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -18,11 +18,26 @@ deb=$(ls "$work"/pelmarot_*.deb)
 echo "package: $(basename "$deb")"
 
 contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
-for path in ./usr/bin/pelmarot ./usr/bin/pelmarot-export ./usr/share/applications/pelmarot.desktop \
-            ./usr/share/icons/hicolor/scalable/apps/pelmarot.svg ./usr/share/man/man1/pelmarot.1.gz \
-            ./usr/share/man/man1/pelmarot-export.1.gz ./etc/pelmarot/aliases.ini.example; do
+for path in ./usr/bin/pelmarot ./usr/bin/pelmarot-export ./usr/bin/pelmarot-copy \
+            ./usr/share/applications/pelmarot.desktop ./usr/share/icons/hicolor/scalable/apps/pelmarot.svg \
+            ./usr/share/man/man1/pelmarot.1.gz ./usr/share/man/man1/pelmarot-export.1.gz \
+            ./usr/share/man/man1/pelmarot-copy.1.gz ./usr/share/man/man5/pelmarot-aliases.5.gz \
+            ./usr/share/doc/pelmarot/copyright ./usr/share/doc/pelmarot/changelog.gz \
+            ./usr/share/doc/pelmarot/README.md.gz ./usr/share/doc/pelmarot/examples/aliases.ini; do
     grep -qx "$path" <<<"$contents" || fail "the package lacks $path"
 done
+grep -q '^\./etc/' <<<"$contents" && fail "the package installs under /etc, which is the administrator's"
+
+# Debian's own checker, errors and warnings alike.
+if command -v lintian >/dev/null; then
+    if output=$(lintian --fail-on error,warning "$deb" 2>&1); then
+        echo "lintian: clean of errors and warnings"
+    else
+        fail "lintian: $output"
+    fi
+else
+    fail "lintian is not installed (scripts/install-deps.sh test installs it)"
+fi
 for tool in pelmarot-demo-db pelmarot-screenshots pelmarot_tests; do
     grep -q "$tool" <<<"$contents" && fail "the package holds the development tool $tool"
 done
@@ -40,7 +55,7 @@ dpkg-deb -x "$deb" "$work/root"
 output=$(desktop-file-validate "$source/packaging/pelmarot.desktop" 2>&1) || fail "desktop-file-validate: $output"
 [ -z "$output" ] || fail "desktop-file-validate: $output"
 
-for page in pelmarot.1 pelmarot-export.1; do
+for page in pelmarot.1 pelmarot-export.1 pelmarot-copy.1 pelmarot-aliases.5; do
     warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$source/packaging/$page" 2>&1 >/dev/null) || fail "man -l $page"
     [ -z "$warnings" ] || fail "man -l $page warns: $warnings"
 done
