@@ -32,8 +32,9 @@ OpenedFile openFile(const std::string& path) {
         throw EngineError({"Cannot open the database file " + path, raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc)});
     // Wait for another program's write to finish rather than fail at once; never write. Without a memory map
     // every page comes through a read: a page cache of up to 16 MiB keeps the pages of the doctors a clerk
-    // goes back and forth between, so a reload costs what it did with the map (SQLite drops the cache itself
-    // when another program changes the file).
+    // goes back and forth between, so a reload costs what it did with the map. SQLite drops the cache when
+    // the file's change counter moves; a file copied over in place may carry the same counter, so the
+    // database opens the file anew whenever it changed at all (see SqliteDatabase::execute).
     sqlite3_busy_timeout(handle.get(), 5000);
     char* error = nullptr;
     if (sqlite3_exec(handle.get(),
@@ -58,13 +59,20 @@ OpenedFile openFile(const std::string& path) {
 
 bool sameFile(const FileIdentity& a, const FileIdentity& b) { return a.device == b.device && a.inode == b.inode; }
 
+// Whether the file at a path is still the one a connection has read: in WAL mode the same file (checkpoints
+// rewrite it while others read it consistently), otherwise the same file with the same size and time.
+bool unchanged(const FileIdentity& known, const FileIdentity& now, bool writeAheadLog) {
+    return writeAheadLog ? sameFile(known, now) : known == now;
+}
+
 // A cursor over the database file that turns what can go wrong while another program replaces or rewrites
-// the file into errors naming it: a failed read, and a file that changed between the first row and the end
-// (whose rows may mix the old content with the new).
+// the file into errors naming it: a failed read, and a file that changed after the statement was prepared
+// against it, up to the last row (whose rows may mix the old content with the new).
 class FileCheckingCursor final : public Cursor {
 public:
-    FileCheckingCursor(std::unique_ptr<Cursor> inner, std::string path, bool writeAheadLog)
-        : inner_(std::move(inner)), path_(std::move(path)), writeAheadLog_(writeAheadLog) {}
+    // `prepared`: the file's identity when the statement was prepared, which the connection's cache holds.
+    FileCheckingCursor(std::unique_ptr<Cursor> inner, std::string path, bool writeAheadLog, FileIdentity prepared)
+        : inner_(std::move(inner)), path_(std::move(path)), writeAheadLog_(writeAheadLog), known_(prepared) {}
 
     const std::vector<ColumnInfo>& columns() const override { return inner_->columns(); }
 
@@ -79,7 +87,7 @@ public:
         // locks cannot change the file in between: a change seen here came from outside them.
         if (!started_) {
             started_ = true;
-            atStart_ = fileIdentityOf(path_);
+            checkUnchanged();
         }
         if (!more)
             checkUnchanged();
@@ -96,8 +104,7 @@ public:
 
 private:
     void checkUnchanged() const {
-        const FileIdentity atEnd = fileIdentityOf(path_);
-        if (writeAheadLog_ ? sameFile(atStart_, atEnd) : atStart_ == atEnd)
+        if (unchanged(known_, fileIdentityOf(path_), writeAheadLog_))
             return;
         throw EngineError("The database file " + path_ +
                           " was replaced or rewritten by another program while it was read; nothing was loaded. "
@@ -108,7 +115,7 @@ private:
     std::string path_;
     bool writeAheadLog_;
     bool started_ = false;
-    FileIdentity atStart_;
+    FileIdentity known_;
 };
 
 class SqliteDatabase final : public Database {
@@ -117,12 +124,13 @@ public:
         : opened_(std::move(opened)), path_(std::move(path)), codePage_(codePage) {}
 
     std::unique_ptr<Cursor> execute(std::string_view sql, const std::vector<std::string>& parameters) override {
-        // A file renamed over the path (the usual way of refreshing a register) is read from the next
-        // statement on; cursors of the old file keep their connection until they go.
-        if (!sameFile(fileIdentityOf(path_), opened_.identity))
+        // A file renamed over the path (the usual way of refreshing a register) or rewritten in place is read
+        // from the next statement on, with an empty cache; cursors of the old file keep their connection until
+        // they go.
+        if (!unchanged(opened_.identity, fileIdentityOf(path_), opened_.writeAheadLog))
             opened_ = openFile(path_);
         return std::make_unique<FileCheckingCursor>(executeOnSqlite(opened_.db, sql, parameters, codePage_, path_),
-                                                    path_, opened_.writeAheadLog);
+                                                    path_, opened_.writeAheadLog, opened_.identity);
     }
 
     const CodePage& codePage() const override { return codePage_; }

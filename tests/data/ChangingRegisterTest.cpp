@@ -59,6 +59,15 @@ TEST(ChangingRegister, AFileOrFolderRenamedOverThePathIsReadAtTheNextReload) {
                         [&](const std::string& path) { writeSqliteRegister(path, doctors, after); });
         list.reload("A1");
         EXPECT_EQ(surnamesOf(list), (std::vector<std::string>{"New", "Newer"}));
+
+        // Copied over in place (the same file, rewritten) by a register whose change counter is the same as
+        // the one the connection has cached: SQLite alone would go on reading its cached pages.
+        writeSqliteRegister(dir.file("other.sqlite"), doctors, before);
+        ASSERT_EQ(readFile(dir.file("other.sqlite")).substr(24, 4), readFile(dir.file("k.sqlite")).substr(24, 4))
+            << "the two files' change counters differ, so this case would not test the cache";
+        fs::copy_file(dir.file("other.sqlite"), dir.file("k.sqlite"), fs::copy_options::overwrite_existing);
+        list.reload("A1");
+        EXPECT_EQ(surnamesOf(list), std::vector<std::string>{"Old"});
     }
 
     // Paradox: a table file renamed over, and then the whole folder swapped.
