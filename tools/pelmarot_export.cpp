@@ -4,12 +4,18 @@
 #include "data/RegionalSettings.h"
 #include "export/BatchExport.h"
 
+#include "CommandLine.h"
+
+#include <QCommandLineParser>
 #include <QCoreApplication>
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <optional>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -20,38 +26,39 @@ std::string interruptionMessage(const char* signalName, std::size_t removed) {
            " unfinished file" + (removed == 1 ? "" : "s") + " removed";
 }
 
-constexpr const char* kUsage =
-    "Usage: pelmarot-export [--alias NAME] [--out FOLDER] (--all | CODE...)\n"
-    "\n"
-    "Writes \"<code>.txt\" for each doctor code given, or for every active doctor with --all, into FOLDER\n"
-    "(default: the current folder), with exactly the bytes the window's export button writes. An earlier\n"
-    "file of the same name is replaced only once the new one is complete.\n"
-    "\n"
-    "  --all           every active doctor of the register\n"
-    "  --out FOLDER    the folder to write into\n"
-    "  --alias NAME    the database alias to read (default: kapitacija)\n"
-    "  --accept-transliterated\n"
-    "                  a text the code page cannot hold is written transliterated (or as \"?\") and\n"
-    "                  named in a warning; with this option such warnings leave the exit status 0\n"
-    "  --help          this text\n"
-    "\n"
-    "Exit status: 0 when every file was written, 1 when any failed (each failure is named on standard\n"
-    "error; the others are still written) or when a text was transliterated without\n"
-    "--accept-transliterated, 2 for bad usage, 128+N after signal N (SIGINT, SIGTERM, SIGHUP), which\n"
-    "removes the unfinished files first.\n";
+constexpr const char* kProgram = "pelmarot-export";
+
+constexpr const char* kUsage = "Usage: pelmarot-export [OPTION]... (--all | CODE...)\n"
+                               "\n"
+                               "Writes \"<code>.txt\" for each doctor code given, or for every active doctor with\n"
+                               "--all, into FOLDER (default: the current folder), with exactly the bytes the\n"
+                               "window's export button writes. An earlier file of the same name is replaced\n"
+                               "only once the new one is complete.\n"
+                               "\n"
+                               "  -a, --all             every active doctor of the register\n"
+                               "  -o, --out=FOLDER      the folder to write into\n"
+                               "      --alias=NAME      the database alias to read (default: kapitacija)\n"
+                               "      --accept-transliterated\n"
+                               "                        a text the code page cannot hold is written\n"
+                               "                        transliterated (or as \"?\") and named in a warning;\n"
+                               "                        with this option such warnings leave the status 0\n"
+                               "  -q, --quiet           nothing on success: failures and warnings only\n"
+                               "  -h, --help            this text\n"
+                               "  -V, --version         the program's version\n"
+                               "\n"
+                               "Exit status: 0 when every file was written; 1 when any failed (each failure\n"
+                               "is named on standard error, the others are still written) or when a text was\n"
+                               "transliterated without --accept-transliterated; 2 for bad usage; 128+N after\n"
+                               "signal N (SIGINT, SIGTERM, SIGHUP), which removes the unfinished files first.\n";
 
 struct Options {
     std::string alias = "kapitacija";
     std::string folder = ".";
     bool all = false;
     bool acceptTransliterated = false;
-    std::vector<std::string> codes;
+    bool quiet = false;
+    std::vector<std::string> codes; // each code once, in the order first given
 };
-
-int usageError(const std::string& message) {
-    std::fprintf(stderr, "pelmarot-export: %s\n\n%s", message.c_str(), kUsage);
-    return 2;
-}
 
 std::string formatDuration(double seconds) {
     const auto total = static_cast<long>(seconds + 0.5);
@@ -80,6 +87,8 @@ public:
         std::fflush(stderr);
     }
 
+    bool enabled() const { return enabled_; }
+
     static double secondsSince(std::chrono::steady_clock::time_point start) {
         return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     }
@@ -90,35 +99,52 @@ private:
 };
 
 // Reads the command line into options; returns the exit status when the program should end at once
-// (--help, bad usage).
-std::optional<int> parseOptions(int argc, char** argv, Options& options) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        const char* next = i + 1 < argc ? argv[i + 1] : nullptr;
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(kUsage, stdout);
-            return 0;
-        } else if (arg == "--all") {
-            options.all = true;
-        } else if (arg == "--accept-transliterated") {
-            options.acceptTransliterated = true;
-        } else if (arg == "--out" || arg == "--alias") {
-            if (!next)
-                return usageError(arg == "--out" ? "--out needs a folder" : "--alias needs a name");
-            (arg == "--out" ? options.folder : options.alias) = next;
-            ++i;
-        } else if (arg == "--") {
-            for (++i; i < argc; ++i)
-                options.codes.emplace_back(argv[i]);
-        } else if (!arg.empty() && arg[0] == '-') {
-            return usageError("unknown option " + arg);
-        } else {
-            options.codes.push_back(arg);
-        }
+// (--help, --version, bad usage).
+std::optional<int> parseOptions(const QStringList& arguments, Options& options) {
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
+    const auto names = [](const char* shortName, const char* longName) {
+        return QStringList{QString::fromLatin1(shortName), QString::fromLatin1(longName)};
+    };
+    const QCommandLineOption all(names("a", "all")), out(names("o", "out"), {}, QStringLiteral("FOLDER")),
+        alias(QStringLiteral("alias"), {}, QStringLiteral("NAME")), accept(QStringLiteral("accept-transliterated")),
+        quiet(names("q", "quiet")), help(names("h", "help")), version(names("V", "version"));
+    parser.addOptions({all, out, alias, accept, quiet, help, version});
+    parser.addPositionalArgument("CODE", {});
+    if (!parser.parse(arguments))
+        return commandline::usageError(kProgram, parser.errorText().toStdString());
+    if (parser.isSet(help))
+        return commandline::printHelpOrVersion(kProgram, kUsage);
+    if (parser.isSet(version))
+        return commandline::printHelpOrVersion(kProgram, commandline::versionText(kProgram));
+    options.all = parser.isSet(all);
+    options.acceptTransliterated = parser.isSet(accept);
+    options.quiet = parser.isSet(quiet);
+    if (parser.isSet(out))
+        options.folder = parser.value(out).toStdString();
+    if (parser.isSet(alias))
+        options.alias = parser.value(alias).toStdString();
+    for (const QString& code : parser.positionalArguments()) {
+        std::string text = code.toStdString();
+        if (std::find(options.codes.begin(), options.codes.end(), text) == options.codes.end())
+            options.codes.push_back(std::move(text));
     }
     if (options.all == !options.codes.empty())
-        return usageError(options.all ? "give either --all or doctor codes, not both" : "no doctor codes given");
+        return commandline::usageError(kProgram, options.all ? "give either --all or doctor codes, not both"
+                                                             : "no doctor codes given");
     return std::nullopt;
+}
+
+// The folder must exist and take new files before the first doctor is read: one message instead of one
+// failure per doctor.
+void checkOutputFolder(const std::string& folder) {
+    struct stat status {};
+    if (::stat(folder.c_str(), &status) != 0)
+        throw std::runtime_error("cannot write into the folder " + folder + ": " + std::strerror(errno));
+    if (!S_ISDIR(status.st_mode))
+        throw std::runtime_error("cannot write into " + folder + ": it is not a folder");
+    if (::access(folder.c_str(), W_OK | X_OK) != 0)
+        throw std::runtime_error("cannot write into the folder " + folder + ": " + std::strerror(errno));
 }
 
 // What the run tells on standard error: each failure and warning as it happens, a progress bar on a
@@ -126,7 +152,7 @@ std::optional<int> parseOptions(int argc, char** argv, Options& options) {
 class RunReport {
 public:
     RunReport(const engine::CodePage& codePage, const Options& options)
-        : codePage_(codePage), options_(options), bar_(isatty(STDERR_FILENO) != 0),
+        : codePage_(codePage), options_(options), bar_(!options.quiet && isatty(STDERR_FILENO) != 0),
           start_(std::chrono::steady_clock::now()) {}
 
     // A code typed on the command line that the code page cannot hold names no doctor of the register.
@@ -137,7 +163,7 @@ public:
     }
 
     void doctorDone(std::size_t done, std::size_t total, const exportfile::DoctorExportResult& last) {
-        if ((!last.written || !last.warnings.empty()) && isatty(STDERR_FILENO))
+        if ((!last.written || !last.warnings.empty()) && bar_.enabled())
             std::fputc('\n', stderr);
         const std::string code = codePage_.toUtf8(last.code);
         if (!last.written) {
@@ -147,19 +173,23 @@ public:
         for (const auto& warning : last.warnings)
             std::fprintf(stderr, "pelmarot-export: warning: %s: %s\n", code.c_str(), warning.c_str());
         warned_ += last.warnings.size();
-        rows_ += last.rows;
+        if (last.written)
+            rows_ += last.rows;
         bar_.update(done, total);
     }
 
     // Prints the summary and gives the exit status.
     int finish(std::size_t asked) const {
+        const int status = failed_ == 0 && (warned_ == 0 || options_.acceptTransliterated) ? 0 : 1;
+        if (options_.quiet && status == 0)
+            return status;
         std::fprintf(stderr, "%zu of %zu files written (%lld rows) into %s in %.1f s%s\n", asked - failed_, asked,
                      static_cast<long long>(rows_), options_.folder.c_str(), ProgressBar::secondsSince(start_),
                      failed_ ? "; see the failures above" : "");
         if (warned_)
             std::fprintf(stderr, "%zu texts written transliterated; see the warnings above%s\n", warned_,
                          options_.acceptTransliterated ? " (accepted)" : "");
-        return failed_ == 0 && (warned_ == 0 || options_.acceptTransliterated) ? 0 : 1;
+        return status;
     }
 
 private:
@@ -174,6 +204,7 @@ private:
 
 // Exports what the options ask for; failures of single doctors are reported, a failure to connect throws.
 int exportFiles(const Options& options) {
+    checkOutputFolder(options.folder);
     data::Connection kdb("KDB", options.alias);
     kdb.open();
     const engine::CodePage& codePage = kdb.codePage();
@@ -209,7 +240,7 @@ int main(int argc, char** argv) {
     // Qt Core only for the regional settings; no window.
     QCoreApplication application(argc, argv);
     Options options;
-    if (const std::optional<int> status = parseOptions(argc, argv, options))
+    if (const std::optional<int> status = parseOptions(QCoreApplication::arguments(), options))
         return *status;
     try {
         return exportFiles(options);

@@ -1,5 +1,6 @@
 // pelmarot-copy: copies a register (the tables Lekari and Osigurenici) from one alias into an SQLite file or an
 // empty PostgreSQL database named by another alias, then checks that the copy holds exactly what was read.
+#include "CommandLine.h"
 #include "RegisterCopy.h"
 #include "RegisterWriter.h"
 #include "TerminationSignals.h"
@@ -8,30 +9,77 @@
 
 #include <chrono>
 #include <cstdio>
+#include <getopt.h>
+#include <optional>
 #include <string>
 #include <unistd.h>
 
 namespace {
 
-constexpr const char* kUsage =
-    "Usage: pelmarot-copy FROM_ALIAS TO_ALIAS\n"
-    "\n"
-    "Copies the tables Lekari and Osigurenici of the register that FROM_ALIAS names (a Paradox folder, an\n"
-    "SQLite file or a PostgreSQL database) into the SQLite file or the empty PostgreSQL database that TO_ALIAS\n"
-    "names, creating the tables and the index on Osigurenici.LEKAR_S, and then reads the copy back and compares\n"
-    "every row with what was read. Text is copied exactly as it is stored (from Paradox, decoded from the\n"
-    "table's code page).\n"
-    "\n"
-    "A new SQLite file appears only once the copy is complete and checked. An existing SQLite file gets the\n"
-    "two tables next to its own, in one transaction: on any failure, interruption or kill it keeps exactly what\n"
-    "it had. A PostgreSQL copy is one transaction, rolled back on failure. Existing Lekari or Osigurenici\n"
-    "tables are never overwritten.\n"
-    "\n"
-    "Both aliases come from the engine's alias file (PELMAROT_ALIASES, ~/.config/pelmarot/aliases.ini or\n"
-    "/etc/pelmarot/aliases.ini). A server's password comes from ~/.pgpass or PGPASSWORD.\n"
-    "\n"
-    "Exit status: 0 when the copy is complete and checked, 1 on any failure (nothing is copied), 2 for bad\n"
-    "usage.\n";
+constexpr const char* kProgram = "pelmarot-copy";
+
+constexpr const char* kUsage = "Usage: pelmarot-copy [OPTION]... FROM_ALIAS TO_ALIAS\n"
+                               "\n"
+                               "Copies the tables Lekari and Osigurenici of the register that FROM_ALIAS names\n"
+                               "(a Paradox folder, an SQLite file or a PostgreSQL database) into the SQLite\n"
+                               "file or the empty PostgreSQL database that TO_ALIAS names, with the index on\n"
+                               "Osigurenici.LEKAR_S, then reads the copy back and compares every row with what\n"
+                               "was read. Text is copied exactly as it is stored (from Paradox, decoded from\n"
+                               "the table's code page).\n"
+                               "\n"
+                               "A new SQLite file appears only once the copy is complete and checked. An\n"
+                               "existing SQLite file gets the two tables next to its own in one transaction:\n"
+                               "on any failure, interruption or kill it keeps exactly what it had. A\n"
+                               "PostgreSQL copy is one transaction, rolled back on failure. Existing Lekari\n"
+                               "or Osigurenici tables are never overwritten.\n"
+                               "\n"
+                               "  -q, --quiet     nothing on success: failures only\n"
+                               "  -h, --help      this text\n"
+                               "  -V, --version   the program's version\n"
+                               "\n"
+                               "Both aliases come from the alias file (PELMAROT_ALIASES,\n"
+                               "~/.config/pelmarot/aliases.ini or /etc/pelmarot/aliases.ini; see\n"
+                               "pelmarot-aliases(5)). A server's password comes from ~/.pgpass or PGPASSWORD.\n"
+                               "\n"
+                               "Exit status: 0 when the copy is complete and checked, 1 on any failure\n"
+                               "(nothing is copied), 2 for bad usage, 128+N after signal N (SIGINT, SIGTERM,\n"
+                               "SIGHUP).\n";
+
+struct Options {
+    std::string from;
+    std::string to;
+    bool quiet = false;
+};
+
+// Reads the command line; returns the exit status when the program should end at once (--help, --version,
+// bad usage).
+std::optional<int> parseOptions(int argc, char** argv, Options& options) {
+    static const option kOptions[] = {{"quiet", no_argument, nullptr, 'q'},
+                                      {"help", no_argument, nullptr, 'h'},
+                                      {"version", no_argument, nullptr, 'V'},
+                                      {nullptr, 0, nullptr, 0}};
+    opterr = 0;
+    int found = 0;
+    while ((found = getopt_long(argc, argv, "+qhV", kOptions, nullptr)) != -1) {
+        switch (found) {
+        case 'q':
+            options.quiet = true;
+            break;
+        case 'h':
+            return commandline::printHelpOrVersion(kProgram, kUsage);
+        case 'V':
+            return commandline::printHelpOrVersion(kProgram, commandline::versionText(kProgram));
+        default:
+            return commandline::usageError(kProgram, "unknown option " + std::string(argv[optind - 1]));
+        }
+    }
+    if (argc - optind != 2)
+        return commandline::usageError(kProgram, argc - optind < 2 ? "give the aliases to copy from and to"
+                                                                   : "more than two aliases given");
+    options.from = argv[optind];
+    options.to = argv[optind + 1];
+    return std::nullopt;
+}
 
 std::string interruptionMessage(const char* signalName, std::size_t /*removedFiles*/) {
     return std::string("pelmarot-copy: interrupted by ") + signalName + "; nothing was copied";
@@ -41,8 +89,10 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-int copy(const std::string& from, const std::string& to) {
-    const bool terminal = isatty(STDERR_FILENO) != 0;
+int copy(const Options& options) {
+    const std::string& from = options.from;
+    const std::string& to = options.to;
+    const bool terminal = !options.quiet && isatty(STDERR_FILENO) != 0;
     const auto start = std::chrono::steady_clock::now();
     engine::Engine engine;
     auto source = engine.openDatabase(from);
@@ -55,6 +105,8 @@ int copy(const std::string& from, const std::string& to) {
     const auto copies = registercopy::copyRegister(*source, *target, progress);
     if (terminal)
         std::fputc('\r', stderr);
+    if (options.quiet)
+        return 0;
     std::string summary;
     for (const auto& table : copies) {
         std::fprintf(stderr, "%.*s: %lld rows copied; the copy holds the same rows (digest %s)\n",
@@ -70,17 +122,12 @@ int copy(const std::string& from, const std::string& to) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
-        std::fputs(kUsage, stdout);
-        return 0;
-    }
-    if (argc != 3) {
-        std::fputs(kUsage, stderr);
-        return 2;
-    }
+    Options options;
+    if (const std::optional<int> status = parseOptions(argc, argv, options))
+        return *status;
     installTerminationSignalHandling(interruptionMessage);
     try {
-        return copy(argv[1], argv[2]);
+        return copy(options);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "pelmarot-copy: %s\n", e.what());
         return 1;

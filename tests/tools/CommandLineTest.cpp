@@ -1,0 +1,121 @@
+// The command-line conventions every tool follows, run against the built executables.
+#include "support/ChildProcess.h"
+#include "support/FixtureRegister.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <regex>
+#include <sstream>
+#include <sys/wait.h>
+
+using namespace testsupport;
+
+namespace {
+
+struct ToolRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs a tool through the shell, standard output and error into files; `redirect` replaces the capture of
+// standard output (e.g. ">/dev/full").
+ToolRun run(const TempDir& dir, const std::string& tool, const std::string& arguments,
+            const std::string& redirect = "") {
+    const std::string out = dir.file("out.txt"), err = dir.file("err.txt");
+    const std::string command = "LC_ALL=C " + tool + " " + arguments + " " + (redirect.empty() ? ">" + out : redirect) +
+                                " 2>" + err + " </dev/null";
+    std::filesystem::remove(out);
+    const int status = std::system(command.c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(out), readFile(err)};
+}
+
+std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+struct Tool {
+    const char* name;
+    std::string path;
+};
+
+std::vector<Tool> tools() {
+    return {{"pelmarot-export", toolPath("PELMAROT_EXPORT_EXE")}, {"pelmarot-copy", toolPath("PELMAROT_COPY_EXE")}};
+}
+
+} // namespace
+
+TEST(CommandLine, EveryToolAnswersHelpVersionAndBadUsageTheSameWay) {
+    TempDir dir;
+    for (const Tool& tool : tools()) {
+        ASSERT_FALSE(tool.path.empty()) << tool.name << ": ctest names the built tools";
+        const std::string name = tool.name;
+        const std::string hint = "Try '" + name + " --help' for more information.";
+
+        for (const char* bad : {"--bogus", "", "-Z"}) {
+            const ToolRun usage = run(dir, tool.path, bad);
+            EXPECT_EQ(usage.status, 2) << name << " " << bad;
+            const auto lines = linesOf(usage.err);
+            ASSERT_EQ(lines.size(), 2u) << name << " " << bad << ": one line and the hint, not the help\n" << usage.err;
+            EXPECT_EQ(lines[0].rfind(name + ": ", 0), 0u) << lines[0];
+            EXPECT_EQ(lines[1], hint);
+            EXPECT_EQ(usage.out, "");
+        }
+
+        const ToolRun version = run(dir, tool.path, "--version");
+        EXPECT_EQ(version.status, 0) << name;
+        EXPECT_TRUE(std::regex_match(version.out, std::regex(name + " [0-9]+\\.[0-9]+\\.[0-9]+\n"))) << version.out;
+        EXPECT_EQ(run(dir, tool.path, "-V").out, version.out);
+
+        const ToolRun help = run(dir, tool.path, "--help");
+        EXPECT_EQ(help.status, 0) << name;
+        EXPECT_EQ(help.out.rfind("Usage: " + name + " ", 0), 0u) << help.out;
+        for (const std::string& line : linesOf(help.out))
+            EXPECT_LE(line.size(), 80u) << name << ": " << line;
+        EXPECT_EQ(run(dir, tool.path, "-h").out, help.out);
+
+        const ToolRun full = run(dir, tool.path, "--help", ">/dev/full");
+        EXPECT_EQ(full.status, 1) << name << ": a help text that could not be written is a failure";
+        EXPECT_NE(full.err.find("cannot write to standard output"), std::string::npos) << full.err;
+    }
+}
+
+TEST(CommandLine, ExportChecksItsFolderOnceCountsEachDoctorOnceAndIsQuietOnSuccess) {
+    TempDir dir;
+    const std::string exporter = toolPath("PELMAROT_EXPORT_EXE");
+    ASSERT_FALSE(exporter.empty());
+    PersonRow person{"1", "Petrov", "Ilija", "Ana", "A1", "1", false, false, std::string("2001-02-03"), {}};
+    PersonRow other = person;
+    other.mb = "2";
+    writeSqliteRegister(dir.file("k.sqlite"), {{"A1", "Petrov", "Ilija"}, {"B2", "Nikolov", "Ivan"}}, {person, other});
+    const std::string aliases = "PELMAROT_ALIASES=" + dir.file("a.ini") + " ";
+    AliasFileScope scope(dir.file("a.ini"), AliasFileScope::sqliteAlias(dir.file("k.sqlite")));
+    std::filesystem::create_directories(dir.file("out"));
+
+    // A missing folder is said once, before any doctor is read, with --opt=value as well as --opt value.
+    for (const std::string& option : {std::string("--out=") + dir.file("missing"), "-o " + dir.file("missing")}) {
+        const ToolRun missing = run(dir, aliases + exporter, option + " --all");
+        EXPECT_EQ(missing.status, 1);
+        EXPECT_EQ(linesOf(missing.err), std::vector<std::string>{"pelmarot-export: cannot write into the folder " +
+                                                                 dir.file("missing") + ": No such file or directory"});
+    }
+
+    // A code given twice is one file; an unknown code fails and its rows count for nothing.
+    const ToolRun twice = run(dir, aliases + exporter, "--out " + dir.file("out") + " A1 A1 NONE");
+    EXPECT_EQ(twice.status, 1);
+    EXPECT_NE(twice.err.find("1 of 2 files written (2 rows)"), std::string::npos) << twice.err;
+
+    // Quiet: nothing at all on success; a failure is still named.
+    const ToolRun quiet = run(dir, aliases + exporter, "-q --out " + dir.file("out") + " -- A1");
+    EXPECT_EQ(quiet.status, 0);
+    EXPECT_EQ(quiet.err, "");
+    const ToolRun quietFailure = run(dir, aliases + exporter, "--quiet --out " + dir.file("out") + " NONE");
+    EXPECT_EQ(quietFailure.status, 1);
+    EXPECT_NE(quietFailure.err.find("pelmarot-export: NONE: "), std::string::npos) << quietFailure.err;
+}
