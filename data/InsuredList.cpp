@@ -31,7 +31,7 @@ void InsuredList::reload(const std::string& doctorCode) {
 }
 
 void InsuredList::calculatePercent() {
-    procent.setInteger(capitationPercent(UCEN_30.asBoolean(), UCEN_70.asBoolean()));
+    procent.setInteger(engine::capitationPercent(UCEN_30.asBoolean(), UCEN_70.asBoolean()));
 }
 
 } // namespace data

@@ -4,12 +4,8 @@
 
 namespace data {
 
-// The capitation percentage of an insured person: 70 when UCEN_70 is set, else 30 when UCEN_30 is set,
-// else 100.
-constexpr std::int32_t capitationPercent(bool ucen30, bool ucen70) { return ucen70 ? 70 : ucen30 ? 30 : 100; }
-
 // The insured persons registered with one doctor and not deregistered: the query qOsigurenici over the
-// table Osigurenici, with the parameter lekar and the calculated field procent.
+// table Osigurenici, with the parameter lekar and the calculated field procent (engine::capitationPercent).
 class InsuredList : public Query {
 public:
     explicit InsuredList(Connection& connection);

@@ -53,8 +53,8 @@ std::size_t printableCharacterLength(std::string_view text) {
     return length;
 }
 
-// A stored value as a message can show it: control characters and bytes that are no UTF-8 as \xNN (a NUL
-// would otherwise end the message), and no more than 64 bytes of it.
+} // namespace
+
 std::string printableValue(std::string_view value) {
     constexpr std::size_t kShown = 64;
     std::string out;
@@ -75,8 +75,6 @@ std::string printableValue(std::string_view value) {
         out += "...";
     return out;
 }
-
-} // namespace
 
 std::string invalidValueMessage(std::string_view kind, std::string_view value, std::string_view column) {
     return "Invalid " + std::string(kind) + " '" + printableValue(value) + "' in column " + std::string(column);

@@ -22,9 +22,12 @@ std::optional<bool> booleanOfText(std::string_view text);
 // "YYYY-MM-DDThh:mm..."); nullopt for anything else.
 std::optional<DayNumber> dayOfDateText(std::string_view text);
 
+// A stored value (UTF-8) as a message can show it: control characters and bytes that are no UTF-8 as \xNN (a NUL
+// would otherwise end the message), and no more than 64 bytes of it, then "...".
+std::string printableValue(std::string_view value);
+
 // The message for a value a column cannot deliver as the kind it is read as: "Invalid date '2024-13-45' in
-// column DATA_PRI". The value is shown as stored (UTF-8), control characters and bytes that are no UTF-8 as
-// \xNN, and cut after 64 bytes.
+// column DATA_PRI". The value is shown as printableValue shows it.
 std::string invalidValueMessage(std::string_view kind, std::string_view value, std::string_view column);
 
 // booleanOfText and dayOfDateText for a column's stored text; throw EngineError with invalidValueMessage when

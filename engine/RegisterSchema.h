@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,6 +35,10 @@ const RegisterTable& doctorTable();  // Lekari
 const RegisterTable& insuredTable(); // Osigurenici
 // Both tables, doctors first.
 const std::vector<const RegisterTable*>& registerTables();
+
+// The capitation percentage of an insured person from the flags of Osigurenici: 70 when UCEN_70 is set, else 30
+// when UCEN_30 is set, else 100.
+constexpr std::int32_t capitationPercent(bool ucen30, bool ucen70) { return ucen70 ? 70 : ucen30 ? 30 : 100; }
 
 // The SQL stores a register can be written to.
 enum class SqlStore { Sqlite, Postgres };

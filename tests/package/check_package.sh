@@ -18,10 +18,11 @@ deb=$(ls "$work"/pelmarot_*.deb)
 echo "package: $(basename "$deb")"
 
 contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
-for path in ./usr/bin/pelmarot ./usr/bin/pelmarot-export ./usr/bin/pelmarot-copy \
+for path in ./usr/bin/pelmarot ./usr/bin/pelmarot-export ./usr/bin/pelmarot-copy ./usr/bin/pelmarot-check \
             ./usr/share/applications/pelmarot.desktop ./usr/share/icons/hicolor/scalable/apps/pelmarot.svg \
             ./usr/share/man/man1/pelmarot.1.gz ./usr/share/man/man1/pelmarot-export.1.gz \
-            ./usr/share/man/man1/pelmarot-copy.1.gz ./usr/share/man/man5/pelmarot-aliases.5.gz \
+            ./usr/share/man/man1/pelmarot-copy.1.gz ./usr/share/man/man1/pelmarot-check.1.gz \
+            ./usr/share/man/man5/pelmarot-aliases.5.gz \
             ./usr/share/doc/pelmarot/copyright ./usr/share/doc/pelmarot/changelog.gz \
             ./usr/share/doc/pelmarot/README.md.gz ./usr/share/doc/pelmarot/examples/aliases.ini; do
     grep -qx "$path" <<<"$contents" || fail "the package lacks $path"
@@ -51,11 +52,12 @@ done
 # The installed programs run: --help of the command needs no register.
 dpkg-deb -x "$deb" "$work/root"
 "$work/root/usr/bin/pelmarot-export" --help | grep -q "Usage: pelmarot-export" || fail "pelmarot-export --help"
+"$work/root/usr/bin/pelmarot-check" --help | grep -q "Usage: pelmarot-check" || fail "pelmarot-check --help"
 
 output=$(desktop-file-validate "$source/packaging/pelmarot.desktop" 2>&1) || fail "desktop-file-validate: $output"
 [ -z "$output" ] || fail "desktop-file-validate: $output"
 
-for page in pelmarot.1 pelmarot-export.1 pelmarot-copy.1 pelmarot-aliases.5; do
+for page in pelmarot.1 pelmarot-export.1 pelmarot-copy.1 pelmarot-check.1 pelmarot-aliases.5; do
     warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$source/packaging/$page" 2>&1 >/dev/null) || fail "man -l $page"
     [ -z "$warnings" ] || fail "man -l $page warns: $warnings"
 done

@@ -46,7 +46,9 @@ struct Tool {
 };
 
 std::vector<Tool> tools() {
-    return {{"pelmarot-export", toolPath("PELMAROT_EXPORT_EXE")}, {"pelmarot-copy", toolPath("PELMAROT_COPY_EXE")}};
+    return {{"pelmarot-export", toolPath("PELMAROT_EXPORT_EXE")},
+            {"pelmarot-copy", toolPath("PELMAROT_COPY_EXE")},
+            {"pelmarot-check", toolPath("PELMAROT_CHECK_EXE")}};
 }
 
 } // namespace

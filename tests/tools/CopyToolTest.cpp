@@ -298,4 +298,15 @@ TEST(CopyTool, TextArrivesExactlyBetweenUnicodeStoresAndACopyThatDiffersFromItsS
         << refused;
     std::ofstream(aliasFile, std::ios::app) << "[check]\ndriver = sqlite\npath = " << dir.file("check.sqlite") << "\n";
     EXPECT_EQ(copy("spoiled", "check").substr(0, 14), "exit status 1\n") << "the spoiled database has no tables";
+
+    // A flag stored as a word: the doctor list's aktiven=true leaves the doctor out, while 1 in a copy would
+    // list him. The copy refuses and names the value.
+    runSql(dir.file("source.sqlite"), "UPDATE Lekari SET AKTIVEN = 'yes' WHERE LEKAR_S = 'Ж2'");
+    std::ofstream(aliasFile, std::ios::app) << "[flags]\ndriver = sqlite\npath = " << dir.file("flags.sqlite") << "\n";
+    const std::string flags = copy("source", "flags");
+    EXPECT_EQ(flags.substr(0, 14), "exit status 1\n") << flags;
+    EXPECT_NE(flags.find("Lekari, row 2 (LEKAR_S Ж2), column AKTIVEN: 'yes' is stored where 1 or 0 is expected"),
+              std::string::npos)
+        << flags;
+    EXPECT_FALSE(fs::exists(dir.file("flags.sqlite")));
 }

@@ -1,5 +1,6 @@
 #include "RegisterCopy.h"
 
+#include "engine/CellText.h"
 #include "engine/Date.h"
 #include "engine/EngineError.h"
 
@@ -8,12 +9,26 @@
 namespace registercopy {
 namespace {
 
+// A flag as the source stores it: 1 or 0 (SQLite, Paradox), t or f (PostgreSQL). Anything else ('yes',
+// 'true', 2) is refused: the lists' conditions (aktiven=true) do not take it for true where the engine's
+// reading would, so a copy that stored the reading would change what the program lists.
+Value flagOf(engine::Cursor& cursor, std::size_t column) {
+    const std::string stored = cursor.storedText(column);
+    if (stored == "1" || stored == "t")
+        return "1";
+    if (stored == "0" || stored == "f")
+        return "0";
+    throw engine::EngineError("'" + engine::printableValue(stored) +
+                              "' is stored where 1 or 0 is expected, and the program's lists do not read it as "
+                              "the copy would store it; pelmarot-check lists every such value");
+}
+
 Value valueOf(engine::Cursor& cursor, std::size_t column, engine::ColumnKind kind) {
     if (cursor.isBlank(column))
         return std::nullopt;
     switch (kind) {
     case engine::ColumnKind::Boolean:
-        return cursor.boolean(column) ? "1" : "0";
+        return flagOf(cursor, column);
     case engine::ColumnKind::Date:
         return engine::isoDateText(cursor.date(column));
     case engine::ColumnKind::Text:

@@ -60,7 +60,7 @@ std::optional<int> parseOptions(int argc, char** argv, Options& options) {
                                       {nullptr, 0, nullptr, 0}};
     opterr = 0;
     int found = 0;
-    while ((found = getopt_long(argc, argv, "+qhV", kOptions, nullptr)) != -1) {
+    while ((found = getopt_long(argc, argv, "qhV", kOptions, nullptr)) != -1) {
         switch (found) {
         case 'q':
             options.quiet = true;
