@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sstream>
 #include <stdexcept>
 #include <sys/wait.h>
 #include <thread>
@@ -85,6 +87,23 @@ int ChildProcess::wait(std::chrono::seconds limit) {
 }
 
 std::string ChildProcess::errors() const { return readFile(errorsFile_); }
+
+ToolOutput runTool(const std::string& folder, const std::string& commandLine, const std::string& outputRedirect) {
+    const std::string out = folder + "/tool-out.txt", err = folder + "/tool-err.txt";
+    std::remove(out.c_str());
+    const std::string command = "LC_ALL=C " + commandLine + " " +
+                                (outputRedirect.empty() ? ">" + out : outputRedirect) + " 2>" + err + " </dev/null";
+    const int status = std::system(command.c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(out), readFile(err)};
+}
+
+std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
 
 std::string describeStatus(int status) {
     if (WIFEXITED(status))

@@ -34,6 +34,20 @@ private:
     std::optional<int> status_;
 };
 
+// What a tool run to its end through the shell said and gave.
+struct ToolOutput {
+    int status = -1; // the exit status; -1 when a signal ended it
+    std::string out;
+    std::string err;
+};
+
+// Runs a command line through the shell in the C locale, with no standard input, its standard output and
+// error kept in files of `folder`; `outputRedirect` replaces the capture of standard output (">/dev/full").
+ToolOutput runTool(const std::string& folder, const std::string& commandLine, const std::string& outputRedirect = "");
+
+// The lines of a text, without their line ends.
+std::vector<std::string> linesOf(const std::string& text);
+
 // "exit status 1", "killed by Segmentation fault".
 std::string describeStatus(int status);
 

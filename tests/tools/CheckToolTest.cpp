@@ -1,5 +1,6 @@
 // pelmarot-check, run as the built executable over registers with problems planted in them, on each driver.
 #include "engine/ParadoxFixtures.h"
+#include "support/ChildProcess.h"
 #include "support/FixtureRegister.h"
 #include "support/PostgresRegister.h"
 
@@ -15,32 +16,18 @@ using namespace testsupport;
 
 namespace {
 
-struct CheckRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using CheckRun = ToolOutput;
 
-// Runs pelmarot-check with the alias file and the arguments; its output is kept in files of `dir`.
+// Runs pelmarot-check with the alias file and the arguments.
 CheckRun runCheck(const TempDir& dir, const std::string& aliasFile, const std::string& arguments) {
-    const std::string command = "PELMAROT_ALIASES=" + aliasFile + " " + std::getenv("PELMAROT_CHECK_EXE") + " " +
-                                arguments + " >" + dir.file("out") + " 2>" + dir.file("err");
-    const int status = std::system(command.c_str());
-    return CheckRun{WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(dir.file("out")), readFile(dir.file("err"))};
+    return runTool(dir.path(),
+                   "PELMAROT_ALIASES=" + aliasFile + " " + toolPath("PELMAROT_CHECK_EXE") + " " + arguments);
 }
 
 std::string writeAliasFile(const TempDir& dir, const std::string& text) {
     const std::string path = dir.file("aliases.ini");
     std::ofstream(path) << text;
     return path;
-}
-
-std::vector<std::string> linesOf(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
 }
 
 // Every expected line is a whole line of the output.

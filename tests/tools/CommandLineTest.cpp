@@ -7,37 +7,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <regex>
-#include <sstream>
-#include <sys/wait.h>
 
 using namespace testsupport;
 
 namespace {
 
-struct ToolRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-// Runs a tool through the shell, standard output and error into files; `redirect` replaces the capture of
-// standard output (e.g. ">/dev/full").
-ToolRun run(const TempDir& dir, const std::string& tool, const std::string& arguments,
-            const std::string& redirect = "") {
-    const std::string out = dir.file("out.txt"), err = dir.file("err.txt");
-    const std::string command = "LC_ALL=C " + tool + " " + arguments + " " + (redirect.empty() ? ">" + out : redirect) +
-                                " 2>" + err + " </dev/null";
-    std::filesystem::remove(out);
-    const int status = std::system(command.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(out), readFile(err)};
-}
-
-std::vector<std::string> linesOf(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
+ToolOutput run(const TempDir& dir, const std::string& tool, const std::string& arguments,
+               const std::string& redirect = "") {
+    return runTool(dir.path(), tool + " " + arguments, redirect);
 }
 
 struct Tool {
@@ -61,7 +38,7 @@ TEST(CommandLine, EveryToolAnswersHelpVersionAndBadUsageTheSameWay) {
         const std::string hint = "Try '" + name + " --help' for more information.";
 
         for (const char* bad : {"--bogus", "", "-Z"}) {
-            const ToolRun usage = run(dir, tool.path, bad);
+            const ToolOutput usage = run(dir, tool.path, bad);
             EXPECT_EQ(usage.status, 2) << name << " " << bad;
             const auto lines = linesOf(usage.err);
             ASSERT_EQ(lines.size(), 2u) << name << " " << bad << ": one line and the hint, not the help\n" << usage.err;
@@ -70,19 +47,19 @@ TEST(CommandLine, EveryToolAnswersHelpVersionAndBadUsageTheSameWay) {
             EXPECT_EQ(usage.out, "");
         }
 
-        const ToolRun version = run(dir, tool.path, "--version");
+        const ToolOutput version = run(dir, tool.path, "--version");
         EXPECT_EQ(version.status, 0) << name;
         EXPECT_TRUE(std::regex_match(version.out, std::regex(name + " [0-9]+\\.[0-9]+\\.[0-9]+\n"))) << version.out;
         EXPECT_EQ(run(dir, tool.path, "-V").out, version.out);
 
-        const ToolRun help = run(dir, tool.path, "--help");
+        const ToolOutput help = run(dir, tool.path, "--help");
         EXPECT_EQ(help.status, 0) << name;
         EXPECT_EQ(help.out.rfind("Usage: " + name + " ", 0), 0u) << help.out;
         for (const std::string& line : linesOf(help.out))
             EXPECT_LE(line.size(), 80u) << name << ": " << line;
         EXPECT_EQ(run(dir, tool.path, "-h").out, help.out);
 
-        const ToolRun full = run(dir, tool.path, "--help", ">/dev/full");
+        const ToolOutput full = run(dir, tool.path, "--help", ">/dev/full");
         EXPECT_EQ(full.status, 1) << name << ": a help text that could not be written is a failure";
         EXPECT_NE(full.err.find("cannot write to standard output"), std::string::npos) << full.err;
     }
@@ -102,22 +79,22 @@ TEST(CommandLine, ExportChecksItsFolderOnceCountsEachDoctorOnceAndIsQuietOnSucce
 
     // A missing folder is said once, before any doctor is read, with --opt=value as well as --opt value.
     for (const std::string& option : {std::string("--out=") + dir.file("missing"), "-o " + dir.file("missing")}) {
-        const ToolRun missing = run(dir, aliases + exporter, option + " --all");
+        const ToolOutput missing = run(dir, aliases + exporter, option + " --all");
         EXPECT_EQ(missing.status, 1);
         EXPECT_EQ(linesOf(missing.err), std::vector<std::string>{"pelmarot-export: cannot write into the folder " +
                                                                  dir.file("missing") + ": No such file or directory"});
     }
 
     // A code given twice is one file; an unknown code fails and its rows count for nothing.
-    const ToolRun twice = run(dir, aliases + exporter, "--out " + dir.file("out") + " A1 A1 NONE");
+    const ToolOutput twice = run(dir, aliases + exporter, "--out " + dir.file("out") + " A1 A1 NONE");
     EXPECT_EQ(twice.status, 1);
     EXPECT_NE(twice.err.find("1 of 2 files written (2 rows)"), std::string::npos) << twice.err;
 
     // Quiet: nothing at all on success; a failure is still named.
-    const ToolRun quiet = run(dir, aliases + exporter, "-q --out " + dir.file("out") + " -- A1");
+    const ToolOutput quiet = run(dir, aliases + exporter, "-q --out " + dir.file("out") + " -- A1");
     EXPECT_EQ(quiet.status, 0);
     EXPECT_EQ(quiet.err, "");
-    const ToolRun quietFailure = run(dir, aliases + exporter, "--quiet --out " + dir.file("out") + " NONE");
+    const ToolOutput quietFailure = run(dir, aliases + exporter, "--quiet --out " + dir.file("out") + " NONE");
     EXPECT_EQ(quietFailure.status, 1);
     EXPECT_NE(quietFailure.err.find("pelmarot-export: NONE: "), std::string::npos) << quietFailure.err;
 }
