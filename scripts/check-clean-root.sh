@@ -47,7 +47,12 @@ for command in pelmarot-export pelmarot-copy pelmarot-check; do
     in_root "$command" --version
     in_root "$command" --help | head -1
 done
-in_root man -w pelmarot pelmarot-export pelmarot-copy pelmarot-check 5 pelmarot-aliases >/dev/null
+in_root apt-get install -y -qq --no-install-recommends man-db >/dev/null
+for page in pelmarot pelmarot-export pelmarot-copy pelmarot-check "5 pelmarot-aliases"; do
+    # shellcheck disable=SC2086 # "5 pelmarot-aliases" is a section and a name
+    in_root man -w $page >/dev/null
+done
+echo "every manual page is found"
 
 step "The window starts under Xvfb on the demo register and stays up"
 in_root apt-get install -y -qq --no-install-recommends xvfb xauth >/dev/null
@@ -62,13 +67,20 @@ in_root timeout 10 xvfb-run -a pelmarot >"$target/tmp/window.log" 2>&1 || status
 echo "the window was still up after 10 s"
 rm -r "$target/etc/pelmarot"
 
-step "Remove and purge leave nothing of the package"
+step "Remove, and purge after a new install, leave nothing of the package"
+nothing_left() {
+    # The package has no conffiles: once removed, dpkg does not know it any more.
+    if in_root dpkg-query -W pelmarot >/dev/null 2>&1; then
+        echo "FAIL: after $1 dpkg still knows pelmarot: $(in_root dpkg-query -W -f '${Status}' pelmarot)" >&2
+        exit 1
+    fi
+    left=$(cd "$target" && find usr etc -name '*pelmarot*' 2>/dev/null || true)
+    [ -z "$left" ] || { echo "FAIL: after $1 left behind: $left" >&2; exit 1; }
+    echo "after $1: nothing left"
+}
 in_root apt-get remove -y -qq pelmarot >/dev/null
+nothing_left "apt-get remove"
+in_root apt-get install -y -qq --no-install-recommends "/tmp/$(basename "$deb")" >/dev/null
 in_root apt-get purge -y -qq pelmarot >/dev/null
-if in_root dpkg-query -W -f '${Status}' pelmarot 2>/dev/null | grep -q installed; then
-    echo "FAIL: dpkg still knows pelmarot" >&2; exit 1
-fi
-left=$(cd "$target" && find usr etc -name '*pelmarot*' 2>/dev/null || true)
-[ -z "$left" ] || { echo "FAIL: left behind: $left" >&2; exit 1; }
-echo "nothing left"
+nothing_left "apt-get purge"
 echo "clean-root check passed"
