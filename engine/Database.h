@@ -65,6 +65,14 @@ public:
 
     // The 8-bit code page in which this database delivers text and takes parameters.
     virtual const CodePage& codePage() const = 0;
+
+    // The register's files as they are now, for noticing that they changed between statements: equal texts
+    // mean that no file was replaced or rewritten in between, as far as the file system tells (device, inode,
+    // size, time; a file's time only moves on). Empty for a server, where every statement sees one consistent
+    // state of its own. Throws EngineError when a file cannot be examined.
+    virtual std::string filesVersion() const { return {}; }
+    // What filesVersion() describes, for messages: the database file, or the folder of the tables.
+    virtual std::string filesName() const { return {}; }
 };
 
 } // namespace engine

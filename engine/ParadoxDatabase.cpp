@@ -40,6 +40,23 @@ public:
 
     const CodePage& codePage() const override { return codePage_; }
 
+    // Every table file (.DB) of the folder, by name.
+    std::string filesVersion() const override {
+        std::vector<std::string> tables;
+        std::error_code ec;
+        for (fs::directory_iterator it(folder_, ec), end; !ec && it != end; it.increment(ec))
+            if (equalsIgnoreCase(it->path().extension().string(), ".db"))
+                tables.push_back(it->path().string());
+        if (ec)
+            throw EngineError("Cannot read the folder " + folder_ + ": " + ec.message());
+        std::sort(tables.begin(), tables.end());
+        std::string version;
+        for (const auto& table : tables)
+            version += fs::path(table).filename().string() + "=" + identityText(fileIdentityOf(table)) + " ";
+        return version;
+    }
+    std::string filesName() const override { return folder_; }
+
 private:
     // Makes the table of that name known when the folder has its file. Throws EngineError when the file
     // cannot be read.

@@ -42,6 +42,11 @@ std::string nonRegularFileKind(const std::string& path) {
     return kindOf(status);
 }
 
+std::string identityText(const FileIdentity& identity) {
+    return std::to_string(identity.device) + ":" + std::to_string(identity.inode) + ":" +
+           std::to_string(identity.size) + ":" + std::to_string(identity.modifiedNanoseconds);
+}
+
 FileIdentity fileIdentityOf(const std::string& path) {
     struct stat status {};
     if (::stat(path.c_str(), &status) != 0)

@@ -18,6 +18,9 @@ struct FileIdentity {
 // The identity of the file at a path now. Throws EngineError naming the path when it cannot be examined.
 FileIdentity fileIdentityOf(const std::string& path);
 
+// "device:inode:size:nanoseconds", for comparing identities as text.
+std::string identityText(const FileIdentity& identity);
+
 // What a path that exists but is no regular file is, for messages: "a folder", "a FIFO (named pipe)",
 // "a socket", "a device"; "" for a regular file or a path that cannot be examined.
 std::string nonRegularFileKind(const std::string& path);

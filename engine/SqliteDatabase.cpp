@@ -135,6 +135,16 @@ public:
 
     const CodePage& codePage() const override { return codePage_; }
 
+    // The file, and in WAL mode its log, where committed changes wait for a checkpoint.
+    std::string filesVersion() const override {
+        std::string version = identityText(fileIdentityOf(path_));
+        std::error_code ec;
+        if (opened_.writeAheadLog && std::filesystem::exists(path_ + "-wal", ec))
+            version += " " + identityText(fileIdentityOf(path_ + "-wal"));
+        return version;
+    }
+    std::string filesName() const override { return path_; }
+
 private:
     OpenedFile opened_;
     std::string path_;

@@ -31,6 +31,8 @@ BatchExport::BatchExport(std::string aliasName, const data::RegionalSettings& se
             unusableCodes_.emplace(activeCodes_.back(), e.what());
         }
     }
+    filesVersion_ = connection.database().filesVersion();
+    filesName_ = connection.database().filesName();
 }
 
 std::vector<DoctorExportResult> BatchExport::run(const std::vector<std::string>& codes, const std::string& folder,
@@ -59,6 +61,13 @@ std::vector<DoctorExportResult> BatchExport::run(const std::vector<std::string>&
                     if (const auto unusable = unusableCodes_.find(codes[i]); unusable != unusableCodes_.end())
                         throw std::runtime_error(unusable->second);
                     list.reload(codes[i]);
+                    // A file's time only moves on: the same files now means the same files throughout the read.
+                    if (connection.database().filesVersion() != filesVersion_)
+                        throw std::runtime_error(
+                            "The register " + filesName_ +
+                            " was replaced or changed by another program after the doctors were read; nothing was "
+                            "written for this doctor, whose list would come from another register than the "
+                            "doctor list. Run the export again once the register is complete");
                     result.rows = list.recordCount();
                     for (const data::TextLoss& loss : list.textLosses())
                         result.warnings.push_back(list.describe(loss));

@@ -40,7 +40,9 @@ public:
     // codes. A code that is not an active doctor's is a failure ("unknown or inactive doctor code"), not an
     // empty file, and so is a code that the code page cannot hold exactly (it would read another doctor's
     // list into another doctor's file). The folder is first swept once of the temporary files of dead exports
-    // (removeStaleExportFiles). Throws only when a worker cannot connect.
+    // (removeStaleExportFiles). Every list must come from the register the doctor list was read from: when its
+    // files were replaced or rewritten since (Database::filesVersion), the doctor fails instead of getting a
+    // file that mixes two registers. Throws only when a worker cannot connect.
     std::vector<DoctorExportResult> run(const std::vector<std::string>& codes, const std::string& folder,
                                         const Progress& progress = {});
 
@@ -49,6 +51,9 @@ private:
     data::RegionalSettings settings_;
     unsigned workers_;
     std::vector<std::string> activeCodes_;
+    // The register's files when the doctor list was read, and their name for messages.
+    std::string filesVersion_;
+    std::string filesName_;
     // The codes of active doctors that the code page cannot hold, with the message that says so.
     std::unordered_map<std::string, std::string> unusableCodes_;
 };

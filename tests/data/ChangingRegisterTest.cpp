@@ -3,12 +3,15 @@
 #include "data/Connection.h"
 #include "data/DoctorList.h"
 #include "data/InsuredList.h"
+#include "data/RegionalSettings.h"
 #include "engine/ParadoxFixtures.h"
+#include "export/BatchExport.h"
 #include "support/ChildProcess.h"
 #include "support/FixtureRegister.h"
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <map>
 #include <sys/wait.h>
@@ -103,6 +106,45 @@ std::map<std::string, std::string> filesIn(const std::string& folder) {
 }
 
 } // namespace
+
+TEST(ChangingRegister, ARegisterReplacedAfterTheMonthEndReadItsDoctorsFailsEachDoctorInsteadOfMixingTwo) {
+    TempDir dir;
+    const std::vector<DoctorRow> doctors{{"A1", "Petrovski", "Ilija"}, {"B2", "Nikolov", "Ivan"}};
+    // The new register has other doctors: A1's persons moved to C3, and B2 is gone.
+    const std::vector<DoctorRow> newDoctors{{"C3", "Stojanov", "Marko"}};
+    const auto writeBoth = [&](const std::string& sqlite, const std::string& paradox) {
+        writeSqliteRegister(sqlite, doctors, {personOf("1", "A1", "Old"), personOf("2", "B2", "Old")});
+        fs::create_directories(paradox);
+        writeParadoxRegister(paradox, doctors, {personOf("1", "A1", "Old"), personOf("2", "B2", "Old")});
+    };
+    writeBoth(dir.file("k.sqlite"), dir.file("px"));
+    for (const std::string& alias : {AliasFileScope::sqliteAlias(dir.file("k.sqlite")), paradoxAlias(dir.file("px"))}) {
+        const bool paradox = alias.find("paradox") != std::string::npos;
+        AliasFileScope scope(dir.file("aliases.ini"), alias);
+        exportfile::BatchExport batch("kapitacija", data::RegionalSettings::defaults(), 1);
+        ASSERT_EQ(batch.activeDoctorCodes(), (std::vector<std::string>{"A1", "B2"}));
+        if (paradox) {
+            fs::create_directories(dir.file("px-new"));
+            writeParadoxRegister(dir.file("px-new"), newDoctors, {personOf("1", "C3", "New")});
+            fs::rename(dir.file("px-new/Osigurenici.DB"), dir.file("px/Osigurenici.DB"));
+        } else {
+            replaceByRename(dir.file("k.sqlite"), dir.file("k.sqlite.new"), [&](const std::string& path) {
+                writeSqliteRegister(path, newDoctors, {personOf("1", "C3", "New")});
+            });
+        }
+        const std::string out = dir.file(paradox ? "out-px" : "out-sqlite");
+        fs::create_directories(out);
+        const auto results = batch.run(batch.activeDoctorCodes(), out);
+        ASSERT_EQ(results.size(), 2u);
+        for (const auto& result : results) {
+            EXPECT_FALSE(result.written) << result.code;
+            EXPECT_NE(result.failure.find("was replaced or changed by another program after the doctors were read"),
+                      std::string::npos)
+                << result.failure;
+        }
+        EXPECT_EQ(folderEntries(out), std::vector<std::string>{}) << "no file from two registers";
+    }
+}
 
 TEST(ChangingRegister, AFileTruncatedOrOverwrittenDuringAMonthEndGivesANamedErrorNeverACrashOrAWrongFile) {
     const std::string demo = toolPath("PELMAROT_DEMO_DB_EXE");
