@@ -68,9 +68,10 @@ void writeBigRegister(const std::string& path) {
     ASSERT_EQ(std::system(command.c_str()), 0);
 }
 
-// Waits until `ready` holds while the copy runs; false when the copy ended first or ten seconds passed.
+// Waits until `ready` holds while the copy runs; false when the copy ended first or a minute passed (a build
+// with sanitizers copies many times slower).
 bool waitWhileRunning(ChildProcess& copy, const std::function<bool()>& ready) {
-    for (int i = 0; i < 1000; ++i) {
+    for (int i = 0; i < 6000; ++i) {
         if (!copy.running())
             return false;
         if (ready())
@@ -182,9 +183,11 @@ TEST(CopyTool, AnExistingSqliteFileKeepsItsOwnTablesWhenTheCopyFailsIsInterrupte
         // The journal exists once the copy has written into the file; by then rows are on their way.
         const bool writing = waitWhileRunning(copy, [&] {
             std::error_code ec;
-            return fs::file_size(target + "-journal", ec) > 0 && fs::file_size(target, ec) > (8 << 20);
+            return fs::file_size(target + "-journal", ec) > 0 && fs::file_size(target, ec) > (2 << 20);
         });
-        ASSERT_TRUE(writing) << label << ": the copy ended before it could be interrupted\n" << copy.errors();
+        ASSERT_TRUE(writing) << label
+                             << ": the copy ended, or wrote nothing for a minute, before it could be interrupted\n"
+                             << copy.errors();
         kill(copy.pid(), sig);
         const int status = copy.wait();
         if (sig == SIGKILL) {
@@ -215,7 +218,7 @@ TEST(CopyTool, ANewSqliteFileAppearsOnlyWhenCompleteAndAKilledCopyLeavesNothingI
         return waitWhileRunning(copy, [&] {
             const auto temporary = temporaryFilesIn(dir.file("out"), "new.sqlite");
             std::error_code ec;
-            return !temporary.empty() && fs::file_size(dir.file("out/" + temporary[0]), ec) > (8 << 20);
+            return !temporary.empty() && fs::file_size(dir.file("out/" + temporary[0]), ec) > (2 << 20);
         });
     };
 
