@@ -1,5 +1,6 @@
 #include "data/InsuredList.h"
 
+#include "data/Connection.h"
 #include "engine/RegisterSchema.h"
 
 namespace data {
@@ -22,6 +23,15 @@ InsuredList::InsuredList(Connection& connection)
     setSql("select * from osigurenici where lekar_s = :lekar and br_odj is null");
     onCalcFields = [this](Query&) { calculatePercent(); };
     setRowKey("Osigurenici", MB);
+}
+
+bool InsuredList::streamEveryDoctor(const std::function<void(bool wholeRow)>& visit) {
+    // The statement of reload() read once for every value of lekar_s.
+    const auto cursor = connection().database().readInKeyOrder("Osigurenici", "LEKAR_S", "BR_ODJ");
+    if (!cursor)
+        return false;
+    streamRows(*cursor, visit);
+    return true;
 }
 
 void InsuredList::reload(const std::string& doctorCode) {

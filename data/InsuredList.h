@@ -14,6 +14,14 @@ public:
     // doctor) and opens the list again.
     void reload(const std::string& doctorCode);
 
+    // Reads the persons of every doctor in one pass over Osigurenici instead of one reload per doctor, where the
+    // database can deliver each doctor's persons in the order reload() does: `visit` runs with the list
+    // standing on each row that the list of the row's doctor (LEKAR_S) holds, in that order, and on rows that
+    // no doctor's list holds, which a reader leaves out by their code (a code the code page cannot hold exactly
+    // is no doctor's; see Query::streamRows, also for rows with a value that cannot be read). Returns false,
+    // having read nothing, when the database cannot promise the order. REQUIRES: the list is closed.
+    bool streamEveryDoctor(const std::function<void(bool wholeRow)>& visit);
+
     // Works out procent for the current row; installed as onCalcFields by the constructor.
     void calculatePercent();
 

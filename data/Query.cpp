@@ -2,6 +2,7 @@
 
 #include "data/Connection.h"
 #include "data/DataError.h"
+#include "data/RowReadAhead.h"
 #include "data/RowStore.h"
 #include "engine/EngineError.h"
 #include "engine/SqlDialect.h"
@@ -96,37 +97,48 @@ std::vector<Query::Binding> Query::bindColumns(const engine::Cursor& cursor) con
 }
 
 // Reads the cursor's current row into the last row of the store, noting every text the code page could not
-// hold exactly.
-void Query::readRow(engine::Cursor& cursor, const std::vector<Binding>& bindings) {
-    for (const Binding& b : bindings) {
-        if (cursor.isBlank(b.column))
-            continue;
-        switch (b.kind) {
-        case FieldKind::String:
-            rows_->setString(b.field, cursor.text(b.column));
-            if (!cursor.textIsExact(b.column))
-                textLosses_.push_back(
-                    TextLoss{rows_->rowCount() - 1, b.field, std::string(), cursor.storedText(b.column)});
-            break;
-        case FieldKind::Boolean:
-            rows_->setBoolean(b.field, cursor.boolean(b.column));
-            break;
-        case FieldKind::Date:
-            rows_->setDate(b.field, cursor.date(b.column));
-            break;
-        case FieldKind::Integer:
-            rows_->setInteger(rows_->rowCount() - 1, b.field, static_cast<std::int32_t>(cursor.integer(b.column)));
-            break;
-        }
+// hold exactly. Throws EngineError at the first value that cannot be read.
+void Query::readRow(engine::Cursor& cursor, const std::vector<Binding>& bindings, RowStore& rows,
+                    std::vector<TextLoss>& losses) const {
+    for (const Binding& b : bindings)
+        readValue(cursor, b, rows, losses);
+}
+
+void Query::readValue(engine::Cursor& cursor, const Binding& b, RowStore& rows, std::vector<TextLoss>& losses) const {
+    if (cursor.isBlank(b.column))
+        return;
+    switch (b.kind) {
+    case FieldKind::String:
+        rows.setString(b.field, cursor.text(b.column));
+        if (!cursor.textIsExact(b.column))
+            losses.push_back(TextLoss{rows.rowCount() - 1, b.field, std::string(), cursor.storedText(b.column)});
+        break;
+    case FieldKind::Boolean:
+        rows.setBoolean(b.field, cursor.boolean(b.column));
+        break;
+    case FieldKind::Date:
+        rows.setDate(b.field, cursor.date(b.column));
+        break;
+    case FieldKind::Integer:
+        rows.setInteger(rows.rowCount() - 1, b.field, static_cast<std::int32_t>(cursor.integer(b.column)));
+        break;
     }
 }
 
-// Where the cursor's current row is, for a message: "Osigurenici, MB 0101990450001", or the row's number
-// when the query has no key (or the key is blank).
-std::string Query::rowPlace(engine::Cursor& cursor) const {
-    const std::string number = "row " + std::to_string(rows_->rowCount());
+// Names the losses of the store's last row by the row's key.
+void Query::nameTextLossesOfLastRow(engine::Cursor& cursor, const RowStore& rows, std::vector<TextLoss>& losses) const {
     if (!keyField_)
-        return number;
+        return;
+    for (auto loss = losses.rbegin(); loss != losses.rend() && loss->row == rows.rowCount() - 1; ++loss)
+        loss->key = rowPlace(cursor, rows.rowCount());
+}
+
+// Where the cursor's current row, the list's row `number` (from 1), is, for a message: "Osigurenici, MB
+// 0101990450001", or the row's number when the query has no key (or the key is blank).
+std::string Query::rowPlace(engine::Cursor& cursor, int number) const {
+    const std::string place = "row " + std::to_string(number);
+    if (!keyField_)
+        return place;
     const auto& columns = cursor.columns();
     const std::string& keyName = fields_[*keyField_]->fieldName();
     const auto column = std::find_if(columns.begin(), columns.end(), [&](const engine::ColumnInfo& c) {
@@ -134,54 +146,32 @@ std::string Query::rowPlace(engine::Cursor& cursor) const {
     });
     const auto index = static_cast<std::size_t>(column - columns.begin());
     if (column == columns.end() || cursor.isBlank(index))
-        return tableName_ + ", " + number + " (" + keyName + " blank)";
+        return tableName_ + ", " + place + " (" + keyName + " blank)";
     return tableName_ + ", " + keyName + " " + cursor.storedText(index);
 }
 
 void Query::open() {
     if (active_)
         return;
-    const engine::PositionalStatement statement = engine::toPositionalParameters(sql_);
-    std::vector<std::string> values;
-    for (const auto& reference : statement.parameterNames) {
-        const auto it = std::find_if(paramNames_.begin(), paramNames_.end(),
-                                     [&](const auto& n) { return engine::equalsIgnoreCase(n, reference); });
-        values.push_back(paramValues_[static_cast<std::size_t>(it - paramNames_.begin())]);
-    }
-    auto cursor = connection_.database().execute(statement.sql, values);
+    const auto cursor = execute();
     const std::vector<Binding> bindings = bindColumns(*cursor);
-
-    std::vector<FieldKind> kinds;
-    for (const auto& field : fields_)
-        kinds.push_back(field->kind());
-    notifyAboutToReset();
-    rows_ = std::make_unique<RowStore>(kinds);
-    textLosses_.clear();
+    startReading();
     try {
-        // The query counts as open while rows are read, so the calculation handler can use the fields.
-        active_ = true;
         while (cursor->next()) {
             rows_->appendRow();
             try {
-                readRow(*cursor, bindings);
+                readRow(*cursor, bindings, *rows_, textLosses_);
             } catch (const engine::EngineError& e) {
-                throw DataError(name_, rowPlace(*cursor) + ": " + e.what());
+                throw DataError(name_, rowPlace(*cursor, rows_->rowCount()) + ": " + e.what());
             }
-            if (keyField_)
-                for (auto loss = textLosses_.rbegin(); loss != textLosses_.rend() && loss->row == rows_->rowCount() - 1;
-                     ++loss)
-                    loss->key = rowPlace(*cursor);
+            nameTextLossesOfLastRow(*cursor, *rows_, textLosses_);
             if (onCalcFields) {
                 current_ = rows_->rowCount() - 1;
                 onCalcFields(*this);
             }
         }
     } catch (...) {
-        active_ = false;
-        rows_ = std::make_unique<RowStore>(std::vector<FieldKind>{});
-        textLosses_.clear();
-        current_ = 0;
-        notifyReset();
+        stopReading();
         throw;
     }
     current_ = 0;
@@ -189,9 +179,102 @@ void Query::open() {
     notifyReset();
 }
 
+void Query::streamRows(engine::Cursor& cursor, const std::function<void(bool wholeRow)>& visit) {
+    // Rows per batch handed from the reading thread to this one.
+    constexpr int kBatchRows = 2048;
+    const std::vector<Binding> bindings = bindColumns(cursor);
+    std::vector<FieldKind> kinds;
+    for (const auto& field : fields_)
+        kinds.push_back(field->kind());
+    // Every value of a row is read, also after one that cannot be: the reader may still want the others.
+    const auto fill = [&](RowBatch& batch) {
+        for (int n = 0; n < kBatchRows; ++n) {
+            if (!cursor.next())
+                return false;
+            batch.rows->appendRow();
+            bool whole = true;
+            for (const Binding& b : bindings) {
+                try {
+                    readValue(cursor, b, *batch.rows, batch.textLosses);
+                } catch (const engine::EngineError&) {
+                    whole = false;
+                }
+            }
+            nameTextLossesOfLastRow(cursor, *batch.rows, batch.textLosses);
+            batch.unreadable.push_back(!whole);
+        }
+        return true;
+    };
+
+    startReading();
+    try {
+        RowReadAhead reading(fill, [&] { return std::make_unique<RowStore>(kinds); });
+        eof_ = false;
+        while (RowBatch* batch = reading.next()) {
+            // The query takes the batch's rows while the reading thread fills the next.
+            std::swap(rows_, batch->rows);
+            std::swap(textLosses_, batch->textLosses);
+            for (int row = 0; row < rows_->rowCount(); ++row) {
+                current_ = row;
+                const bool whole = !batch->unreadable[static_cast<std::size_t>(row)];
+                if (whole && onCalcFields)
+                    onCalcFields(*this);
+                visit(whole);
+            }
+            std::swap(rows_, batch->rows);
+            std::swap(textLosses_, batch->textLosses);
+        }
+    } catch (...) {
+        stopReading();
+        throw;
+    }
+    stopReading();
+}
+
+// Sends the statement with the parameters' values to the engine.
+std::unique_ptr<engine::Cursor> Query::execute() {
+    const engine::PositionalStatement statement = engine::toPositionalParameters(sql_);
+    std::vector<std::string> values;
+    for (const auto& reference : statement.parameterNames) {
+        const auto it = std::find_if(paramNames_.begin(), paramNames_.end(),
+                                     [&](const auto& n) { return engine::equalsIgnoreCase(n, reference); });
+        values.push_back(paramValues_[static_cast<std::size_t>(it - paramNames_.begin())]);
+    }
+    return connection_.database().execute(statement.sql, values);
+}
+
+// Replaces the rows by an empty store that rows are read into; the query counts as open while rows are read,
+// so the calculation handler can use the fields.
+void Query::startReading() {
+    std::vector<FieldKind> kinds;
+    for (const auto& field : fields_)
+        kinds.push_back(field->kind());
+    notifyAboutToReset();
+    rows_ = std::make_unique<RowStore>(kinds);
+    textLosses_.clear();
+    current_ = 0;
+    active_ = true;
+}
+
+// Closes the query after reading stopped, whether it failed or passed over rows it does not keep.
+void Query::stopReading() {
+    active_ = false;
+    rows_ = std::make_unique<RowStore>(std::vector<FieldKind>{});
+    textLosses_.clear();
+    current_ = 0;
+    eof_ = true;
+    notifyReset();
+}
+
 void Query::setRowKey(std::string tableName, const Field& keyField) {
     tableName_ = std::move(tableName);
     keyField_ = keyField.index();
+}
+
+bool Query::hasTextLoss(int row) const {
+    const auto first = std::lower_bound(textLosses_.begin(), textLosses_.end(), row,
+                                        [](const TextLoss& loss, int r) { return loss.row < r; });
+    return first != textLosses_.end() && first->row == row;
 }
 
 const TextLoss* Query::textLossOf(int row, const Field& field) const {

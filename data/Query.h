@@ -17,6 +17,7 @@ namespace data {
 
 class Connection;
 class RowStore;
+struct RowBatch;
 
 // A text that the engine's code page could not hold exactly and that the query holds transliterated (or with
 // "?"): the row and field, the row's key as stored and the text as stored (both UTF-8).
@@ -75,6 +76,16 @@ public:
 
     void open();
     void close();
+
+    // Passes over the rows of `cursor` once instead of keeping them, for a reader that uses each row once: the
+    // rows are read on a thread of their own, a batch at a time, while `visit` runs on the calling thread for
+    // each row in order, with the query open and standing on that row (recNo(); textLossOf(recNo(), field)
+    // tells its texts the code page could not hold; the calculated fields worked out). The rows before and
+    // after are not to be read. `visit` is told whether every value of the row could be read; when one could
+    // not (an invalid date), it is null, the others are there and the calculated fields are not worked out.
+    // The query is closed afterwards, also when the cursor or `visit` throws. REQUIRES: the query is closed,
+    // the cursor has the columns of the query's statement and nothing else uses its connection meanwhile.
+    void streamRows(engine::Cursor& cursor, const std::function<void(bool wholeRow)>& visit);
     bool active() const { return active_; }
 
     // Navigation. Every call other than active() and recordCount() on a closed query throws
@@ -90,6 +101,8 @@ public:
 
     // The texts of the open result that the code page could not hold exactly, in row order.
     const std::vector<TextLoss>& textLosses() const { return textLosses_; }
+    // Whether a text of that row is not the stored text exactly.
+    bool hasTextLoss(int row) const;
     // The loss of the field's value in that row; nullptr when the value is the stored text exactly.
     const TextLoss* textLossOf(int row, const Field& field) const;
     // The name of the code page the query's texts are in.
@@ -105,11 +118,20 @@ public:
     const RowStore& rows() const { return *rows_; }
     RowStore& rows() { return *rows_; }
 
+protected:
+    Connection& connection() { return connection_; }
+
 private:
     struct Binding;
     std::vector<Binding> bindColumns(const engine::Cursor& cursor) const;
-    void readRow(engine::Cursor& cursor, const std::vector<Binding>& bindings);
-    std::string rowPlace(engine::Cursor& cursor) const;
+    std::unique_ptr<engine::Cursor> execute();
+    void readRow(engine::Cursor& cursor, const std::vector<Binding>& bindings, RowStore& rows,
+                 std::vector<TextLoss>& losses) const;
+    void readValue(engine::Cursor& cursor, const Binding& binding, RowStore& rows, std::vector<TextLoss>& losses) const;
+    void nameTextLossesOfLastRow(engine::Cursor& cursor, const RowStore& rows, std::vector<TextLoss>& losses) const;
+    void startReading();
+    void stopReading();
+    std::string rowPlace(engine::Cursor& cursor, int number) const;
     void requireActive() const;
     void setCurrentRow(int row);
     void notifyAboutToReset();

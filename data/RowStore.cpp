@@ -21,6 +21,16 @@ void RowStore::appendRow() {
     ++rowCount_;
 }
 
+void RowStore::clear() {
+    for (auto& column : columns_) {
+        column.bytes.clear();
+        column.ends.clear();
+        column.values.clear();
+        column.nulls.clear();
+    }
+    rowCount_ = 0;
+}
+
 void RowStore::setString(std::size_t column, std::string_view value) {
     Column& c = columns_[column];
     if (c.bytes.size() + value.size() > UINT32_MAX)

@@ -19,6 +19,8 @@ public:
 
     // Appends an empty row (every value null); the setters fill the last row.
     void appendRow();
+    // Removes every row, keeping the memory for the next ones.
+    void clear();
     void setString(std::size_t column, std::string_view value);
     void setBoolean(std::size_t column, bool value);
     void setDate(std::size_t column, engine::DayNumber value);

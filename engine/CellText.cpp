@@ -9,7 +9,11 @@
 namespace engine {
 
 bool isAscii(std::string_view text) {
-    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    // Without an early exit the loop runs over many bytes at once; the texts are short.
+    unsigned char bits = 0;
+    for (char c : text)
+        bits |= static_cast<unsigned char>(c);
+    return bits < 0x80;
 }
 
 std::optional<bool> booleanOfText(std::string_view text) {

@@ -63,6 +63,19 @@ public:
     // the desktop engine's SQL (translated to the backend's dialect here). Throws EngineError.
     virtual std::unique_ptr<Cursor> execute(std::string_view sql, const std::vector<std::string>& parameters) = 0;
 
+    // One read standing in for the statement "select * from <table> where <keyColumn> = ? and <blankColumn> is
+    // null" run once for each value of the text column keyColumn: the rows whose blankColumn is blank, in an
+    // order in which the rows of each key come exactly as that statement delivers them for that key. A row
+    // that statement matches for no text (a key that is blank, or no text) may be left out. nullptr when
+    // this database cannot promise that order (a server plans each statement its own way; an SQLite index
+    // may order the rows of one key by another column); the caller then runs the statement per key. The
+    // names are the tables' and columns' as the schema spells them. Throws EngineError.
+    virtual std::unique_ptr<Cursor> readInKeyOrder(std::string_view table, std::string_view keyColumn,
+                                                   std::string_view blankColumn) {
+        (void)table, (void)keyColumn, (void)blankColumn;
+        return nullptr;
+    }
+
     // The 8-bit code page in which this database delivers text and takes parameters.
     virtual const CodePage& codePage() const = 0;
 

@@ -38,6 +38,27 @@ public:
                                [this](const std::string& name) { return addTable(name); });
     }
 
+    // A scan in the order of the table's block chain: the order in which the index of an alpha column gives
+    // the records of one key. A key of another kind is compared by SQLite, which may convert it; no promise then.
+    std::unique_ptr<Cursor> readInKeyOrder(std::string_view table, std::string_view keyColumn,
+                                           std::string_view blankColumn) override {
+        forgetChangedTables();
+        const std::string name(table);
+        addTable(name);
+        const auto source = registry_->find(name);
+        if (!source)
+            return nullptr;
+        const auto& columns = source->columns();
+        const auto key = std::find_if(columns.begin(), columns.end(), [&](const ParadoxTableSource::Column& column) {
+            return equalsIgnoreCase(column.name, keyColumn);
+        });
+        if (key == columns.end() || !source->isAlphaColumn(static_cast<std::size_t>(key - columns.begin())))
+            return nullptr;
+        return execute("SELECT * FROM " + quotedIdentifier(table) + " WHERE " + quotedIdentifier(blankColumn) +
+                           " IS NULL",
+                       {});
+    }
+
     const CodePage& codePage() const override { return codePage_; }
 
     // Every table file (.DB) of the folder, by name.

@@ -124,13 +124,18 @@ public:
         : opened_(std::move(opened)), path_(std::move(path)), codePage_(codePage) {}
 
     std::unique_ptr<Cursor> execute(std::string_view sql, const std::vector<std::string>& parameters) override {
-        // A file renamed over the path (the usual way of refreshing a register) or rewritten in place is read
-        // from the next statement on, with an empty cache; cursors of the old file keep their connection until
-        // they go.
-        if (!unchanged(opened_.identity, fileIdentityOf(path_), opened_.writeAheadLog))
-            opened_ = openFile(path_);
+        openAgainWhenChanged();
         return std::make_unique<FileCheckingCursor>(executeOnSqlite(opened_.db, sql, parameters, codePage_, path_),
                                                     path_, opened_.writeAheadLog, opened_.identity);
+    }
+
+    // A table scan in rowid order, where the keyed statement delivers each key's rows in rowid order too.
+    std::unique_ptr<Cursor> readInKeyOrder(std::string_view table, std::string_view keyColumn,
+                                           std::string_view blankColumn) override {
+        openAgainWhenChanged();
+        if (!keyedRowsComeInRowidOrder(opened_.db.get(), table, keyColumn, blankColumn))
+            return nullptr;
+        return execute(rowidOrderStatement(table, keyColumn, blankColumn), {});
     }
 
     const CodePage& codePage() const override { return codePage_; }
@@ -146,6 +151,13 @@ public:
     std::string filesName() const override { return path_; }
 
 private:
+    // A file renamed over the path (the usual way of refreshing a register) or rewritten in place is read from
+    // the next statement on, with an empty cache; cursors of the old file keep their connection until they go.
+    void openAgainWhenChanged() {
+        if (!unchanged(opened_.identity, fileIdentityOf(path_), opened_.writeAheadLog))
+            opened_ = openFile(path_);
+    }
+
     OpenedFile opened_;
     std::string path_;
     const CodePage& codePage_;

@@ -5,6 +5,7 @@
 #include "data/DoctorList.h"
 #include "data/InsuredList.h"
 #include "export/DoctorExport.h"
+#include "export/SinglePassExport.h"
 
 #include <algorithm>
 #include <atomic>
@@ -35,24 +36,82 @@ BatchExport::BatchExport(std::string aliasName, const data::RegionalSettings& se
     filesName_ = connection.database().filesName();
 }
 
+namespace {
+
+// A month end reads the whole register once where it would reload a quarter of its doctors or more; a few
+// doctors are quicker read one by one.
+bool worthOnePass(std::size_t doctors, std::size_t activeDoctors) { return doctors >= 64 || doctors * 4 >= activeDoctors; }
+
+} // namespace
+
 std::vector<DoctorExportResult> BatchExport::run(const std::vector<std::string>& codes, const std::string& folder,
                                                  const Progress& progress) {
     const std::unordered_set<std::string> active(activeCodes_.begin(), activeCodes_.end());
     std::vector<DoctorExportResult> results(codes.size());
-    std::atomic<std::size_t> nextIndex{0};
     std::mutex progressMutex;
     std::size_t done = 0;
-    std::exception_ptr connectFailure;
+    const auto finished = [&](const DoctorExportResult& result) {
+        const std::lock_guard lock(progressMutex);
+        ++done;
+        if (progress)
+            progress(done, codes.size(), result);
+    };
 
-    // Once for the run, before any worker has a temporary file there.
+    // Once for the run, before any file of it is there.
     removeStaleExportFiles(folder);
+    std::vector<std::size_t> left(codes.size());
+    for (std::size_t i = 0; i < codes.size(); ++i)
+        left[i] = i;
+    // The doctors one read of the register can export: each code once, active and held by the code page.
+    std::vector<std::size_t> passable;
+    std::unordered_set<std::string_view> seen;
+    for (std::size_t i = 0; i < codes.size(); ++i)
+        if (active.contains(codes[i]) && !unusableCodes_.contains(codes[i]) && seen.insert(codes[i]).second)
+            passable.push_back(i);
+    if (!passable.empty() && worthOnePass(passable.size(), activeCodes_.size())) {
+        data::Connection connection("KDB", aliasName_);
+        connection.open();
+        std::vector<std::string> passCodes, fileCodes;
+        for (std::size_t i : passable) {
+            passCodes.push_back(codes[i]);
+            fileCodes.push_back(connection.codePage().toUtf8(codes[i]));
+        }
+        SinglePassExport pass(connection, settings_, folder);
+        const auto outcomes = pass.run(passCodes, fileCodes, [&] {
+            return connection.database().filesVersion() == filesVersion_;
+        });
+        std::vector<bool> written(codes.size());
+        for (std::size_t p = 0; p < passable.size(); ++p) {
+            if (!outcomes[p])
+                continue;
+            DoctorExportResult& result = results[passable[p]];
+            result.code = codes[passable[p]];
+            result.written = true;
+            result.rows = *outcomes[p];
+            written[passable[p]] = true;
+            finished(result);
+        }
+        std::erase_if(left, [&](std::size_t i) { return written[i]; });
+    }
+    exportEach(codes, left, folder, results, finished);
+    return results;
+}
+
+void BatchExport::exportEach(const std::vector<std::string>& codes, const std::vector<std::size_t>& indexes,
+                             const std::string& folder, std::vector<DoctorExportResult>& results,
+                             const std::function<void(const DoctorExportResult&)>& finished) {
+    const std::unordered_set<std::string> active(activeCodes_.begin(), activeCodes_.end());
+    std::atomic<std::size_t> next{0};
+    std::mutex failureMutex;
+    std::exception_ptr connectFailure;
     const auto work = [&] {
         try {
             data::Connection connection("KDB", aliasName_);
             connection.open();
             const engine::CodePage& codePage = connection.codePage();
             data::InsuredList list(connection);
-            for (std::size_t i = nextIndex++; i < codes.size(); i = nextIndex++) {
+            for (std::size_t n = next++; n < indexes.size(); n = next++) {
+                const std::size_t i = indexes[n];
                 DoctorExportResult& result = results[i];
                 result.code = codes[i];
                 try {
@@ -77,19 +136,18 @@ std::vector<DoctorExportResult> BatchExport::run(const std::vector<std::string>&
                 } catch (const std::exception& e) {
                     result.failure = e.what();
                 }
-                const std::lock_guard lock(progressMutex);
-                ++done;
-                if (progress)
-                    progress(done, codes.size(), result);
+                finished(result);
             }
         } catch (...) {
-            const std::lock_guard lock(progressMutex);
+            const std::lock_guard lock(failureMutex);
             if (!connectFailure)
                 connectFailure = std::current_exception();
         }
     };
 
-    const unsigned count = std::min<unsigned>(workers_, static_cast<unsigned>(std::max<std::size_t>(1, codes.size())));
+    if (indexes.empty())
+        return;
+    const unsigned count = std::min<unsigned>(workers_, static_cast<unsigned>(indexes.size()));
     std::vector<std::thread> threads;
     for (unsigned t = 1; t < count; ++t)
         threads.emplace_back(work);
@@ -98,7 +156,6 @@ std::vector<DoctorExportResult> BatchExport::run(const std::vector<std::string>&
         thread.join();
     if (connectFailure)
         std::rethrow_exception(connectFailure);
-    return results;
 }
 
 } // namespace exportfile

@@ -23,8 +23,9 @@ struct DoctorExportResult {
 
 // Exports the lists of many doctors into one folder, each file exactly as the window writes it: the same
 // doctor list and insured-person list, the same formatter and the same atomic replacement. A failure of one
-// doctor is recorded and the others are still written. Several workers, each with a connection of its own,
-// share the doctors between them.
+// doctor is recorded and the others are still written. Many doctors are written from one read of the register
+// (SinglePassExport) where the database allows it; the rest, and the doctors that read leaves over, are
+// reloaded one by one by several workers, each with a connection of its own.
 class BatchExport {
 public:
     // Called after each doctor (from one worker at a time) with the number done so far and the total.
@@ -47,6 +48,11 @@ public:
                                         const Progress& progress = {});
 
 private:
+    // Exports the codes at `indexes` by reloading each doctor's list, on several workers.
+    void exportEach(const std::vector<std::string>& codes, const std::vector<std::size_t>& indexes,
+                    const std::string& folder, std::vector<DoctorExportResult>& results,
+                    const std::function<void(const DoctorExportResult&)>& finished);
+
     std::string aliasName_;
     data::RegionalSettings settings_;
     unsigned workers_;

@@ -29,14 +29,12 @@ void checkDoctorCode(const std::string& doctorCode) {
                           "\": a file name cannot hold \"/\" or a NUL byte");
 }
 
-void writeCheckedDoctorFile(const std::string& folder, const std::string& doctorCode, data::InsuredList& list,
-                            const data::RegionalSettings& settings) {
-    ExportFile file(folder, exportFileName(doctorCode));
-    writeExport(list, settings, file);
-    file.commit();
-}
-
 } // namespace
+
+std::unique_ptr<ExportFile> createDoctorFile(const std::string& folder, const std::string& doctorCode) {
+    checkDoctorCode(doctorCode);
+    return std::make_unique<ExportFile>(folder, exportFileName(doctorCode));
+}
 
 std::string exportFileName(const std::string& doctorCode) { return doctorCode + std::string(kExtension); }
 
@@ -44,13 +42,14 @@ void exportDoctorFile(const std::string& folder, const std::string& doctorCode, 
                       const data::RegionalSettings& settings) {
     checkDoctorCode(doctorCode);
     removeStaleExportFiles(folder);
-    writeCheckedDoctorFile(folder, doctorCode, list, settings);
+    writeDoctorFile(folder, doctorCode, list, settings);
 }
 
 void writeDoctorFile(const std::string& folder, const std::string& doctorCode, data::InsuredList& list,
                      const data::RegionalSettings& settings) {
-    checkDoctorCode(doctorCode);
-    writeCheckedDoctorFile(folder, doctorCode, list, settings);
+    const auto file = createDoctorFile(folder, doctorCode);
+    writeExport(list, settings, *file);
+    file->commit();
 }
 
 std::size_t removeStaleExportFiles(const std::string& folder) { return removeStaleTemporaryFiles(folder, kExtension); }

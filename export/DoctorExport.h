@@ -3,8 +3,10 @@
 #include "data/InsuredList.h"
 #include "data/RegionalSettings.h"
 #include "export/ExportError.h"
+#include "export/ExportFile.h"
 
 #include <cstddef>
+#include <memory>
 #include <string>
 
 namespace exportfile {
@@ -26,6 +28,11 @@ void exportDoctorFile(const std::string& folder, const std::string& doctorCode, 
 // The same export without the sweep, for a run that writes many files into one folder and sweeps it once.
 void writeDoctorFile(const std::string& folder, const std::string& doctorCode, data::InsuredList& list,
                      const data::RegionalSettings& settings);
+
+// The export file of one doctor in `folder`, ready to take the bytes that writeDoctorFile would write; they
+// replace an earlier export on commit(). Throws ExportError for a code that names no plain file (see
+// exportDoctorFile) and when the file cannot be created.
+std::unique_ptr<ExportFile> createDoctorFile(const std::string& folder, const std::string& doctorCode);
 
 // Removes the temporary files of export files (".<code>.txt." and six letters or digits) that no live export
 // is writing, from exports that were killed or lost their machine. Returns how many it removed; never throws.

@@ -35,49 +35,6 @@ constexpr std::string_view kBlankLine = " \r\n";
 constexpr std::size_t kChunkSize = 64 * 1024;
 constexpr std::size_t kLongestUsualLine = 256;
 
-// The date text of the registration date. Formatting a date is the costliest step of a line, and persons
-// registered together share a date, so the text of the last date is kept and reused while consecutive rows
-// have the same date; a different date costs one comparison more than formatting it.
-class DateColumnText {
-public:
-    explicit DateColumnText(const data::RegionalSettings& settings) : settings_(settings) {}
-
-    std::string_view of(engine::DayNumber day) {
-        if (!valid_ || day != day_) {
-            text_ = data::dateText(settings_, day);
-            day_ = day;
-            valid_ = true;
-        }
-        return text_;
-    }
-
-private:
-    const data::RegionalSettings& settings_;
-    engine::DayNumber day_ = 0;
-    bool valid_ = false;
-    std::string text_;
-};
-
-// Appends the data line of the list's current row: doctor code, identity number, first name, father's name,
-// surname, registration date, registration number and percentage, each right-aligned in its column, then
-// CR LF. An empty registration date is written as the first day of the date count (30 December 1899).
-void appendRow(std::string& out, const data::InsuredList& list, DateColumnText& dates) {
-    const engine::DayNumber registered = list.DATA_PRI.isNull() ? engine::kDayZeroOfDateCount : list.DATA_PRI.asDate();
-
-    char percent[16];
-    const auto converted = std::to_chars(std::begin(percent), std::end(percent), list.procent.asInteger());
-
-    appendDodaj(out, kColumns[0].width, list.LEKAR_S.asString());
-    appendDodaj(out, kColumns[1].width, list.MB.asString());
-    appendDodaj(out, kColumns[2].width, list.IME.asString());
-    appendDodaj(out, kColumns[3].width, list.TIME.asString());
-    appendDodaj(out, kColumns[4].width, list.PRE.asString());
-    appendDodaj(out, kColumns[5].width, dates.of(registered));
-    appendDodaj(out, kColumns[6].width, list.BR_PRI.asString());
-    appendDodaj(out, kColumns[7].width, std::string_view(percent, static_cast<std::size_t>(converted.ptr - percent)));
-    out.append(kLineEnd);
-}
-
 } // namespace
 
 std::string titleLine() {
@@ -88,16 +45,49 @@ std::string titleLine() {
     return line;
 }
 
+ExportLines::ExportLines(const data::RegionalSettings& settings) : settings_(settings) {}
+
+void ExportLines::appendHead(std::string& out) {
+    out.append(titleLine());
+    out.append(kBlankLine);
+}
+
+// The doctor code, identity number, first name, father's name, surname, registration date, registration number
+// and percentage, each right-aligned in its column, then CR LF. An empty registration date is written as the
+// first day of the date count (30 December 1899). Formatting a date is the costliest step of a line, and
+// persons registered together share a date, so the text of the last date is reused while rows have the same
+// date.
+void ExportLines::appendRow(std::string& out, const data::InsuredList& list) {
+    const engine::DayNumber registered = list.DATA_PRI.isNull() ? engine::kDayZeroOfDateCount : list.DATA_PRI.asDate();
+    if (!haveDay_ || registered != day_) {
+        dayText_ = data::dateText(settings_, registered);
+        day_ = registered;
+        haveDay_ = true;
+    }
+
+    char percent[16];
+    const auto converted = std::to_chars(std::begin(percent), std::end(percent), list.procent.asInteger());
+
+    appendDodaj(out, kColumns[0].width, list.LEKAR_S.asString());
+    appendDodaj(out, kColumns[1].width, list.MB.asString());
+    appendDodaj(out, kColumns[2].width, list.IME.asString());
+    appendDodaj(out, kColumns[3].width, list.TIME.asString());
+    appendDodaj(out, kColumns[4].width, list.PRE.asString());
+    appendDodaj(out, kColumns[5].width, dayText_);
+    appendDodaj(out, kColumns[6].width, list.BR_PRI.asString());
+    appendDodaj(out, kColumns[7].width, std::string_view(percent, static_cast<std::size_t>(converted.ptr - percent)));
+    out.append(kLineEnd);
+}
+
 void writeExport(data::InsuredList& list, const data::RegionalSettings& settings, ExportOutput& output) {
     std::string buffer;
     buffer.reserve(kChunkSize + kLongestUsualLine);
-    buffer.append(titleLine());
-    buffer.append(kBlankLine);
+    ExportLines::appendHead(buffer);
 
-    DateColumnText dates(settings);
+    ExportLines lines(settings);
     list.first();
     while (!list.eof()) {
-        appendRow(buffer, list, dates);
+        lines.appendRow(buffer, list);
         if (buffer.size() >= kChunkSize) {
             output.write(buffer);
             buffer.clear();

@@ -19,6 +19,26 @@ public:
 // The first line of an export file: the eight column titles right-aligned in their columns, then CR LF.
 std::string titleLine();
 
+// The lines of export files, one at a time, for writers that build many files at once. Holds the text of the
+// last registration date it formatted, which consecutive rows often share.
+class ExportLines {
+public:
+    explicit ExportLines(const data::RegionalSettings& settings);
+    ExportLines(const ExportLines&) = delete;
+    ExportLines& operator=(const ExportLines&) = delete;
+
+    // Appends the title line and the line holding one blank: what a file holds before its first row.
+    static void appendHead(std::string& out);
+    // Appends the data line of the list's current row. REQUIRES: the list is open and not empty.
+    void appendRow(std::string& out, const data::InsuredList& list);
+
+private:
+    const data::RegionalSettings& settings_;
+    engine::DayNumber day_ = 0;
+    bool haveDay_ = false;
+    std::string dayText_;
+};
+
 // Writes a whole export file to `output`: the title line, a line holding one blank, then one data line per
 // row of the list from its first to its last. The walk moves the list's current row, which afterwards stands
 // on the last row. Failures of the list (a closed list throws on first()) and of the output are not caught.

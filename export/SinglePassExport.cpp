@@ -1,0 +1,155 @@
+#include "export/SinglePassExport.h"
+
+#include "data/InsuredList.h"
+#include "export/DoctorExport.h"
+#include "export/ExportFormat.h"
+
+#include <algorithm>
+#include <memory>
+#include <sys/resource.h>
+#include <unordered_map>
+
+namespace exportfile {
+namespace {
+
+// Files a group leaves to the rest of the process: the register, the support log, a connection's sockets.
+constexpr std::size_t kSpareFiles = 64;
+// Each doctor's file holds two descriptors while it is written: the file and its folder.
+constexpr std::size_t kFilesPerDoctor = 2;
+// The lines gathered for all the doctors of a group together before they are written: the heap the pass
+// needs does not grow with the register. Each doctor's lines go to its file once they reach this much divided
+// by the number of doctors, but at least kSmallestWrite.
+constexpr std::size_t kGatheredBytes = 32 * 1024 * 1024;
+constexpr std::size_t kSmallestWrite = 4 * 1024;
+constexpr std::size_t kLargestWrite = 64 * 1024;
+
+struct TransparentHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+};
+
+// One doctor's file while the pass writes it.
+struct DoctorFile {
+    std::unique_ptr<ExportFile> file; // null once the doctor is left to the caller
+    std::string lines;                // gathered, not yet written
+    std::int64_t rows = 0;
+
+    void leaveToCaller() {
+        file.reset();
+        lines = std::string();
+    }
+
+    void writeGathered() {
+        try {
+            file->write(lines);
+            lines.clear();
+        } catch (const ExportError&) {
+            leaveToCaller();
+        }
+    }
+};
+
+} // namespace
+
+std::size_t raiseOpenFileLimit() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return 1024;
+    if (limit.rlim_cur < limit.rlim_max) {
+        rlimit raised = limit;
+        raised.rlim_cur = limit.rlim_max;
+        if (::setrlimit(RLIMIT_NOFILE, &raised) == 0)
+            limit = raised;
+    }
+    return limit.rlim_cur == RLIM_INFINITY ? std::size_t{1} << 20 : static_cast<std::size_t>(limit.rlim_cur);
+}
+
+SinglePassExport::SinglePassExport(data::Connection& connection, const data::RegionalSettings& settings,
+                                   std::string folder)
+    : connection_(connection), settings_(settings), folder_(std::move(folder)) {}
+
+SinglePassExport::Outcomes SinglePassExport::run(const std::vector<std::string>& codes,
+                                                 const std::vector<std::string>& fileCodes,
+                                                 const RegisterCheck& registerUnchanged) {
+    const std::size_t openFiles = raiseOpenFileLimit();
+    const std::size_t groupSize = std::max<std::size_t>(
+        1, (openFiles > kSpareFiles ? openFiles - kSpareFiles : 0) / kFilesPerDoctor);
+    Outcomes outcomes(codes.size());
+    for (std::size_t begin = 0; begin < codes.size(); begin += groupSize) {
+        const std::size_t end = std::min(codes.size(), begin + groupSize);
+        std::optional<Outcomes> group;
+        try {
+            group = runGroup({codes.begin() + begin, codes.begin() + end},
+                             {fileCodes.begin() + begin, fileCodes.begin() + end}, registerUnchanged);
+        } catch (const std::exception&) {
+            // The reloads will meet the same trouble and say which doctor it hits.
+        }
+        if (!group)
+            break;
+        std::copy(group->begin(), group->end(), outcomes.begin() + static_cast<std::ptrdiff_t>(begin));
+    }
+    return outcomes;
+}
+
+std::optional<SinglePassExport::Outcomes> SinglePassExport::runGroup(const std::vector<std::string>& codes,
+                                                      const std::vector<std::string>& fileCodes,
+                                                      const RegisterCheck& registerUnchanged) {
+    std::vector<DoctorFile> files(codes.size());
+    std::unordered_map<std::string_view, DoctorFile*, TransparentHash> byCode;
+    for (std::size_t i = 0; i < codes.size(); ++i) {
+        byCode.emplace(codes[i], &files[i]);
+        try {
+            files[i].file = createDoctorFile(folder_, fileCodes[i]);
+            ExportLines::appendHead(files[i].lines);
+        } catch (const ExportError&) {
+            files[i].leaveToCaller();
+        }
+    }
+    const std::size_t writeAt = std::clamp(kGatheredBytes / std::max<std::size_t>(1, codes.size()), kSmallestWrite,
+                                           kLargestWrite);
+
+    data::InsuredList list(connection_);
+    ExportLines lines(settings_);
+    const bool read = list.streamEveryDoctor([&](bool wholeRow) {
+        // A blank code, or one the code page cannot hold exactly, is no doctor's.
+        const int row = list.recNo();
+        if (list.LEKAR_S.isNull() || list.textLossOf(row, list.LEKAR_S) != nullptr)
+            return;
+        const auto found = byCode.find(list.LEKAR_S.asString());
+        if (found == byCode.end() || !found->second->file)
+            return;
+        DoctorFile& doctor = *found->second;
+        if (!wholeRow || list.hasTextLoss(row)) {
+            doctor.leaveToCaller();
+            return;
+        }
+        lines.appendRow(doctor.lines, list);
+        ++doctor.rows;
+        if (doctor.lines.size() >= writeAt)
+            doctor.writeGathered();
+    });
+
+    if (!read)
+        return std::nullopt;
+    Outcomes outcomes(codes.size());
+    if (!registerUnchanged())
+        return outcomes;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        DoctorFile& doctor = files[i];
+        if (!doctor.file)
+            continue;
+        if (!doctor.lines.empty())
+            doctor.writeGathered();
+        try {
+            if (doctor.file) {
+                doctor.file->commit();
+                outcomes[i] = doctor.rows;
+            }
+        } catch (const ExportError&) {
+        }
+        doctor.leaveToCaller();
+    }
+    return outcomes;
+}
+
+} // namespace exportfile
