@@ -347,11 +347,9 @@ bool Query::eof() const {
     return eof_;
 }
 
-int Query::recNo() const {
+void Query::failWithoutRow() const {
     requireActive();
-    if (rows_->rowCount() == 0)
-        throw DataError(name_, "Cannot perform this operation on an empty dataset");
-    return current_;
+    throw DataError(name_, "Cannot perform this operation on an empty dataset");
 }
 
 int Query::recordCount() const { return active_ ? rows_->rowCount() : 0; }

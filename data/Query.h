@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/Field.h"
+#include "data/RowStore.h"
 
 #include <deque>
 #include <functional>
@@ -16,7 +17,6 @@ class Cursor;
 namespace data {
 
 class Connection;
-class RowStore;
 struct RowBatch;
 
 // A text that the engine's code page could not hold exactly and that the query holds transliterated (or with
@@ -95,7 +95,11 @@ public:
     void last();
     void moveTo(int row);
     bool eof() const;
-    int recNo() const;
+    int recNo() const {
+        if (!active_ || rows_->rowCount() == 0)
+            failWithoutRow();
+        return current_;
+    }
     int recordCount() const;
     bool isEmpty() const { return recordCount() == 0; }
 
@@ -133,6 +137,7 @@ private:
     void stopReading();
     std::string rowPlace(engine::Cursor& cursor, int number) const;
     void requireActive() const;
+    [[noreturn]] void failWithoutRow() const;
     void setCurrentRow(int row);
     void notifyAboutToReset();
     void notifyReset();

@@ -1,5 +1,7 @@
 #include "data/RowReadAhead.h"
 
+#include <pthread.h>
+
 namespace data {
 namespace {
 
@@ -28,6 +30,7 @@ RowReadAhead::~RowReadAhead() {
 }
 
 void RowReadAhead::read() {
+    pthread_setname_np(pthread_self(), "row-reader");
     for (;;) {
         std::unique_ptr<RowBatch> batch;
         {

@@ -55,15 +55,4 @@ void RowStore::setInteger(int row, std::size_t column, std::int32_t value) {
     columns_[column].nulls[static_cast<std::size_t>(row)] = false;
 }
 
-bool RowStore::isNull(int row, std::size_t column) const {
-    return columns_[column].nulls[static_cast<std::size_t>(row)];
-}
-
-std::string_view RowStore::string(int row, std::size_t column) const {
-    const Column& c = columns_[column];
-    const auto r = static_cast<std::size_t>(row);
-    const std::uint32_t begin = r == 0 ? 0 : c.ends[r - 1];
-    return std::string_view(c.bytes).substr(begin, c.ends[r] - begin);
-}
-
 } // namespace data

@@ -26,8 +26,13 @@ public:
     void setDate(std::size_t column, engine::DayNumber value);
     void setInteger(int row, std::size_t column, std::int32_t value);
 
-    bool isNull(int row, std::size_t column) const;
-    std::string_view string(int row, std::size_t column) const;
+    bool isNull(int row, std::size_t column) const { return columns_[column].nulls[static_cast<std::size_t>(row)]; }
+    std::string_view string(int row, std::size_t column) const {
+        const Column& c = columns_[column];
+        const auto r = static_cast<std::size_t>(row);
+        const std::uint32_t begin = r == 0 ? 0 : c.ends[r - 1];
+        return std::string_view(c.bytes).substr(begin, c.ends[r] - begin);
+    }
     bool boolean(int row, std::size_t column) const {
         return columns_[column].values[static_cast<std::size_t>(row)] == 1;
     }

@@ -15,8 +15,9 @@ namespace {
 
 class SqliteCursor final : public Cursor {
 public:
-    SqliteCursor(std::shared_ptr<sqlite3> db, SqliteStatement statement, const CodePage& codePage)
-        : db_(std::move(db)), statement_(std::move(statement)),
+    SqliteCursor(std::shared_ptr<sqlite3> db, SqliteStatement statement, const CodePage& codePage,
+                 std::unique_ptr<StepWatch> watch)
+        : db_(std::move(db)), statement_(std::move(statement)), watch_(std::move(watch)),
           texts_(codePage, static_cast<std::size_t>(sqlite3_column_count(statement_.get()))) {
         const int count = sqlite3_column_count(statement_.get());
         for (int i = 0; i < count; ++i)
@@ -28,11 +29,15 @@ public:
 
     bool next() override {
         const int rc = sqlite3_step(statement_.get());
-        if (rc == SQLITE_ROW)
-            return true;
-        if (rc == SQLITE_DONE)
-            return false;
-        throw EngineError(sqlite3_errmsg(db_.get()));
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
+            const std::string message = sqlite3_errmsg(db_.get());
+            throw EngineError(watch_ ? watch_->failedStep(message) : message);
+        }
+        const bool more = rc == SQLITE_ROW;
+        if (watch_ && (!stepped_ || !more))
+            watch_->stepped(!stepped_, more);
+        stepped_ = true;
+        return more;
     }
 
     bool isBlank(std::size_t column) override {
@@ -48,9 +53,9 @@ public:
     bool boolean(std::size_t column) override {
         switch (typeOf(column)) {
         case SQLITE_INTEGER:
-            return sqlite3_column_int64(statement_.get(), static_cast<int>(column)) != 0;
+            return sqlite3_value_int64(value(column)) != 0;
         case SQLITE_FLOAT:
-            return sqlite3_column_double(statement_.get(), static_cast<int>(column)) != 0;
+            return sqlite3_value_double(value(column)) != 0;
         case SQLITE_NULL:
             return false;
         default:
@@ -60,25 +65,30 @@ public:
 
     DayNumber date(std::size_t column) override { return dayOfColumnText(stored(column), columns_[column].name); }
 
-    std::int64_t integer(std::size_t column) override {
-        return sqlite3_column_int64(statement_.get(), static_cast<int>(column));
-    }
+    std::int64_t integer(std::size_t column) override { return sqlite3_value_int64(value(column)); }
 
 private:
-    int typeOf(std::size_t column) { return sqlite3_column_type(statement_.get(), static_cast<int>(column)); }
+    // The column's value in the current row: one call into the statement, after which reading the value's
+    // type and text is cheap. Valid until the next step.
+    sqlite3_value* value(std::size_t column) {
+        return sqlite3_column_value(statement_.get(), static_cast<int>(column));
+    }
+
+    int typeOf(std::size_t column) { return sqlite3_value_type(value(column)); }
 
     // The value as SQLite holds it in UTF-8 (a number as its text); "" for a blank.
     std::string_view stored(std::size_t column) {
-        const int c = static_cast<int>(column);
-        const auto* bytes = sqlite3_column_text(statement_.get(), c);
+        sqlite3_value* v = value(column);
+        const auto* bytes = sqlite3_value_text(v);
         if (bytes == nullptr)
             return {};
-        return std::string_view(reinterpret_cast<const char*>(bytes),
-                                static_cast<std::size_t>(sqlite3_column_bytes(statement_.get(), c)));
+        return std::string_view(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(sqlite3_value_bytes(v)));
     }
 
     std::shared_ptr<sqlite3> db_;
     SqliteStatement statement_;
+    std::unique_ptr<StepWatch> watch_;
+    bool stepped_ = false;
     RowTexts texts_;
     std::vector<ColumnInfo> columns_;
 };
@@ -210,7 +220,8 @@ std::string rowidOrderStatement(std::string_view table, std::string_view keyColu
 std::unique_ptr<Cursor> executeOnSqlite(const std::shared_ptr<sqlite3>& db, std::string_view sql,
                                         const std::vector<std::string>& parameters, const CodePage& codePage,
                                         const std::string& databaseName,
-                                        const MissingTableProvider& provideMissingTable) {
+                                        const MissingTableProvider& provideMissingTable,
+                                        std::unique_ptr<StepWatch> watch) {
     const std::string text = toStandardSql(sql);
     SqliteStatement statement;
     // Each round may add one missing table; a statement names only so many tables.
@@ -239,7 +250,7 @@ std::unique_ptr<Cursor> executeOnSqlite(const std::shared_ptr<sqlite3>& db, std:
         sqlite3_bind_text(statement.get(), static_cast<int>(i + 1), utf8.data(), static_cast<int>(utf8.size()),
                           SQLITE_TRANSIENT);
     }
-    return std::make_unique<SqliteCursor>(db, std::move(statement), codePage);
+    return std::make_unique<SqliteCursor>(db, std::move(statement), codePage, std::move(watch));
 }
 
 } // namespace engine

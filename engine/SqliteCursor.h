@@ -22,14 +22,26 @@ ColumnType columnTypeOfDeclared(const char* declared);
 // it). Returns true when it has created the table, so that the statement is prepared again.
 using MissingTableProvider = std::function<bool(const std::string& tableName)>;
 
+// Watches the steps of a cursor: the database file's owner checks around them that the file stays the one
+// the statement reads.
+class StepWatch {
+public:
+    virtual ~StepWatch() = default;
+    // After the first step and after the step that found no more rows. May throw EngineError to end the read.
+    virtual void stepped(bool firstStep, bool more) = 0;
+    // The message of a step that failed, as the cursor throws it.
+    virtual std::string failedStep(const std::string& message) = 0;
+};
+
 // Runs a statement of the desktop engine's SQL on an SQLite connection: translates it to SQLite's dialect,
 // refuses a statement that would write, binds the parameters (text in codePage) by position and returns
-// a cursor that delivers text in codePage. The database's name (its file or folder) is what messages call
-// it. The connection stays alive as long as the cursor does. Throws EngineError.
+// a cursor that delivers text in codePage, whose steps `watch` (if any) is told of. The database's name (its
+// file or folder) is what messages call it. The connection stays alive as long as the cursor does. Throws EngineError.
 std::unique_ptr<Cursor> executeOnSqlite(const std::shared_ptr<sqlite3>& db, std::string_view sql,
                                         const std::vector<std::string>& parameters, const CodePage& codePage,
                                         const std::string& databaseName,
-                                        const MissingTableProvider& provideMissingTable = {});
+                                        const MissingTableProvider& provideMissingTable = {},
+                                        std::unique_ptr<StepWatch> watch = nullptr);
 
 // Whether "select * from <table> where <keyColumn> = ? and <blankColumn> is null" delivers the rows of each key
 // in the order of their rowids, comparing the keys by their bytes as text: the key column has text affinity

@@ -65,45 +65,18 @@ bool unchanged(const FileIdentity& known, const FileIdentity& now, bool writeAhe
     return writeAheadLog ? sameFile(known, now) : known == now;
 }
 
-// A cursor over the database file that turns what can go wrong while another program replaces or rewrites
-// the file into errors naming it: a failed read, and a file that changed after the statement was prepared
-// against it, up to the last row (whose rows may mix the old content with the new).
-class FileCheckingCursor final : public Cursor {
+// Turns what can go wrong while another program replaces or rewrites the database file into errors naming it:
+// a failed read, and a file that changed after the statement was prepared against it, up to the last row
+// (whose rows may mix the old content with the new).
+class FileWatch final : public StepWatch {
 public:
     // `prepared`: the file's identity when the statement was prepared, which the connection's cache holds.
-    FileCheckingCursor(std::unique_ptr<Cursor> inner, std::string path, bool writeAheadLog, FileIdentity prepared)
-        : inner_(std::move(inner)), path_(std::move(path)), writeAheadLog_(writeAheadLog), known_(prepared) {}
+    FileWatch(std::string path, bool writeAheadLog, FileIdentity prepared)
+        : path_(std::move(path)), writeAheadLog_(writeAheadLog), known_(prepared) {}
 
-    const std::vector<ColumnInfo>& columns() const override { return inner_->columns(); }
-
-    bool next() override {
-        bool more = false;
-        try {
-            more = inner_->next();
-        } catch (const EngineError& e) {
-            throw EngineError({"Cannot read the database file " + path_, e.what()});
-        }
-        // SQLite holds its shared lock from the first step to the last, so a writer that keeps to SQLite's
-        // locks cannot change the file in between: a change seen here came from outside them.
-        if (!started_) {
-            started_ = true;
-            checkUnchanged();
-        }
-        if (!more)
-            checkUnchanged();
-        return more;
-    }
-
-    bool isBlank(std::size_t column) override { return inner_->isBlank(column); }
-    std::string_view text(std::size_t column) override { return inner_->text(column); }
-    bool textIsExact(std::size_t column) override { return inner_->textIsExact(column); }
-    std::string storedText(std::size_t column) override { return inner_->storedText(column); }
-    bool boolean(std::size_t column) override { return inner_->boolean(column); }
-    DayNumber date(std::size_t column) override { return inner_->date(column); }
-    std::int64_t integer(std::size_t column) override { return inner_->integer(column); }
-
-private:
-    void checkUnchanged() const {
+    // SQLite holds its shared lock from the first step to the last, so a writer that keeps to SQLite's locks
+    // cannot change the file in between: a change seen here came from outside them.
+    void stepped(bool, bool) override {
         if (unchanged(known_, fileIdentityOf(path_), writeAheadLog_))
             return;
         throw EngineError("The database file " + path_ +
@@ -111,10 +84,13 @@ private:
                           "Try again once the file is complete");
     }
 
-    std::unique_ptr<Cursor> inner_;
+    std::string failedStep(const std::string& message) override {
+        return EngineError({"Cannot read the database file " + path_, message}).what();
+    }
+
+private:
     std::string path_;
     bool writeAheadLog_;
-    bool started_ = false;
     FileIdentity known_;
 };
 
@@ -125,8 +101,8 @@ public:
 
     std::unique_ptr<Cursor> execute(std::string_view sql, const std::vector<std::string>& parameters) override {
         openAgainWhenChanged();
-        return std::make_unique<FileCheckingCursor>(executeOnSqlite(opened_.db, sql, parameters, codePage_, path_),
-                                                    path_, opened_.writeAheadLog, opened_.identity);
+        return executeOnSqlite(opened_.db, sql, parameters, codePage_, path_, {},
+                               std::make_unique<FileWatch>(path_, opened_.writeAheadLog, opened_.identity));
     }
 
     // A table scan in rowid order, where the keyed statement delivers each key's rows in rowid order too.

@@ -5,6 +5,8 @@
 #include "export/ExportFormat.h"
 
 #include <algorithm>
+#include <atomic>
+#include <thread>
 #include <memory>
 #include <sys/resource.h>
 #include <unordered_map>
@@ -48,6 +50,36 @@ struct DoctorFile {
         }
     }
 };
+
+// Files committed at once: a commit waits for the medium, so several in flight keep it busy.
+constexpr unsigned kCommitters = 16;
+
+// Writes what each doctor's file still gathers and gives it its name; a file that cannot be finished is left
+// to the caller.
+void commitAll(std::vector<DoctorFile>& files, SinglePassExport::Outcomes& outcomes) {
+    std::atomic<std::size_t> next{0};
+    const auto commitNext = [&] {
+        for (std::size_t i = next++; i < files.size(); i = next++) {
+            DoctorFile& doctor = files[i];
+            if (doctor.file && !doctor.lines.empty())
+                doctor.writeGathered();
+            if (!doctor.file)
+                continue;
+            try {
+                doctor.file->commit();
+                outcomes[i] = doctor.rows;
+            } catch (const ExportError&) {
+            }
+            doctor.leaveToCaller();
+        }
+    };
+    std::vector<std::thread> committers;
+    for (unsigned t = 1; t < kCommitters && t < files.size(); ++t)
+        committers.emplace_back(commitNext);
+    commitNext();
+    for (auto& committer : committers)
+        committer.join();
+}
 
 } // namespace
 
@@ -134,21 +166,7 @@ std::optional<SinglePassExport::Outcomes> SinglePassExport::runGroup(const std::
     Outcomes outcomes(codes.size());
     if (!registerUnchanged())
         return outcomes;
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        DoctorFile& doctor = files[i];
-        if (!doctor.file)
-            continue;
-        if (!doctor.lines.empty())
-            doctor.writeGathered();
-        try {
-            if (doctor.file) {
-                doctor.file->commit();
-                outcomes[i] = doctor.rows;
-            }
-        } catch (const ExportError&) {
-        }
-        doctor.leaveToCaller();
-    }
+    commitAll(files, outcomes);
     return outcomes;
 }
 
