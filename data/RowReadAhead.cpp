@@ -10,8 +10,7 @@ constexpr std::size_t kBatches = 4;
 
 } // namespace
 
-RowReadAhead::RowReadAhead(Fill fill, std::function<std::unique_ptr<RowStore>()> emptyStore)
-    : fill_(std::move(fill)) {
+RowReadAhead::RowReadAhead(Fill fill, std::function<std::unique_ptr<RowStore>()> emptyStore) : fill_(std::move(fill)) {
     for (std::size_t i = 0; i < kBatches; ++i) {
         auto batch = std::make_unique<RowBatch>();
         batch->rows = emptyStore();

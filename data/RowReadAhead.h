@@ -5,12 +5,12 @@
 
 #include <condition_variable>
 #include <deque>
-#include <utility>
 #include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace data {

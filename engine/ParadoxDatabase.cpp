@@ -54,9 +54,8 @@ public:
         });
         if (key == columns.end() || !source->isAlphaColumn(static_cast<std::size_t>(key - columns.begin())))
             return nullptr;
-        return execute("SELECT * FROM " + quotedIdentifier(table) + " WHERE " + quotedIdentifier(blankColumn) +
-                           " IS NULL",
-                       {});
+        return execute(
+            "SELECT * FROM " + quotedIdentifier(table) + " WHERE " + quotedIdentifier(blankColumn) + " IS NULL", {});
     }
 
     const CodePage& codePage() const override { return codePage_; }

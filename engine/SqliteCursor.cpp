@@ -188,9 +188,9 @@ bool keyedRowsComeInRowidOrder(sqlite3* db, std::string_view table, std::string_
                                           nullptr, nullptr) != SQLITE_OK ||
             !hasTextAffinity(declared) || collation == nullptr || sqlite3_stricmp(collation, "BINARY") != 0)
             return false;
-        const auto kind = selectTexts(
-            db, "SELECT type, wr FROM pragma_table_list WHERE schema = 'main' AND name = ?1 COLLATE NOCASE",
-            {tableName});
+        const auto kind =
+            selectTexts(db, "SELECT type, wr FROM pragma_table_list WHERE schema = 'main' AND name = ?1 COLLATE NOCASE",
+                        {tableName});
         if (kind.size() != 1 || kind[0][0] != "table" || kind[0][1] != "0")
             return false;
         // Each index with its column names; an expression's name is NULL.
@@ -204,7 +204,8 @@ bool keyedRowsComeInRowidOrder(sqlite3* db, std::string_view table, std::string_
             return column && (equalsIgnoreCase(*column, key) || equalsIgnoreCase(*column, blank));
         };
         for (const auto& [name, columns] : indexes)
-            if (std::any_of(columns.begin(), columns.end(), fixed) && !std::all_of(columns.begin(), columns.end(), fixed))
+            if (std::any_of(columns.begin(), columns.end(), fixed) &&
+                !std::all_of(columns.begin(), columns.end(), fixed))
                 return false;
         return true;
     } catch (const EngineError&) {

@@ -40,7 +40,9 @@ namespace {
 
 // A month end reads the whole register once where it would reload a quarter of its doctors or more; a few
 // doctors are quicker read one by one.
-bool worthOnePass(std::size_t doctors, std::size_t activeDoctors) { return doctors >= 64 || doctors * 4 >= activeDoctors; }
+bool worthOnePass(std::size_t doctors, std::size_t activeDoctors) {
+    return doctors >= 64 || doctors * 4 >= activeDoctors;
+}
 
 } // namespace
 
@@ -77,9 +79,8 @@ std::vector<DoctorExportResult> BatchExport::run(const std::vector<std::string>&
             fileCodes.push_back(connection.codePage().toUtf8(codes[i]));
         }
         SinglePassExport pass(connection, settings_, folder);
-        const auto outcomes = pass.run(passCodes, fileCodes, [&] {
-            return connection.database().filesVersion() == filesVersion_;
-        });
+        const auto outcomes =
+            pass.run(passCodes, fileCodes, [&] { return connection.database().filesVersion() == filesVersion_; });
         std::vector<bool> written(codes.size());
         for (std::size_t p = 0; p < passable.size(); ++p) {
             if (!outcomes[p])

@@ -6,9 +6,9 @@
 
 #include <algorithm>
 #include <atomic>
-#include <thread>
 #include <memory>
 #include <sys/resource.h>
+#include <thread>
 #include <unordered_map>
 
 namespace exportfile {
@@ -104,8 +104,8 @@ SinglePassExport::Outcomes SinglePassExport::run(const std::vector<std::string>&
                                                  const std::vector<std::string>& fileCodes,
                                                  const RegisterCheck& registerUnchanged) {
     const std::size_t openFiles = raiseOpenFileLimit();
-    const std::size_t groupSize = std::max<std::size_t>(
-        1, (openFiles > kSpareFiles ? openFiles - kSpareFiles : 0) / kFilesPerDoctor);
+    const std::size_t groupSize =
+        std::max<std::size_t>(1, (openFiles > kSpareFiles ? openFiles - kSpareFiles : 0) / kFilesPerDoctor);
     Outcomes outcomes(codes.size());
     for (std::size_t begin = 0; begin < codes.size(); begin += groupSize) {
         const std::size_t end = std::min(codes.size(), begin + groupSize);
@@ -124,8 +124,8 @@ SinglePassExport::Outcomes SinglePassExport::run(const std::vector<std::string>&
 }
 
 std::optional<SinglePassExport::Outcomes> SinglePassExport::runGroup(const std::vector<std::string>& codes,
-                                                      const std::vector<std::string>& fileCodes,
-                                                      const RegisterCheck& registerUnchanged) {
+                                                                     const std::vector<std::string>& fileCodes,
+                                                                     const RegisterCheck& registerUnchanged) {
     std::vector<DoctorFile> files(codes.size());
     std::unordered_map<std::string_view, DoctorFile*, TransparentHash> byCode;
     for (std::size_t i = 0; i < codes.size(); ++i) {
@@ -137,8 +137,8 @@ std::optional<SinglePassExport::Outcomes> SinglePassExport::runGroup(const std::
             files[i].leaveToCaller();
         }
     }
-    const std::size_t writeAt = std::clamp(kGatheredBytes / std::max<std::size_t>(1, codes.size()), kSmallestWrite,
-                                           kLargestWrite);
+    const std::size_t writeAt =
+        std::clamp(kGatheredBytes / std::max<std::size_t>(1, codes.size()), kSmallestWrite, kLargestWrite);
 
     data::InsuredList list(connection_);
     ExportLines lines(settings_);

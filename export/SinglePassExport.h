@@ -41,7 +41,7 @@ public:
 private:
     // nullopt when the database cannot promise the reload's order.
     std::optional<Outcomes> runGroup(const std::vector<std::string>& codes, const std::vector<std::string>& fileCodes,
-                      const RegisterCheck& registerUnchanged);
+                                     const RegisterCheck& registerUnchanged);
 
     data::Connection& connection_;
     const data::RegionalSettings& settings_;

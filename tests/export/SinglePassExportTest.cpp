@@ -1,0 +1,244 @@
+// The month end's single read of the register against the window's way, one reload per doctor: every file and
+// every failure and warning must be the same, whatever the register holds and however its table is declared.
+#include "data/Connection.h"
+#include "data/DoctorList.h"
+#include "data/InsuredList.h"
+#include "engine/EngineError.h"
+#include "engine/ParadoxFixtures.h"
+#include "export/BatchExport.h"
+#include "export/DoctorExport.h"
+#include "support/ChildProcess.h"
+#include "support/FixtureRegister.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <map>
+
+using namespace testsupport;
+namespace fs = std::filesystem;
+
+namespace {
+
+// What the month end tells of one doctor, as text for comparing.
+std::string outcomeText(const exportfile::DoctorExportResult& result) {
+    std::string text =
+        result.code + (result.written ? ": " + std::to_string(result.rows) + " rows" : ": " + result.failure);
+    for (const auto& warning : result.warnings)
+        text += "\n  warning: " + warning;
+    return text;
+}
+
+// The window's way: each active doctor's list reloaded and written on its own.
+std::vector<std::string> exportByReloads(const std::string& folder) {
+    data::Connection connection;
+    connection.open();
+    data::DoctorList doctors(connection);
+    doctors.open();
+    data::InsuredList list(connection);
+    std::vector<std::string> outcomes;
+    for (doctors.first(); !doctors.eof(); doctors.next()) {
+        exportfile::DoctorExportResult result;
+        result.code = std::string(doctors.lekar_s.asString());
+        try {
+            list.reload(result.code);
+            result.rows = list.recordCount();
+            for (const data::TextLoss& loss : list.textLosses())
+                result.warnings.push_back(list.describe(loss));
+            exportfile::writeDoctorFile(folder, connection.codePage().toUtf8(result.code), list,
+                                        data::RegionalSettings::defaults());
+            result.written = true;
+        } catch (const std::exception& e) {
+            result.failure = e.what();
+        }
+        outcomes.push_back(outcomeText(result));
+    }
+    return outcomes;
+}
+
+std::vector<std::string> exportByBatch(const std::string& folder) {
+    exportfile::BatchExport batch("kapitacija", data::RegionalSettings::defaults(), 1);
+    std::vector<std::string> outcomes;
+    for (const auto& result : batch.run(batch.activeDoctorCodes(), folder))
+        outcomes.push_back(outcomeText(result));
+    return outcomes;
+}
+
+std::map<std::string, std::string> filesIn(const std::string& folder) {
+    std::map<std::string, std::string> files;
+    for (const auto& name : folderEntries(folder))
+        files[name] = readFile(folder + "/" + name);
+    return files;
+}
+
+// Doctors A1, B2, E1, C3 and 0042 active, D4 not; 3,000 persons spread over them in turn (so each doctor's rows lie
+// all over the table and its blocks), some deregistered, some of doctors no one knows.
+std::vector<DoctorRow> doctors() {
+    return {{"A1", "Petrovski", "Ilija"}, {"B2", "Nikolov", "Ivan"},    {"E1", "Stojanov", "Marko"},
+            {"C3", "Ristov", "Goran"},    {"0042", "Trajkov", "Boris"}, {"D4", "Kostov", "Zoran", "001", false}};
+}
+
+std::vector<PersonRow> persons() {
+    const char* codes[] = {"A1", "B2", "C3", "E1", "D4", "Z9", "0042"};
+    std::vector<PersonRow> rows;
+    for (int i = 0; i < 3000; ++i) {
+        PersonRow row{std::to_string(1000000 + (i * 7919) % 100000),
+                      "Prezime" + std::to_string(i % 13),
+                      "T",
+                      "Ime" + std::to_string(i % 17),
+                      codes[i % 7],
+                      std::to_string(i),
+                      i % 3 == 0,
+                      i % 5 == 0,
+                      "20" + std::to_string(10 + i % 10) + "-0" + std::to_string(1 + i % 9) + "-1" +
+                          std::to_string(i % 9),
+                      std::nullopt};
+        if (i % 11 == 0)
+            row.deregistrationNumber = "O" + std::to_string(i);
+        if (i % 97 == 0)
+            row.registrationDate.reset();
+        rows.push_back(row);
+    }
+    // Texts the code page (windows-1251) cannot hold: a warning for B2's list, and a code that is delivered as
+    // "E1" but is no doctor's.
+    rows[1].firstName = "Hoxhë";
+    rows.push_back({"77", "Çlirim", "T", "I", "Ë1", "1", false, false, "2001-01-01", {}});
+    return rows;
+}
+
+void expectSameExports(const std::string& out) {
+    const std::vector<std::string> byReloads = exportByReloads(out + "/reloads");
+    const std::vector<std::string> byBatch = exportByBatch(out + "/batch");
+    EXPECT_EQ(byBatch, byReloads);
+    EXPECT_EQ(filesIn(out + "/batch"), filesIn(out + "/reloads"));
+}
+
+} // namespace
+
+TEST(SinglePassExport, EveryFileFailureAndWarningEqualsTheReloadsOnADirtySqliteRegister) {
+    TempDir dir;
+    const std::string path = dir.file("k.sqlite");
+    writeSqliteRegister(path, doctors(), persons());
+    // A1 has an invalid date in its second row with no MB (the message counts the row within A1's list); a BLOB
+    // code with C3's bytes and a NULL code match no doctor in SQL; an integer code stays text in a text column.
+    runSql(path, "UPDATE Osigurenici SET DATA_PRI = '2019-02-30', MB = NULL WHERE rowid = 7;"
+                 "INSERT INTO Osigurenici VALUES ('88', 'Blob', 'T', 'I', X'4333', '1', 0, 0, '2001-01-01', NULL);"
+                 "INSERT INTO Osigurenici VALUES ('89', 'Null', 'T', 'I', NULL, '1', 0, 0, '2001-01-01', NULL);");
+    AliasFileScope scope(dir.file("aliases.ini"), AliasFileScope::sqliteAlias(path));
+
+    // As the demo generator declares the tables, and with each declaration that orders or compares a doctor's
+    // rows differently: an index that sorts them by MB, a code compared without regard to case (c3 is C3's),
+    // a table without rowids, a code of integer affinity (where "0042" is stored as 42 and still matches).
+    const std::vector<std::pair<std::string, std::string>> variants{
+        {"plain", ""},
+        {"index by doctor and MB",
+         "DROP INDEX Osigurenici_LEKAR_S; CREATE INDEX ByDoctorAndMb ON Osigurenici (LEKAR_S, MB);"},
+        {"index by doctor and deregistration", "CREATE INDEX ByDoctorOut ON Osigurenici (LEKAR_S, BR_ODJ);"},
+        {"code without case",
+         "CREATE TABLE o2 (MB TEXT(13), PRE TEXT(20), TIME TEXT(15), IME TEXT(15), LEKAR_S TEXT(6) COLLATE NOCASE,"
+         " BR_PRI TEXT(8), UCEN_30 BOOLEAN, UCEN_70 BOOLEAN, DATA_PRI DATE, BR_ODJ TEXT);"
+         "INSERT INTO o2 SELECT * FROM Osigurenici; UPDATE o2 SET LEKAR_S = 'c3' WHERE rowid % 4 = 0 AND LEKAR_S = "
+         "'C3';"
+         "DROP TABLE Osigurenici; ALTER TABLE o2 RENAME TO Osigurenici;"},
+        {"no rowids",
+         "CREATE TABLE o2 (MB TEXT(13), PRE TEXT(20), TIME TEXT(15), IME TEXT(15), LEKAR_S TEXT(6), BR_PRI TEXT(8),"
+         " UCEN_30 BOOLEAN, UCEN_70 BOOLEAN, DATA_PRI DATE, BR_ODJ TEXT, PRIMARY KEY (PRE, MB, BR_PRI)) WITHOUT ROWID;"
+         "INSERT OR IGNORE INTO o2 SELECT * FROM Osigurenici WHERE MB IS NOT NULL;"
+         "DROP TABLE Osigurenici; ALTER TABLE o2 RENAME TO Osigurenici;"},
+        {"integer codes",
+         "CREATE TABLE o2 (MB TEXT(13), PRE TEXT(20), TIME TEXT(15), IME TEXT(15), LEKAR_S INTEGER, BR_PRI TEXT(8),"
+         " UCEN_30 BOOLEAN, UCEN_70 BOOLEAN, DATA_PRI DATE, BR_ODJ TEXT);"
+         "INSERT INTO o2 SELECT * FROM Osigurenici;"
+         "DROP TABLE Osigurenici; ALTER TABLE o2 RENAME TO Osigurenici;"},
+    };
+    for (const auto& [name, sql] : variants) {
+        SCOPED_TRACE(name);
+        if (!sql.empty()) {
+            fs::remove(path);
+            writeSqliteRegister(path, doctors(), persons());
+            runSql(path, "UPDATE Osigurenici SET DATA_PRI = '2019-02-30', MB = NULL WHERE rowid = 7;" + sql);
+        }
+        const std::string out = dir.file("out-" + std::to_string(&name - &variants.front().first));
+        fs::create_directories(out + "/reloads");
+        fs::create_directories(out + "/batch");
+        expectSameExports(out);
+    }
+}
+
+TEST(SinglePassExport, EveryFileAndWarningEqualsTheReloadsFromParadoxTables) {
+    TempDir dir;
+    fs::create_directories(dir.file("px"));
+    // CP1250 holds "Hoxhë" and "Ë1", which the alias's windows-1251 cannot.
+    writeParadoxRegister(dir.file("px"), doctors(), persons(), "CP1250");
+    AliasFileScope scope(dir.file("aliases.ini"), paradoxAlias(dir.file("px")));
+    fs::create_directories(dir.file("out/reloads"));
+    fs::create_directories(dir.file("out/batch"));
+    expectSameExports(dir.file("out"));
+    EXPECT_NE(readFile(dir.file("out/batch/B2.txt")).find("Hoxhe"), std::string::npos);
+}
+
+TEST(SinglePassExport, TheDatabaseOffersTheSingleReadOnlyWhereItKeepsEachDoctorsOrder) {
+    TempDir dir;
+    const std::string path = dir.file("k.sqlite");
+    const auto offered = [&](const std::string& sql) {
+        fs::remove(path);
+        writeSqliteRegister(path, doctors(), {});
+        if (!sql.empty())
+            runSql(path, sql);
+        AliasFileScope scope(dir.file("aliases.ini"), AliasFileScope::sqliteAlias(path));
+        data::Connection connection;
+        connection.open();
+        return connection.database().readInKeyOrder("Osigurenici", "LEKAR_S", "BR_ODJ") != nullptr;
+    };
+    EXPECT_TRUE(offered(""));
+    EXPECT_TRUE(offered("CREATE UNIQUE INDEX ByMb ON Osigurenici (MB)"));
+    EXPECT_TRUE(offered("CREATE INDEX ByDoctorOut ON Osigurenici (BR_ODJ, LEKAR_S)"));
+    EXPECT_FALSE(offered("CREATE INDEX ByDoctorAndMb ON Osigurenici (LEKAR_S, MB)"));
+    EXPECT_FALSE(offered("CREATE INDEX ByOutAndName ON Osigurenici (BR_ODJ, PRE)"));
+    EXPECT_FALSE(offered("CREATE INDEX ByExpression ON Osigurenici (LEKAR_S, lower(PRE))"));
+    EXPECT_FALSE(offered("DROP TABLE Osigurenici; CREATE VIEW Osigurenici AS SELECT 1 AS LEKAR_S, 2 AS BR_ODJ"));
+
+    // Paradox tables: any alpha field, but not a field of another kind, which SQLite compares by converting it.
+    fs::create_directories(dir.file("px"));
+    writeParadoxRegister(dir.file("px"), doctors(), persons());
+    AliasFileScope scope(dir.file("aliases.ini"), paradoxAlias(dir.file("px")));
+    data::Connection connection;
+    connection.open();
+    EXPECT_NE(connection.database().readInKeyOrder("Osigurenici", "LEKAR_S", "BR_ODJ"), nullptr);
+    EXPECT_NE(connection.database().readInKeyOrder("Osigurenici", "BR_PRI", "BR_ODJ"), nullptr);
+    EXPECT_EQ(connection.database().readInKeyOrder("Osigurenici", "UCEN_30", "BR_ODJ"), nullptr);
+}
+
+// Few files open at once: the register is read once for each group of doctors whose files fit, and the files
+// are still those of the reloads.
+TEST(SinglePassExport, AProcessAllowedFewOpenFilesReadsTheRegisterInGroupsOfDoctors) {
+    const std::string exporter = toolPath("PELMAROT_EXPORT_EXE");
+    if (exporter.empty())
+        GTEST_SKIP() << "runs the built pelmarot-export under ctest";
+    TempDir dir;
+    std::vector<DoctorRow> many;
+    std::vector<PersonRow> rows;
+    for (int d = 0; d < 40; ++d)
+        many.push_back({"L" + std::to_string(d), "Lekar", "X"});
+    for (int i = 0; i < 2000; ++i)
+        rows.push_back({std::to_string(i),
+                        "P",
+                        "T",
+                        "I",
+                        "L" + std::to_string(i * 13 % 40),
+                        std::to_string(i),
+                        i % 2 == 0,
+                        false,
+                        "2020-01-01",
+                        {}});
+    writeSqliteRegister(dir.file("k.sqlite"), many, rows);
+    AliasFileScope scope(dir.file("aliases.ini"), AliasFileScope::sqliteAlias(dir.file("k.sqlite")));
+    fs::create_directories(dir.file("reloads"));
+    exportByReloads(dir.file("reloads"));
+    fs::create_directories(dir.file("out"));
+    // 80 descriptors leave room for the files of eight doctors at a time.
+    const ToolOutput run = runTool(dir.path(), "ulimit -n 80 && PELMAROT_ALIASES=" + dir.file("aliases.ini") + " " +
+                                                   exporter + " --all --out " + dir.file("out"));
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(filesIn(dir.file("out")), filesIn(dir.file("reloads")));
+    EXPECT_EQ(folderEntries(dir.file("out")).size(), 40u);
+}
