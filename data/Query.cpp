@@ -2,9 +2,9 @@
 
 #include "data/Connection.h"
 #include "data/DataError.h"
-#include "data/RowReadAhead.h"
 #include "data/RowStore.h"
 #include "engine/EngineError.h"
+#include "engine/ReadAhead.h"
 #include "engine/SqlDialect.h"
 #include "engine/Text.h"
 
@@ -29,6 +29,14 @@ bool columnSuits(FieldKind field, engine::ColumnType column) {
     }
     return false;
 }
+
+// Rows read from a cursor in one go: their values, the texts the code page could not hold exactly (rows
+// counted within the batch), and which rows have a value that could not be read.
+struct RowBatch {
+    std::unique_ptr<RowStore> rows;
+    std::vector<TextLoss> textLosses;
+    std::vector<bool> unreadable;
+};
 
 } // namespace
 
@@ -208,7 +216,15 @@ void Query::streamRows(engine::Cursor& cursor, const std::function<void(bool who
 
     startReading();
     try {
-        RowReadAhead reading(fill, [&] { return std::make_unique<RowStore>(kinds); });
+        std::vector<std::unique_ptr<RowBatch>> batches;
+        for (int i = 0; i < 4; ++i)
+            batches.push_back(std::make_unique<RowBatch>(RowBatch{std::make_unique<RowStore>(kinds), {}, {}}));
+        const auto empty = [](RowBatch& batch) {
+            batch.rows->clear();
+            batch.textLosses.clear();
+            batch.unreadable.clear();
+        };
+        engine::ReadAhead<RowBatch> reading(fill, empty, std::move(batches), "pelmarot-rows");
         eof_ = false;
         while (RowBatch* batch = reading.next()) {
             // The query takes the batch's rows while the reading thread fills the next.

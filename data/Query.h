@@ -17,7 +17,6 @@ class Cursor;
 namespace data {
 
 class Connection;
-struct RowBatch;
 
 // A text that the engine's code page could not hold exactly and that the query holds transliterated (or with
 // "?"): the row and field, the row's key as stored and the text as stored (both UTF-8).

@@ -16,7 +16,7 @@ void RowStore::appendRow() {
         } else {
             column.values.push_back(0);
         }
-        column.nulls.push_back(true);
+        column.nulls.push_back(1);
     }
     ++rowCount_;
 }
@@ -37,22 +37,22 @@ void RowStore::setString(std::size_t column, std::string_view value) {
         throw std::length_error("The list holds more than 4 GB of text");
     c.bytes.append(value);
     c.ends.back() = static_cast<std::uint32_t>(c.bytes.size());
-    c.nulls.back() = false;
+    c.nulls.back() = 0;
 }
 
 void RowStore::setBoolean(std::size_t column, bool value) {
     columns_[column].values.back() = value ? 1 : 0;
-    columns_[column].nulls.back() = false;
+    columns_[column].nulls.back() = 0;
 }
 
 void RowStore::setDate(std::size_t column, engine::DayNumber value) {
     columns_[column].values.back() = value;
-    columns_[column].nulls.back() = false;
+    columns_[column].nulls.back() = 0;
 }
 
 void RowStore::setInteger(int row, std::size_t column, std::int32_t value) {
     columns_[column].values[static_cast<std::size_t>(row)] = value;
-    columns_[column].nulls[static_cast<std::size_t>(row)] = false;
+    columns_[column].nulls[static_cast<std::size_t>(row)] = 0;
 }
 
 } // namespace data

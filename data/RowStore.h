@@ -26,7 +26,9 @@ public:
     void setDate(std::size_t column, engine::DayNumber value);
     void setInteger(int row, std::size_t column, std::int32_t value);
 
-    bool isNull(int row, std::size_t column) const { return columns_[column].nulls[static_cast<std::size_t>(row)]; }
+    bool isNull(int row, std::size_t column) const {
+        return columns_[column].nulls[static_cast<std::size_t>(row)] != 0;
+    }
     std::string_view string(int row, std::size_t column) const {
         const Column& c = columns_[column];
         const auto r = static_cast<std::size_t>(row);
@@ -49,7 +51,7 @@ private:
         std::string bytes;                // String: the texts of all rows, one after the other
         std::vector<std::uint32_t> ends;  // String: end offset of each row's text in bytes
         std::vector<std::int32_t> values; // other kinds: the value of each row
-        std::vector<bool> nulls;          // every kind: whether the row's value is null
+        std::vector<std::uint8_t> nulls;  // every kind: whether the row's value is null (1) or not (0)
     };
 
     std::vector<Column> columns_;

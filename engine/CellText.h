@@ -50,7 +50,7 @@ public:
 private:
     const CodePage& codePage_;
     std::vector<std::string> converted_;
-    std::vector<bool> exact_;
+    std::vector<char> exact_; // not vector<bool>: set for every text of every row
 };
 
 } // namespace engine

@@ -56,8 +56,20 @@ int weekdayOf(DayNumber day) {
 
 std::string isoDateText(DayNumber day) {
     const CivilDate date = civilDateOf(day);
-    char text[16];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d", date.year, date.month, date.day);
+    if (date.year < 0 || date.year > 9999) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%04d-%02d-%02d", date.year, date.month, date.day);
+        return text;
+    }
+    // A table's every date passes here: the digits are set by hand rather than by a formatted print.
+    std::string text = "0000-00-00";
+    const auto digits = [&](std::size_t end, int value, int count) {
+        for (int i = 1; i <= count; ++i, value /= 10)
+            text[end - static_cast<std::size_t>(i)] = static_cast<char>('0' + value % 10);
+    };
+    digits(4, date.year, 4);
+    digits(7, date.month, 2);
+    digits(10, date.day, 2);
     return text;
 }
 

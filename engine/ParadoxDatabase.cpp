@@ -21,6 +21,7 @@ class ParadoxDatabase final : public Database {
 public:
     ParadoxDatabase(std::string folder, const CodePage& codePage)
         : folder_(std::move(folder)), codePage_(codePage), registry_(std::make_shared<ParadoxTableRegistry>()) {
+        prepareSqliteLibrary();
         sqlite3* raw = nullptr;
         const int rc = sqlite3_open_v2(":memory:", &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
         db_.reset(raw, SqliteConnectionCloser{});
@@ -54,8 +55,10 @@ public:
         });
         if (key == columns.end() || !source->isAlphaColumn(static_cast<std::size_t>(key - columns.begin())))
             return nullptr;
-        return execute(
-            "SELECT * FROM " + quotedIdentifier(table) + " WHERE " + quotedIdentifier(blankColumn) + " IS NULL", {});
+        return executeOnSqlite(
+            db_, "SELECT * FROM " + quotedIdentifier(table) + " WHERE " + quotedIdentifier(blankColumn) + " IS NULL",
+            {}, codePage_, folder_, [this](const std::string& missing) { return addTable(missing); }, nullptr,
+            Reading::Ahead);
     }
 
     const CodePage& codePage() const override { return codePage_; }

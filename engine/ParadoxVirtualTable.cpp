@@ -247,8 +247,11 @@ public:
     }
 
 private:
-    static void resultText(sqlite3_context* context, std::string_view text) {
-        sqlite3_result_text(context, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+    // Hands SQLite the text with a NUL after it (none of these texts holds one), which SQLite then keeps: a
+    // text without one is copied again when it is read.
+    void resultText(sqlite3_context* context, std::string_view text) {
+        terminated_.assign(text);
+        sqlite3_result_text(context, terminated_.c_str(), -1, SQLITE_TRANSIENT);
     }
 
     static std::string timeText(std::int32_t millisecond) {
@@ -282,6 +285,7 @@ private:
     std::optional<ParadoxRecord> current_;
     bool eof_ = true;
     std::string text_;
+    std::string terminated_;
 };
 
 // SQLite's structures first, so that SQLite's pointers are pointers to ours; ours own what they point to.

@@ -18,6 +18,11 @@ namespace engine {
 // "REAL"/"FLOA"/"DOUB"/"NUM"/"DEC" Float. No declared type (an expression) is Unknown.
 ColumnType columnTypeOfDeclared(const char* declared);
 
+// Sets up the SQLite library for this program before its first connection: no statistics of its memory,
+// whose one lock every allocation of every thread would take (reading a table on two threads allocates for
+// each value). Later calls, and calls after another part of the process started SQLite, do nothing.
+void prepareSqliteLibrary();
+
 // Asked when a statement names a table the connection does not have (the name as the statement spells
 // it). Returns true when it has created the table, so that the statement is prepared again.
 using MissingTableProvider = std::function<bool(const std::string& tableName)>;
@@ -33,6 +38,10 @@ public:
     virtual std::string failedStep(const std::string& message) = 0;
 };
 
+// How a cursor reads its rows: each on the caller's next(), or ahead of it, on a thread of its own (for a read
+// of a whole table; nothing else may use the connection until the cursor goes).
+enum class Reading { Stepped, Ahead };
+
 // Runs a statement of the desktop engine's SQL on an SQLite connection: translates it to SQLite's dialect,
 // refuses a statement that would write, binds the parameters (text in codePage) by position and returns
 // a cursor that delivers text in codePage, whose steps `watch` (if any) is told of. The database's name (its
@@ -41,7 +50,7 @@ std::unique_ptr<Cursor> executeOnSqlite(const std::shared_ptr<sqlite3>& db, std:
                                         const std::vector<std::string>& parameters, const CodePage& codePage,
                                         const std::string& databaseName,
                                         const MissingTableProvider& provideMissingTable = {},
-                                        std::unique_ptr<StepWatch> watch = nullptr);
+                                        std::unique_ptr<StepWatch> watch = nullptr, Reading reading = Reading::Stepped);
 
 // Whether "select * from <table> where <keyColumn> = ? and <blankColumn> is null" delivers the rows of each key
 // in the order of their rowids, comparing the keys by their bytes as text: the key column has text affinity

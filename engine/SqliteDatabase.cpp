@@ -25,6 +25,7 @@ OpenedFile openFile(const std::string& path) {
     // The identity is taken before the open: a file renamed over the path in between is then opened anew
     // at the next statement instead of being missed.
     const FileIdentity identity = fileIdentityOf(path);
+    prepareSqliteLibrary();
     sqlite3* raw = nullptr;
     const int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
     SqliteConnection handle(raw);
@@ -111,7 +112,9 @@ public:
         openAgainWhenChanged();
         if (!keyedRowsComeInRowidOrder(opened_.db.get(), table, keyColumn, blankColumn))
             return nullptr;
-        return execute(rowidOrderStatement(table, keyColumn, blankColumn), {});
+        return executeOnSqlite(opened_.db, rowidOrderStatement(table, keyColumn, blankColumn), {}, codePage_, path_, {},
+                               std::make_unique<FileWatch>(path_, opened_.writeAheadLog, opened_.identity),
+                               Reading::Ahead);
     }
 
     const CodePage& codePage() const override { return codePage_; }

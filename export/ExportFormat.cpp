@@ -45,7 +45,20 @@ std::string titleLine() {
     return line;
 }
 
-ExportLines::ExportLines(const data::RegionalSettings& settings) : settings_(settings) {}
+// Dates kept by ExportLines: some eleven years of days each in a place of its own.
+constexpr std::size_t kKnownDates = 4096;
+
+ExportLines::ExportLines(const data::RegionalSettings& settings) : settings_(settings), dates_(kKnownDates) {}
+
+std::string_view ExportLines::dateText(engine::DayNumber day) {
+    KnownDate& known = dates_[static_cast<std::size_t>(static_cast<std::uint32_t>(day)) % kKnownDates];
+    if (!known.known || known.day != day) {
+        known.text = data::dateText(settings_, day);
+        known.day = day;
+        known.known = true;
+    }
+    return known.text;
+}
 
 void ExportLines::appendHead(std::string& out) {
     out.append(titleLine());
@@ -54,16 +67,10 @@ void ExportLines::appendHead(std::string& out) {
 
 // The doctor code, identity number, first name, father's name, surname, registration date, registration number
 // and percentage, each right-aligned in its column, then CR LF. An empty registration date is written as the
-// first day of the date count (30 December 1899). Formatting a date is the costliest step of a line, and
-// persons registered together share a date, so the text of the last date is reused while rows have the same
-// date.
+// first day of the date count (30 December 1899). Formatting a date is the costliest step of a line, so the
+// texts of the dates are kept.
 void ExportLines::appendRow(std::string& out, const data::InsuredList& list) {
     const engine::DayNumber registered = list.DATA_PRI.isNull() ? engine::kDayZeroOfDateCount : list.DATA_PRI.asDate();
-    if (!haveDay_ || registered != day_) {
-        dayText_ = data::dateText(settings_, registered);
-        day_ = registered;
-        haveDay_ = true;
-    }
 
     char percent[16];
     const auto converted = std::to_chars(std::begin(percent), std::end(percent), list.procent.asInteger());
@@ -73,7 +80,7 @@ void ExportLines::appendRow(std::string& out, const data::InsuredList& list) {
     appendDodaj(out, kColumns[2].width, list.IME.asString());
     appendDodaj(out, kColumns[3].width, list.TIME.asString());
     appendDodaj(out, kColumns[4].width, list.PRE.asString());
-    appendDodaj(out, kColumns[5].width, dayText_);
+    appendDodaj(out, kColumns[5].width, dateText(registered));
     appendDodaj(out, kColumns[6].width, list.BR_PRI.asString());
     appendDodaj(out, kColumns[7].width, std::string_view(percent, static_cast<std::size_t>(converted.ptr - percent)));
     out.append(kLineEnd);

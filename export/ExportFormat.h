@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace exportfile {
 
@@ -19,8 +20,8 @@ public:
 // The first line of an export file: the eight column titles right-aligned in their columns, then CR LF.
 std::string titleLine();
 
-// The lines of export files, one at a time, for writers that build many files at once. Holds the text of the
-// last registration date it formatted, which consecutive rows often share.
+// The lines of export files, one at a time, for writers that build many files at once. Keeps the texts of the
+// registration dates it formatted: a register's persons were registered on a few thousand days.
 class ExportLines {
 public:
     explicit ExportLines(const data::RegionalSettings& settings);
@@ -33,10 +34,16 @@ public:
     void appendRow(std::string& out, const data::InsuredList& list);
 
 private:
+    std::string_view dateText(engine::DayNumber day);
+
+    struct KnownDate {
+        engine::DayNumber day = 0;
+        bool known = false;
+        std::string text;
+    };
+
     const data::RegionalSettings& settings_;
-    engine::DayNumber day_ = 0;
-    bool haveDay_ = false;
-    std::string dayText_;
+    std::vector<KnownDate> dates_; // by day number, modulo its size
 };
 
 // Writes a whole export file to `output`: the title line, a line holding one blank, then one data line per
