@@ -1,0 +1,23 @@
+#pragma once
+
+// The floor under a reload: the insured-person list's query run by a plain loop over the sqlite3 API, on a
+// connection opened as the program opens the register (read-only, no memory map, a 16 MiB page cache), with
+// nothing kept but the length of each column's text.
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace bench {
+
+struct BareReloads {
+    std::vector<double> milliseconds; // one per doctor, in the order given
+    long long rows = 0;               // over all the doctors
+    long long textBytes = 0;          // the lengths of every column's text, over all the rows
+};
+
+// Runs "select * from osigurenici where lekar_s = ? and br_odj is null" once per doctor, in the order given,
+// stepping every row and reading every column as text. Ends the bench when the file cannot be read.
+BareReloads bareReloads(const std::filesystem::path& database, const std::vector<std::string>& doctors);
+
+} // namespace bench
