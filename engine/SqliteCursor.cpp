@@ -21,7 +21,8 @@ namespace {
 class SteppedRows {
 public:
     SteppedRows(std::shared_ptr<sqlite3> db, SqliteStatement statement, std::unique_ptr<StepWatch> watch)
-        : db_(std::move(db)), statement_(std::move(statement)), watch_(std::move(watch)) {}
+        : db_(std::move(db)), statement_(std::move(statement)), watch_(std::move(watch)),
+          values_(static_cast<std::size_t>(sqlite3_column_count(statement_.get()))) {}
 
     sqlite3_stmt* statement() const { return statement_.get(); }
 
@@ -35,6 +36,10 @@ public:
         if (watch_ && (!stepped_ || !more))
             watch_->stepped(!stepped_, more);
         stepped_ = true;
+        // Each value is taken from the statement once; its type, number and text are then cheap to read.
+        if (more)
+            for (std::size_t c = 0; c < values_.size(); ++c)
+                values_[c] = sqlite3_column_value(statement_.get(), static_cast<int>(c));
         return more;
     }
 
@@ -51,14 +56,13 @@ public:
     double real(std::size_t column) const { return sqlite3_value_double(value(column)); }
 
 private:
-    sqlite3_value* value(std::size_t column) const {
-        return sqlite3_column_value(statement_.get(), static_cast<int>(column));
-    }
+    sqlite3_value* value(std::size_t column) const { return values_[column]; }
 
     std::shared_ptr<sqlite3> db_;
     SqliteStatement statement_;
     std::unique_ptr<StepWatch> watch_;
     bool stepped_ = false;
+    std::vector<sqlite3_value*> values_; // of the current row; valid until the next step
 };
 
 // Rows copied out of a statement, so that they can be read after it moved on: each value's type, its number
