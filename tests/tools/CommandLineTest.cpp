@@ -98,3 +98,19 @@ TEST(CommandLine, ExportChecksItsFolderOnceCountsEachDoctorOnceAndIsQuietOnSucce
     EXPECT_EQ(quietFailure.status, 1);
     EXPECT_NE(quietFailure.err.find("pelmarot-export: NONE: "), std::string::npos) << quietFailure.err;
 }
+
+// The Paradox benchmark once took "--help" for a count of rows, made an empty register and failed on it.
+TEST(CommandLine, TheParadoxBenchmarkAnswersHelpAndRefusesACountThatIsNoNumber) {
+    const std::string bench = toolPath("PELMAROT_PARADOX_BENCH_EXE");
+    if (bench.empty())
+        GTEST_SKIP() << "the benchmarks are not built in this build";
+    TempDir dir;
+    const ToolOutput help = run(dir, bench, "--help");
+    EXPECT_EQ(help.status, 0) << help.err;
+    EXPECT_EQ(help.out.rfind("Usage: pelmarot_paradox_bench", 0), 0u) << help.out;
+    for (const char* bad : {"lots", "-5", "0"}) {
+        const ToolOutput refused = run(dir, bench, bad);
+        EXPECT_EQ(refused.status, 2) << bad << ": " << refused.err;
+        EXPECT_NE(refused.err.find("Try 'pelmarot_paradox_bench --help'"), std::string::npos) << refused.err;
+    }
+}
