@@ -154,6 +154,28 @@ void ExportFile::write(std::string_view bytes) {
 }
 
 void ExportFile::commit() {
+    syncAndRename();
+    // The rename lives in the folder; syncing it makes the new name durable. Some file systems cannot sync a
+    // folder at all (EINVAL); the rename is then as durable as they make it.
+    if (::fsync(folderFd_) != 0 && errno != EINVAL)
+        throwSystemError("Cannot write the folder", folder_, errno);
+}
+
+void ExportFile::commitKeepingFolderUnsynced() { syncAndRename(); }
+
+void syncFolder(const std::string& folder) {
+    const std::string path = folder.empty() ? "." : folder;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        throwSystemError("Cannot open the folder", path, errno);
+    const int synced = ::fsync(fd);
+    const int error = errno;
+    ::close(fd);
+    if (synced != 0 && error != EINVAL)
+        throwSystemError("Cannot write the folder", path, error);
+}
+
+void ExportFile::syncAndRename() {
     if (fileFd_ < 0)
         throw ExportError("Cannot finish " + finalPath() + ": the file is already closed");
     // Data and size reach the medium before the rename, so a crash shows either the old file or the new one,
@@ -167,10 +189,6 @@ void ExportFile::commit() {
     // The data are synced, so closing has nothing left to report; Linux releases the descriptor even on EINTR.
     ::close(fileFd_);
     fileFd_ = -1;
-    // The rename lives in the folder; syncing it makes the new name durable. Some file systems cannot sync a
-    // folder at all (EINVAL); the rename is then as durable as they make it.
-    if (::fsync(folderFd_) != 0 && errno != EINVAL)
-        throwSystemError("Cannot write the folder", folder_, errno);
 }
 
 } // namespace exportfile

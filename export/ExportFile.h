@@ -36,10 +36,15 @@ public:
     // that the new name survives a crash. No writes are allowed afterwards.
     void commit();
 
+    // commit() without syncing the folder, for a writer that finishes many files of one folder and then syncs
+    // it once (syncFolder): until then a crash may lose the new name, never the file's data.
+    void commitKeepingFolderUnsynced();
+
     std::string finalPath() const { return pathOf(fileName_); }
     std::string temporaryPath() const { return pathOf(temporaryName_); }
 
 private:
+    void syncAndRename();
     void createTemporary();
     bool createTemporaryNamed(std::string name, std::optional<mode_t> replacedMode);
     std::optional<mode_t> modeOfReplacedFile() const;
@@ -54,5 +59,8 @@ private:
     int fileFd_ = -1;
     bool committed_ = false;
 };
+
+// Syncs a folder, so that the names given in it survive a crash. Throws ExportError.
+void syncFolder(const std::string& folder);
 
 } // namespace exportfile

@@ -45,8 +45,8 @@ std::string titleLine() {
     return line;
 }
 
-// Dates kept by ExportLines: some eleven years of days each in a place of its own.
-constexpr std::size_t kKnownDates = 4096;
+// Dates kept by ExportLines: some 44 years of days each in a place of its own.
+constexpr std::size_t kKnownDates = 16384;
 
 ExportLines::ExportLines(const data::RegionalSettings& settings) : settings_(settings), dates_(kKnownDates) {}
 

@@ -52,11 +52,12 @@ struct DoctorFile {
 };
 
 // Files committed at once: a commit waits for the medium, so several in flight keep it busy.
-constexpr unsigned kCommitters = 16;
+constexpr unsigned kCommitters = 32;
 
-// Writes what each doctor's file still gathers and gives it its name; a file that cannot be finished is left
-// to the caller.
-void commitAll(std::vector<DoctorFile>& files, SinglePassExport::Outcomes& outcomes) {
+// Writes what each doctor's file still gathers and gives it its name, then syncs the folder once for all the
+// names; a file that cannot be finished is left to the caller, and so is every file when the folder cannot be
+// synced.
+void commitAll(const std::string& folder, std::vector<DoctorFile>& files, SinglePassExport::Outcomes& outcomes) {
     std::atomic<std::size_t> next{0};
     const auto commitNext = [&] {
         for (std::size_t i = next++; i < files.size(); i = next++) {
@@ -66,7 +67,7 @@ void commitAll(std::vector<DoctorFile>& files, SinglePassExport::Outcomes& outco
             if (!doctor.file)
                 continue;
             try {
-                doctor.file->commit();
+                doctor.file->commitKeepingFolderUnsynced();
                 outcomes[i] = doctor.rows;
             } catch (const ExportError&) {
             }
@@ -79,6 +80,11 @@ void commitAll(std::vector<DoctorFile>& files, SinglePassExport::Outcomes& outco
     commitNext();
     for (auto& committer : committers)
         committer.join();
+    try {
+        syncFolder(folder);
+    } catch (const ExportError&) {
+        std::fill(outcomes.begin(), outcomes.end(), std::nullopt);
+    }
 }
 
 } // namespace
@@ -166,7 +172,7 @@ std::optional<SinglePassExport::Outcomes> SinglePassExport::runGroup(const std::
     Outcomes outcomes(codes.size());
     if (!registerUnchanged())
         return outcomes;
-    commitAll(files, outcomes);
+    commitAll(folder_, files, outcomes);
     return outcomes;
 }
 
