@@ -4,11 +4,11 @@
 #include "data/DataError.h"
 #include "data/RowStore.h"
 #include "engine/EngineError.h"
-#include "engine/ReadAhead.h"
 #include "engine/SqlDialect.h"
 #include "engine/Text.h"
 
 #include <algorithm>
+#include <exception>
 
 namespace data {
 namespace {
@@ -29,14 +29,6 @@ bool columnSuits(FieldKind field, engine::ColumnType column) {
     }
     return false;
 }
-
-// Rows read from a cursor in one go: their values, the texts the code page could not hold exactly (rows
-// counted within the batch), and which rows have a value that could not be read.
-struct RowBatch {
-    std::unique_ptr<RowStore> rows;
-    std::vector<TextLoss> textLosses;
-    std::vector<bool> unreadable;
-};
 
 } // namespace
 
@@ -188,63 +180,62 @@ void Query::open() {
 }
 
 void Query::streamRows(engine::Cursor& cursor, const std::function<void(bool wholeRow)>& visit) {
-    // Rows per batch handed from the reading thread to this one.
-    constexpr int kBatchRows = 2048;
     const std::vector<Binding> bindings = bindColumns(cursor);
-    std::vector<FieldKind> kinds;
-    for (const auto& field : fields_)
-        kinds.push_back(field->kind());
-    // Every value of a row is read, also after one that cannot be: the reader may still want the others.
-    const auto fill = [&](RowBatch& batch) {
-        for (int n = 0; n < kBatchRows; ++n) {
-            if (!cursor.next())
-                return false;
-            batch.rows->appendRow();
-            bool whole = true;
-            for (const Binding& b : bindings) {
-                try {
-                    readValue(cursor, b, *batch.rows, batch.textLosses);
-                } catch (const engine::EngineError&) {
-                    whole = false;
-                }
-            }
-            nameTextLossesOfLastRow(cursor, *batch.rows, batch.textLosses);
-            batch.unreadable.push_back(!whole);
-        }
-        return true;
-    };
-
+    std::vector<bool> unreadable;
+    std::exception_ptr failure;
     startReading();
     try {
-        std::vector<std::unique_ptr<RowBatch>> batches;
-        for (int i = 0; i < 4; ++i)
-            batches.push_back(std::make_unique<RowBatch>(RowBatch{std::make_unique<RowStore>(kinds), {}, {}}));
-        const auto empty = [](RowBatch& batch) {
-            batch.rows->clear();
-            batch.textLosses.clear();
-            batch.unreadable.clear();
-        };
-        engine::ReadAhead<RowBatch> reading(fill, empty, std::move(batches), "pelmarot-rows");
         eof_ = false;
-        while (RowBatch* batch = reading.next()) {
-            // The query takes the batch's rows while the reading thread fills the next.
-            std::swap(rows_, batch->rows);
-            std::swap(textLosses_, batch->textLosses);
+        for (bool more = true; more;) {
+            more = readBatch(cursor, bindings, unreadable, failure);
             for (int row = 0; row < rows_->rowCount(); ++row) {
                 current_ = row;
-                const bool whole = !batch->unreadable[static_cast<std::size_t>(row)];
+                const bool whole = !unreadable[static_cast<std::size_t>(row)];
                 if (whole && onCalcFields)
                     onCalcFields(*this);
                 visit(whole);
             }
-            std::swap(rows_, batch->rows);
-            std::swap(textLosses_, batch->textLosses);
         }
+        // The rows read before the cursor failed were visited first.
+        if (failure)
+            std::rethrow_exception(failure);
     } catch (...) {
         stopReading();
         throw;
     }
     stopReading();
+}
+
+// Replaces the rows by the next batch of the cursor's rows: clearing the store once per batch costs less than
+// once per row. Every value of a row is read, also after one that cannot be: the reader may want the others.
+// Returns false after the last row, or when the cursor failed (`failure`, after the rows read before).
+bool Query::readBatch(engine::Cursor& cursor, const std::vector<Binding>& bindings, std::vector<bool>& unreadable,
+                      std::exception_ptr& failure) {
+    constexpr int kBatchRows = 1024;
+    rows_->clear();
+    textLosses_.clear();
+    unreadable.clear();
+    while (rows_->rowCount() < kBatchRows) {
+        try {
+            if (!cursor.next())
+                return false;
+        } catch (...) {
+            failure = std::current_exception();
+            return false;
+        }
+        rows_->appendRow();
+        bool whole = true;
+        for (const Binding& b : bindings) {
+            try {
+                readValue(cursor, b, *rows_, textLosses_);
+            } catch (const engine::EngineError&) {
+                whole = false;
+            }
+        }
+        nameTextLossesOfLastRow(cursor, *rows_, textLosses_);
+        unreadable.push_back(!whole);
+    }
+    return true;
 }
 
 // Sends the statement with the parameters' values to the engine.

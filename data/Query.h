@@ -4,6 +4,7 @@
 #include "data/RowStore.h"
 
 #include <deque>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -76,14 +77,14 @@ public:
     void open();
     void close();
 
-    // Passes over the rows of `cursor` once instead of keeping them, for a reader that uses each row once: the
-    // rows are read on a thread of their own, a batch at a time, while `visit` runs on the calling thread for
-    // each row in order, with the query open and standing on that row (recNo(); textLossOf(recNo(), field)
-    // tells its texts the code page could not hold; the calculated fields worked out). The rows before and
-    // after are not to be read. `visit` is told whether every value of the row could be read; when one could
-    // not (an invalid date), it is null, the others are there and the calculated fields are not worked out.
-    // The query is closed afterwards, also when the cursor or `visit` throws. REQUIRES: the query is closed,
-    // the cursor has the columns of the query's statement and nothing else uses its connection meanwhile.
+    // Passes over the rows of `cursor` once instead of keeping them, for a reader that uses each row once:
+    // `visit` runs for each row in order, with the query open and standing on that row (recNo();
+    // textLossOf(recNo(), field) tells its texts the code page could not hold; the calculated fields worked
+    // out). `visit` is told whether every value of the row could be read; when one could not (an invalid
+    // date), it is null, the others are there and the calculated fields are not worked out. Only a batch of
+    // rows is kept at a time; the rows before and after the current one are not to be read. The query is
+    // closed afterwards, also when the cursor or `visit` throws. REQUIRES: the query is closed and the cursor
+    // has the columns of the query's statement.
     void streamRows(engine::Cursor& cursor, const std::function<void(bool wholeRow)>& visit);
     bool active() const { return active_; }
 
@@ -131,6 +132,8 @@ private:
     void readRow(engine::Cursor& cursor, const std::vector<Binding>& bindings, RowStore& rows,
                  std::vector<TextLoss>& losses) const;
     void readValue(engine::Cursor& cursor, const Binding& binding, RowStore& rows, std::vector<TextLoss>& losses) const;
+    bool readBatch(engine::Cursor& cursor, const std::vector<Binding>& bindings, std::vector<bool>& unreadable,
+                   std::exception_ptr& failure);
     void nameTextLossesOfLastRow(engine::Cursor& cursor, const RowStore& rows, std::vector<TextLoss>& losses) const;
     void startReading();
     void stopReading();

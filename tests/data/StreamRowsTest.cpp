@@ -1,4 +1,4 @@
-// Passing over a query's rows once, read a batch at a time on a thread of their own, over real SQLite registers.
+// Passing over a query's rows once, a batch at a time, over real SQLite registers.
 #include "data/Connection.h"
 #include "data/InsuredList.h"
 #include "engine/Database.h"
@@ -75,7 +75,7 @@ TEST_F(StreamRows, AFailingReadOrVisitEndsThePassAfterTheRowsBeforeAndLeavesTheC
     EXPECT_EQ(visited, 4499);
     EXPECT_FALSE(list_.active());
 
-    // A visitor that gives up stops the reading thread, wherever it is.
+    // A visitor that gives up ends the pass wherever it is.
     visited = 0;
     cursor = cursorFailingAt(1000000);
     EXPECT_THROW(list_.streamRows(*cursor,
