@@ -60,4 +60,13 @@ BareReloads bareReloads(const std::filesystem::path& database, const std::vector
     return result;
 }
 
+long long bareScan(const std::filesystem::path& database, long long& textBytes) {
+    const engine::SqliteConnection db = openAsTheProgramDoes(database);
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(db.get(), "select * from osigurenici where br_odj is null", -1, &raw, nullptr) != SQLITE_OK)
+        fail(database, db.get());
+    const engine::SqliteStatement statement(raw);
+    return readAllRows(statement.get(), textBytes);
+}
+
 } // namespace bench

@@ -20,4 +20,9 @@ struct BareReloads {
 // stepping every row and reading every column as text. Ends the bench when the file cannot be read.
 BareReloads bareReloads(const std::filesystem::path& database, const std::vector<std::string>& doctors);
 
+// The floor under a month end: one plain loop over the sqlite3 API reading every row the month end reads
+// ("select * from osigurenici where br_odj is null"), every column as text, on a connection opened as the
+// program opens the register. Returns the rows and adds the text lengths to `textBytes`.
+long long bareScan(const std::filesystem::path& database, long long& textBytes);
+
 } // namespace bench

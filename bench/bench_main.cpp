@@ -90,6 +90,13 @@ int runMeasure(const std::string& measure, std::vector<std::string> doctors, con
         return measureCheck(data);
     if (measure == "bare-reloads")
         return measureBareReloads(data, doctors);
+    if (measure == "bare-scan") {
+        long long bytes = 0;
+        const long long rows = bareScan(bigRegister(data), bytes);
+        reportValue("rows", static_cast<double>(rows));
+        reportValue("text_bytes", static_cast<double>(bytes));
+        return 0;
+    }
     return measureInWindow(measure, doctors, data, 1, argv);
 }
 
@@ -151,6 +158,11 @@ MonthEndWay shellWay(const fs::path& database, const fs::path& file) {
             file, false};
 }
 
+// The bare scan of the register, the floor under the month end; its "output" is its counts, the same each run.
+MonthEndWay bareScanWay(const fs::path& file) {
+    return {"bare sqlite3 scan", ChildCommand(measureCommand("bare-scan")).writingTo(file.string()), file, false};
+}
+
 struct PostgresFigures {
     ChildRun copy;
     ChildRun reloads;
@@ -181,7 +193,7 @@ PostgresFigures measurePostgres(const fs::path& data, const fs::path& big, const
 }
 
 struct MonthEndFigures {
-    MonthEndRuns sqlite, shell, paradox;
+    MonthEndRuns sqlite, shell, paradox, bareScan;
     long long rows = 0;
     std::optional<MonthEndRuns> large; // the 10,000,000-person register, when asked for
     long long largeRows = 0;
@@ -194,15 +206,16 @@ MonthEndFigures measureMonthEnd(const fs::path& data, const fs::path& big, const
     const fs::path paradoxAlias = writeAlias(data / "paradox-register-2m.ini", "paradox", paradox);
     std::vector<MonthEndWay> ways = {exportWay("pelmarot-export, SQLite", sqliteAlias(big), monthEnd / "sqlite"),
                                      shellWay(big, monthEnd / "sqlite3-shell.txt"),
-                                     exportWay("pelmarot-export, Paradox", paradoxAlias, monthEnd / "paradox")};
+                                     exportWay("pelmarot-export, Paradox", paradoxAlias, monthEnd / "paradox"),
+                                     bareScanWay(monthEnd / "bare-scan.txt")};
     if (large)
         ways.push_back(exportWay("pelmarot-export, 10,000,000 persons", sqliteAlias(*large), monthEnd / "sqlite-10m"));
     const std::vector<MonthEndRuns> runs = runInTurns(ways, kMonthEndRounds);
-    MonthEndFigures figures{runs[0], runs[1], runs[2], monthEndRows(big), std::nullopt, 0};
+    MonthEndFigures figures{runs[0], runs[1], runs[2], runs[3], monthEndRows(big), std::nullopt, 0};
     if (large) {
-        figures.large = runs[3];
+        figures.large = runs[4];
         figures.largeRows = monthEndRows(*large);
-        fs::remove_all(runs[3].firstOutput);
+        fs::remove_all(runs[4].firstOutput);
     }
     return figures;
 }
@@ -286,6 +299,10 @@ void printMonthEndRows(const Figures& figures) {
              secondsText(monthEnd.sqlite), mib(monthEnd.sqlite.peakMiB()),
              target("median <= 1.5 s", monthEnd.sqlite.medianSeconds() <= 1.5));
     printMemoryRow(monthEnd.sqlite);
+    printRow("bare sqlite3 scan of the rows it reads, no output" + runs, secondsText(monthEnd.bareScan),
+             mib(monthEnd.bareScan.peakMiB()), "-");
+    printRow("ratio pelmarot-export / bare scan, medians",
+             fmt("%.2f", monthEnd.sqlite.medianSeconds() / monthEnd.bareScan.medianSeconds()), "", "-");
     printRow("month-end, sqlite3 shell, one query" + runs, secondsText(monthEnd.shell), mib(monthEnd.shell.peakMiB()),
              "-");
     printMemoryRow(monthEnd.shell);

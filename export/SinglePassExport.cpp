@@ -24,6 +24,7 @@ constexpr std::size_t kFilesPerDoctor = 2;
 constexpr std::size_t kGatheredBytes = 32 * 1024 * 1024;
 constexpr std::size_t kSmallestWrite = 4 * 1024;
 constexpr std::size_t kLargestWrite = 64 * 1024;
+constexpr std::size_t kRoomForALine = 512;
 
 struct TransparentHash {
     using is_transparent = void;
@@ -145,6 +146,10 @@ std::optional<SinglePassExport::Outcomes> SinglePassExport::runGroup(const std::
     }
     const std::size_t writeAt =
         std::clamp(kGatheredBytes / std::max<std::size_t>(1, codes.size()), kSmallestWrite, kLargestWrite);
+    // Room for the lines up to the write and the line that passes it, so no buffer doubles beyond that.
+    for (DoctorFile& doctor : files)
+        if (doctor.file)
+            doctor.lines.reserve(writeAt + kRoomForALine);
 
     data::InsuredList list(connection_);
     ExportLines lines(settings_);
