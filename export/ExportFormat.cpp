@@ -3,8 +3,10 @@
 #include "data/DateText.h"
 #include "export/Dodaj.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
+#include <cstring>
 
 namespace exportfile {
 namespace {
@@ -75,15 +77,27 @@ void ExportLines::appendRow(std::string& out, const data::InsuredList& list) {
     char percent[16];
     const auto converted = std::to_chars(std::begin(percent), std::end(percent), list.procent.asInteger());
 
-    appendDodaj(out, kColumns[0].width, list.LEKAR_S.asString());
-    appendDodaj(out, kColumns[1].width, list.MB.asString());
-    appendDodaj(out, kColumns[2].width, list.IME.asString());
-    appendDodaj(out, kColumns[3].width, list.TIME.asString());
-    appendDodaj(out, kColumns[4].width, list.PRE.asString());
-    appendDodaj(out, kColumns[5].width, dateText(registered));
-    appendDodaj(out, kColumns[6].width, list.BR_PRI.asString());
-    appendDodaj(out, kColumns[7].width, std::string_view(percent, static_cast<std::size_t>(converted.ptr - percent)));
-    out.append(kLineEnd);
+    const std::array<std::string_view, kColumns.size()> values{
+        list.LEKAR_S.asString(), list.MB.asString(),
+        list.IME.asString(),     list.TIME.asString(),
+        list.PRE.asString(),     dateText(registered),
+        list.BR_PRI.asString(),  std::string_view(percent, static_cast<std::size_t>(converted.ptr - percent))};
+    // Dodaj for each column, written in place: the line's length is known before the first byte.
+    std::size_t length = kLineEnd.size();
+    for (std::size_t c = 0; c < kColumns.size(); ++c)
+        length += std::max(static_cast<std::size_t>(kColumns[c].width), values[c].size());
+    std::size_t at = out.size();
+    out.resize(at + length);
+    for (std::size_t c = 0; c < kColumns.size(); ++c) {
+        const std::size_t width = static_cast<std::size_t>(kColumns[c].width);
+        if (values[c].size() < width) {
+            std::memset(out.data() + at, ' ', width - values[c].size());
+            at += width - values[c].size();
+        }
+        std::memcpy(out.data() + at, values[c].data(), values[c].size());
+        at += values[c].size();
+    }
+    std::memcpy(out.data() + at, kLineEnd.data(), kLineEnd.size());
 }
 
 void writeExport(data::InsuredList& list, const data::RegionalSettings& settings, ExportOutput& output) {
