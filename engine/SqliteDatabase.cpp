@@ -3,6 +3,7 @@
 #include "engine/EngineError.h"
 #include "engine/ReadOnlyFile.h"
 #include "engine/SqliteCursor.h"
+#include "engine/SqliteKeyOrder.h"
 
 #include <filesystem>
 #include <sqlite3.h>
