@@ -278,17 +278,19 @@ void Query::setRowKey(std::string tableName, const Field& keyField) {
     keyField_ = keyField.index();
 }
 
+// The first loss of the row or a later one; losses are few and in row order.
+std::vector<TextLoss>::const_iterator Query::firstLossFrom(int row) const {
+    return std::lower_bound(textLosses_.begin(), textLosses_.end(), row,
+                            [](const TextLoss& loss, int r) { return loss.row < r; });
+}
+
 bool Query::hasTextLoss(int row) const {
-    const auto first = std::lower_bound(textLosses_.begin(), textLosses_.end(), row,
-                                        [](const TextLoss& loss, int r) { return loss.row < r; });
+    const auto first = firstLossFrom(row);
     return first != textLosses_.end() && first->row == row;
 }
 
 const TextLoss* Query::textLossOf(int row, const Field& field) const {
-    // Losses are few and in row order.
-    const auto first = std::lower_bound(textLosses_.begin(), textLosses_.end(), row,
-                                        [](const TextLoss& loss, int r) { return loss.row < r; });
-    for (auto it = first; it != textLosses_.end() && it->row == row; ++it)
+    for (auto it = firstLossFrom(row); it != textLosses_.end() && it->row == row; ++it)
         if (it->field == field.index())
             return &*it;
     return nullptr;
@@ -308,12 +310,7 @@ void Query::close() {
     if (!active_)
         return;
     notifyAboutToReset();
-    active_ = false;
-    rows_ = std::make_unique<RowStore>(std::vector<FieldKind>{});
-    textLosses_.clear();
-    current_ = 0;
-    eof_ = true;
-    notifyReset();
+    stopReading();
 }
 
 void Query::requireActive() const {

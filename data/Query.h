@@ -140,6 +140,7 @@ private:
     std::string rowPlace(engine::Cursor& cursor, int number) const;
     void requireActive() const;
     [[noreturn]] void failWithoutRow() const;
+    std::vector<TextLoss>::const_iterator firstLossFrom(int row) const;
     void setCurrentRow(int row);
     void notifyAboutToReset();
     void notifyReset();
