@@ -53,6 +53,8 @@ public:
     }
     std::int64_t integer(std::size_t column) const { return sqlite3_value_int64(value(column)); }
     double real(std::size_t column) const { return sqlite3_value_double(value(column)); }
+    // The day of a date column's text, when it was worked out before; here it never is.
+    std::optional<DayNumber> knownDay(std::size_t) const { return std::nullopt; }
 
 private:
     sqlite3_value* value(std::size_t column) const { return values_[column]; }
@@ -93,10 +95,13 @@ public:
                 keepText(value, rows.text(c));
                 break;
             default:
-                // A number is read from a text only where the column may hold numbers.
+                // A number is read from a text only where the column may hold numbers; a date column's text is
+                // read as a day here, on the reading thread, which has time to spare.
                 if (types_[c] == ColumnType::Integer || types_[c] == ColumnType::Unknown)
                     value.integer = rows.integer(c);
                 keepText(value, rows.text(c));
+                if (types_[c] == ColumnType::Date)
+                    value.day = dayOfDateText(std::string_view(bytes_).substr(value.begin, value.end - value.begin));
                 break;
             }
         }
@@ -115,6 +120,7 @@ public:
         return std::string_view(bytes_).substr(value.begin, value.end - value.begin);
     }
     std::int64_t integer(std::size_t row, std::size_t column) const { return at(row, column).integer; }
+    std::optional<DayNumber> knownDay(std::size_t row, std::size_t column) const { return at(row, column).day; }
     double real(std::size_t row, std::size_t column) const {
         const Value& value = at(row, column);
         return value.type == SQLITE_INTEGER ? static_cast<double>(value.integer) : value.real;
@@ -127,6 +133,7 @@ private:
         double real = 0;
         std::size_t begin = 0; // the text in bytes_
         std::size_t end = 0;
+        std::optional<DayNumber> day; // a date column's text as a day, when it is one
     };
 
     void keepText(Value& value, std::string_view text) {
@@ -179,6 +186,7 @@ public:
     std::string_view text(std::size_t column) const { return batch_->text(row_, column); }
     std::int64_t integer(std::size_t column) const { return batch_->integer(row_, column); }
     double real(std::size_t column) const { return batch_->real(row_, column); }
+    std::optional<DayNumber> knownDay(std::size_t column) const { return batch_->knownDay(row_, column); }
 
 private:
     static constexpr int kBatches = 4;
@@ -227,7 +235,11 @@ public:
         }
     }
 
-    DayNumber date(std::size_t column) override { return dayOfColumnText(rows_.text(column), columns_[column].name); }
+    DayNumber date(std::size_t column) override {
+        if (const std::optional<DayNumber> day = rows_.knownDay(column))
+            return *day;
+        return dayOfColumnText(rows_.text(column), columns_[column].name);
+    }
 
     std::int64_t integer(std::size_t column) override { return rows_.integer(column); }
 

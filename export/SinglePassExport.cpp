@@ -26,9 +26,16 @@ constexpr std::size_t kSmallestWrite = 4 * 1024;
 constexpr std::size_t kLargestWrite = 64 * 1024;
 constexpr std::size_t kRoomForALine = 512;
 
-struct TransparentHash {
+// Doctor codes are a few bytes, and every row of the register looks one up: FNV-1a is quicker than the library's
+// hash for texts this short.
+struct CodeHash {
     using is_transparent = void;
-    std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+    std::size_t operator()(std::string_view text) const {
+        std::uint64_t hash = 14695981039346656037ULL;
+        for (const char c : text)
+            hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
+        return static_cast<std::size_t>(hash);
+    }
 };
 
 // One doctor's file while the pass writes it.
@@ -134,7 +141,7 @@ std::optional<SinglePassExport::Outcomes> SinglePassExport::runGroup(const std::
                                                                      const std::vector<std::string>& fileCodes,
                                                                      const RegisterCheck& registerUnchanged) {
     std::vector<DoctorFile> files(codes.size());
-    std::unordered_map<std::string_view, DoctorFile*, TransparentHash> byCode;
+    std::unordered_map<std::string_view, DoctorFile*, CodeHash> byCode;
     for (std::size_t i = 0; i < codes.size(); ++i) {
         byCode.emplace(codes[i], &files[i]);
         try {

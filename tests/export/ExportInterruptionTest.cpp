@@ -100,12 +100,15 @@ protected:
         return dir_->file(name);
     }
 
-    // Waits until the export has finished a few files and is writing others, so that a signal finds both.
-    static ::testing::AssertionResult waitUntilMidway(ExportProcess& process, const std::string& folder) {
+    // Waits until the export has finished `finished` files or more and is writing others, so that a signal
+    // finds both. An export of a few doctors reads and finishes them one by one; a month end of every doctor
+    // reads the register once with all their files open, and finishes them only at the end.
+    static ::testing::AssertionResult waitUntilMidway(ExportProcess& process, const std::string& folder,
+                                                      std::size_t finished = 3) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
         while (std::chrono::steady_clock::now() < deadline) {
             const FolderState state = stateOf(folder);
-            if (state.finished >= 3 && state.temporary >= 1)
+            if (state.finished >= finished && state.temporary >= 1)
                 return ::testing::AssertionSuccess();
             if (!process.running())
                 return ::testing::AssertionFailure() << "the export ended (" << describeStatus(process.wait())
@@ -127,24 +130,41 @@ protected:
     static inline std::unique_ptr<TempDir> dir_;
 };
 
+// The codes of the first doctors of the reference: few enough that they are read one by one.
+std::vector<std::string> someCodes(const std::vector<std::string>& referenceNames, std::size_t count) {
+    std::vector<std::string> codes;
+    for (std::size_t i = 0; i < count && i < referenceNames.size(); ++i)
+        codes.push_back(referenceNames[i].substr(0, referenceNames[i].size() - 4));
+    return codes;
+}
+
 TEST_F(ExportInterruption, TerminationSignalRemovesTheUnfinishedFilesAndKeepsTheFinishedOnes) {
     const std::map<int, std::string> signalNames = {{SIGINT, "SIGINT"}, {SIGTERM, "SIGTERM"}, {SIGHUP, "SIGHUP"}};
+    const std::vector<std::string> reference = folderEntries(dir_->file("reference"));
     for (const auto& [sig, name] : signalNames) {
-        SCOPED_TRACE(name);
-        const std::string out = freshFolder("out-" + name);
-        ExportProcess process({"--all", "--out", out}, aliasFile(), out + ".log");
-        ASSERT_TRUE(waitUntilMidway(process, out));
-        ASSERT_EQ(kill(process.pid(), sig), 0);
-        const int status = process.wait();
+        // 30 doctors, read and finished one by one; then every doctor, from one read of the register.
+        for (const bool everyDoctor : {false, true}) {
+            SCOPED_TRACE(name + (everyDoctor ? ", every doctor" : ", 30 doctors"));
+            const std::string out = freshFolder("out-" + name + (everyDoctor ? "-all" : "-some"));
+            std::vector<std::string> arguments = {"--out", out};
+            if (everyDoctor)
+                arguments.push_back("--all");
+            for (const std::string& code : everyDoctor ? std::vector<std::string>{} : someCodes(reference, 30))
+                arguments.push_back(code);
+            ExportProcess process(arguments, aliasFile(), out + ".log");
+            ASSERT_TRUE(waitUntilMidway(process, out, everyDoctor ? 0 : 3));
+            ASSERT_EQ(kill(process.pid(), sig), 0);
+            const int status = process.wait();
 
-        EXPECT_EQ(describeStatus(status), "exit status " + std::to_string(128 + sig)) << process.errors();
-        const std::regex line("(^|\n)pelmarot-export: interrupted by " + name +
-                              "; [0-9]+ unfinished files? removed\n$");
-        EXPECT_TRUE(std::regex_search(process.errors(), line)) << process.errors();
-        expectOnlyCompleteFiles(out);
-        const std::size_t written = folderEntries(out).size();
-        EXPECT_GE(written, 3u);
-        EXPECT_LT(written, folderEntries(dir_->file("reference")).size()) << "the signal came too late to test";
+            EXPECT_EQ(describeStatus(status), "exit status " + std::to_string(128 + sig)) << process.errors();
+            const std::regex line("(^|\n)pelmarot-export: interrupted by " + name +
+                                  "; [0-9]+ unfinished files? removed\n$");
+            EXPECT_TRUE(std::regex_search(process.errors(), line)) << process.errors();
+            expectOnlyCompleteFiles(out);
+            const std::size_t written = folderEntries(out).size();
+            EXPECT_GE(written, everyDoctor ? 0u : 3u);
+            EXPECT_LT(written, everyDoctor ? reference.size() : 30u) << "the signal came too late to test";
+        }
     }
 }
 
@@ -152,7 +172,7 @@ TEST_F(ExportInterruption, HangupIgnoredByTheCallerLetsTheExportFinish) {
     // nohup starts a program with SIGHUP ignored; the export must keep that and write every file.
     const std::string out = freshFolder("out-nohup");
     ExportProcess process({"--all", "--out", out}, aliasFile(), out + ".log", [] { std::signal(SIGHUP, SIG_IGN); });
-    ASSERT_TRUE(waitUntilMidway(process, out));
+    ASSERT_TRUE(waitUntilMidway(process, out, 0));
     ASSERT_EQ(kill(process.pid(), SIGHUP), 0);
     EXPECT_EQ(describeStatus(process.wait()), "exit status 0") << process.errors();
     EXPECT_EQ(folderEntries(out), folderEntries(dir_->file("reference")));
