@@ -5,9 +5,11 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <random>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -161,18 +163,42 @@ void ExportFile::commit() {
         throwSystemError("Cannot write the folder", folder_, errno);
 }
 
+void ExportFile::commitSyncedElsewhere() { rename(); }
+
 void ExportFile::commitKeepingFolderUnsynced() { syncAndRename(); }
 
-void syncFolder(const std::string& folder) {
-    const std::string path = folder.empty() ? "." : folder;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        throwSystemError("Cannot open the folder", path, errno);
-    const int synced = ::fsync(fd);
-    const int error = errno;
-    ::close(fd);
-    if (synced != 0 && error != EINVAL)
-        throwSystemError("Cannot write the folder", path, error);
+FolderSync::FolderSync(const std::string& folder) : folder_(folder.empty() ? "." : folder) {
+    fd_ = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd_ < 0)
+        throwSystemError("Cannot open the folder", folder_, errno);
+}
+
+FolderSync::~FolderSync() { ::close(fd_); }
+
+bool FolderSync::syncWritesEveryFile() const {
+    struct statfs info {};
+    if (::fstatfs(fd_, &info) != 0)
+        return false;
+    switch (static_cast<unsigned long>(info.f_type)) {
+    case EXT4_SUPER_MAGIC: // also ext2 and ext3
+    case XFS_SUPER_MAGIC:
+    case BTRFS_SUPER_MAGIC:
+    case F2FS_SUPER_MAGIC:
+    case TMPFS_MAGIC:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void FolderSync::syncFileSystem() {
+    if (::syncfs(fd_) != 0)
+        throwSystemError("Cannot write into", folder_, errno);
+}
+
+void FolderSync::syncNames() {
+    if (::fsync(fd_) != 0 && errno != EINVAL)
+        throwSystemError("Cannot write the folder", folder_, errno);
 }
 
 void ExportFile::syncAndRename() {
@@ -182,6 +208,12 @@ void ExportFile::syncAndRename() {
     // never a new name over missing data.
     if (::fsync(fileFd_) != 0)
         throwSystemError("Cannot write", temporaryPath(), errno);
+    rename();
+}
+
+void ExportFile::rename() {
+    if (fileFd_ < 0)
+        throw ExportError("Cannot finish " + finalPath() + ": the file is already closed");
     // The file stays open, and so locked, through the rename: a sweep cannot take it before it has its name.
     if (!TemporaryFileRegistry::instance().commit(folderFd_, temporaryName_, fileName_))
         throwSystemError("Cannot replace", finalPath(), errno);

@@ -36,8 +36,13 @@ public:
     // that the new name survives a crash. No writes are allowed afterwards.
     void commit();
 
-    // commit() without syncing the folder, for a writer that finishes many files of one folder and then syncs
-    // it once (syncFolder): until then a crash may lose the new name, never the file's data.
+    // For a writer that finishes many files of one folder: once a FolderSync of that folder has synced its file
+    // system after the last write, the file only takes its final name. Until the FolderSync syncs the folder
+    // itself, a crash may lose the new name, never the file's data.
+    void commitSyncedElsewhere();
+
+    // commit() without syncing the folder, for a writer that finishes many files of one folder and syncs it
+    // once (FolderSync::syncNames): until then a crash may lose the new name, never the file's data.
     void commitKeepingFolderUnsynced();
 
     std::string finalPath() const { return pathOf(fileName_); }
@@ -45,6 +50,7 @@ public:
 
 private:
     void syncAndRename();
+    void rename();
     void createTemporary();
     bool createTemporaryNamed(std::string name, std::optional<mode_t> replacedMode);
     std::optional<mode_t> modeOfReplacedFile() const;
@@ -60,7 +66,27 @@ private:
     bool committed_ = false;
 };
 
-// Syncs a folder, so that the names given in it survive a crash. Throws ExportError.
-void syncFolder(const std::string& folder);
+// The syncs of a writer that finishes many files of one folder at once: one sync of the whole file system
+// writes all their data with one wait for the medium, where a sync of each file would wait once per file. Open
+// it before the first byte is written: sync() reports a failure to write back anything since then.
+class FolderSync {
+public:
+    explicit FolderSync(const std::string& folder); // throws ExportError
+    ~FolderSync();
+    FolderSync(const FolderSync&) = delete;
+    FolderSync& operator=(const FolderSync&) = delete;
+
+    // True when syncFileSystem() writes every file's data to the medium as a sync of each file would: on the
+    // local file systems of Linux. A network file system may have its server flush only for a file's own sync.
+    bool syncWritesEveryFile() const;
+    // Writes every file of the folder's file system to the medium. Throws ExportError.
+    void syncFileSystem();
+    // Writes the folder itself, so that the names given in it survive a crash. Throws ExportError.
+    void syncNames();
+
+private:
+    std::string folder_;
+    int fd_ = -1;
+};
 
 } // namespace exportfile

@@ -59,37 +59,56 @@ struct DoctorFile {
     }
 };
 
-// Files committed at once: a commit waits for the medium, so several in flight keep it busy.
-constexpr unsigned kCommitters = 32;
+// Threads that finish files at once: a sync waits for the medium, and so may a rename over an earlier export,
+// which frees that file's blocks; several in flight keep the medium busy.
+constexpr unsigned kFinishers = 16;
 
-// Writes what each doctor's file still gathers and gives it its name, then syncs the folder once for all the
-// names; a file that cannot be finished is left to the caller, and so is every file when the folder cannot be
-// synced.
-void commitAll(const std::string& folder, std::vector<DoctorFile>& files, SinglePassExport::Outcomes& outcomes) {
+// Runs finish(i) for every index of `files` whose doctor is still written, on several threads.
+template <typename Finish>
+void finishEach(std::vector<DoctorFile>& files, const Finish& finish) {
     std::atomic<std::size_t> next{0};
-    const auto commitNext = [&] {
-        for (std::size_t i = next++; i < files.size(); i = next++) {
-            DoctorFile& doctor = files[i];
-            if (doctor.file && !doctor.lines.empty())
-                doctor.writeGathered();
-            if (!doctor.file)
-                continue;
-            try {
-                doctor.file->commitKeepingFolderUnsynced();
-                outcomes[i] = doctor.rows;
-            } catch (const ExportError&) {
-            }
-            doctor.leaveToCaller();
-        }
+    const auto finishNext = [&] {
+        for (std::size_t i = next++; i < files.size(); i = next++)
+            if (files[i].file)
+                finish(i);
     };
-    std::vector<std::thread> committers;
-    for (unsigned t = 1; t < kCommitters && t < files.size(); ++t)
-        committers.emplace_back(commitNext);
-    commitNext();
-    for (auto& committer : committers)
-        committer.join();
+    std::vector<std::thread> finishers;
+    for (unsigned t = 1; t < kFinishers && t < files.size(); ++t)
+        finishers.emplace_back(finishNext);
+    finishNext();
+    for (auto& finisher : finishers)
+        finisher.join();
+}
+
+// Writes what each doctor's file still gathers, makes the data of all the files durable, gives each file its
+// name and syncs the folder once for all the names. Where the file system allows, one sync of it writes all the
+// files with one wait for the medium; elsewhere each file is synced before its rename. A file that cannot be
+// finished is left to the caller, and so is every file when the file system or the folder cannot be synced.
+void commitAll(FolderSync& folder, std::vector<DoctorFile>& files, SinglePassExport::Outcomes& outcomes) {
+    for (DoctorFile& doctor : files)
+        if (doctor.file && !doctor.lines.empty())
+            doctor.writeGathered();
+    const bool syncedAtOnce = folder.syncWritesEveryFile();
     try {
-        syncFolder(folder);
+        if (syncedAtOnce)
+            folder.syncFileSystem();
+    } catch (const ExportError&) {
+        return;
+    }
+    finishEach(files, [&](std::size_t i) {
+        DoctorFile& doctor = files[i];
+        try {
+            if (syncedAtOnce)
+                doctor.file->commitSyncedElsewhere();
+            else
+                doctor.file->commitKeepingFolderUnsynced();
+            outcomes[i] = doctor.rows;
+        } catch (const ExportError&) {
+        }
+        doctor.leaveToCaller();
+    });
+    try {
+        folder.syncNames();
     } catch (const ExportError&) {
         std::fill(outcomes.begin(), outcomes.end(), std::nullopt);
     }
@@ -140,6 +159,7 @@ SinglePassExport::Outcomes SinglePassExport::run(const std::vector<std::string>&
 std::optional<SinglePassExport::Outcomes> SinglePassExport::runGroup(const std::vector<std::string>& codes,
                                                                      const std::vector<std::string>& fileCodes,
                                                                      const RegisterCheck& registerUnchanged) {
+    FolderSync folder(folder_);
     std::vector<DoctorFile> files(codes.size());
     std::unordered_map<std::string_view, DoctorFile*, CodeHash> byCode;
     for (std::size_t i = 0; i < codes.size(); ++i) {
@@ -184,7 +204,7 @@ std::optional<SinglePassExport::Outcomes> SinglePassExport::runGroup(const std::
     Outcomes outcomes(codes.size());
     if (!registerUnchanged())
         return outcomes;
-    commitAll(folder_, files, outcomes);
+    commitAll(folder, files, outcomes);
     return outcomes;
 }
 

@@ -25,6 +25,16 @@ int TemporaryFileRegistry::create(int folderFd, const std::string& name, mode_t 
 }
 
 bool TemporaryFileRegistry::commit(int folderFd, const std::string& name, const std::string& finalName) {
+    // The file the rename replaces stays open until the mutex is released: its last close frees its blocks,
+    // which on a medium that is told of freed blocks waits for the medium, and the other renames need not wait
+    // behind that.
+    struct ClosedAtEnd {
+        int fd;
+        ~ClosedAtEnd() {
+            if (fd >= 0)
+                ::close(fd);
+        }
+    } const replaced{::openat(folderFd, finalName.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC)};
     const std::lock_guard lock(mutex_);
     if (::renameat(folderFd, name.c_str(), folderFd, finalName.c_str()) != 0)
         return false;
