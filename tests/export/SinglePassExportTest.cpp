@@ -11,6 +11,7 @@
 #include "support/FixtureRegister.h"
 
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <map>
 
@@ -206,6 +207,29 @@ TEST(SinglePassExport, TheDatabaseOffersTheSingleReadOnlyWhereItKeepsEachDoctors
     EXPECT_NE(connection.database().readInKeyOrder("Osigurenici", "LEKAR_S", "BR_ODJ"), nullptr);
     EXPECT_NE(connection.database().readInKeyOrder("Osigurenici", "BR_PRI", "BR_ODJ"), nullptr);
     EXPECT_EQ(connection.database().readInKeyOrder("Osigurenici", "UCEN_30", "BR_ODJ"), nullptr);
+}
+
+// A month end over the files of the last one: each is replaced whole (a longer old file leaves no tail), a file
+// an administrator restricted stays restricted, and no temporary file stays behind.
+TEST(SinglePassExport, AMonthEndReplacesTheLastOnesFilesWholeAndKeepsTheirPermissions) {
+    TempDir dir;
+    writeSqliteRegister(dir.file("k.sqlite"), doctors(), persons());
+    AliasFileScope scope(dir.file("aliases.ini"), AliasFileScope::sqliteAlias(dir.file("k.sqlite")));
+    fs::create_directories(dir.file("reloads"));
+    exportByReloads(dir.file("reloads"));
+
+    const std::string out = dir.file("batch");
+    fs::create_directories(out);
+    std::ofstream(out + "/A1.txt") << std::string(1 << 20, 'x');
+    std::ofstream(out + "/B2.txt") << "last month";
+    const fs::perms restricted = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+    fs::permissions(out + "/A1.txt", restricted);
+    exportByBatch(out);
+    EXPECT_EQ(filesIn(out), filesIn(dir.file("reloads")));
+    EXPECT_EQ(fs::status(out + "/A1.txt").permissions() & fs::perms::all, restricted);
+    // The second month end replaces what the first one wrote.
+    exportByBatch(out);
+    EXPECT_EQ(filesIn(out), filesIn(dir.file("reloads")));
 }
 
 // Few files open at once: the register is read once for each group of doctors whose files fit, and the files
