@@ -163,7 +163,7 @@ void ExportFile::commit() {
         throwSystemError("Cannot write the folder", folder_, errno);
 }
 
-void ExportFile::commitSyncedElsewhere() { rename(); }
+void ExportFile::commitSyncedElsewhere() { takeFinalName(); }
 
 void ExportFile::commitKeepingFolderUnsynced() { syncAndRename(); }
 
@@ -208,10 +208,10 @@ void ExportFile::syncAndRename() {
     // never a new name over missing data.
     if (::fsync(fileFd_) != 0)
         throwSystemError("Cannot write", temporaryPath(), errno);
-    rename();
+    takeFinalName();
 }
 
-void ExportFile::rename() {
+void ExportFile::takeFinalName() {
     if (fileFd_ < 0)
         throw ExportError("Cannot finish " + finalPath() + ": the file is already closed");
     // The file stays open, and so locked, through the rename: a sweep cannot take it before it has its name.

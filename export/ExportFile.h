@@ -50,7 +50,7 @@ public:
 
 private:
     void syncAndRename();
-    void rename();
+    void takeFinalName();
     void createTemporary();
     bool createTemporaryNamed(std::string name, std::optional<mode_t> replacedMode);
     std::optional<mode_t> modeOfReplacedFile() const;
@@ -68,7 +68,8 @@ private:
 
 // The syncs of a writer that finishes many files of one folder at once: one sync of the whole file system
 // writes all their data with one wait for the medium, where a sync of each file would wait once per file. Open
-// it before the first byte is written: sync() reports a failure to write back anything since then.
+// it before the first byte is written: syncFileSystem() reports a failure to write back anything since then
+// (Linux tells it since 5.8).
 class FolderSync {
 public:
     explicit FolderSync(const std::string& folder); // throws ExportError

@@ -315,3 +315,10 @@ TEST_F(ExportOverEarlierFile, ExportsSweepingTheFolderNeverTakeAConcurrentWriter
 }
 
 } // namespace
+
+// One sync of a file system stands for a sync of each file only where the system writes every file's data for
+// it; elsewhere (here the system's own view of processes) each file is synced on its own.
+TEST(FolderSync, OneSyncOfTheFileSystemStandsForEachFilesSyncOnlyOnALocalFileSystem) {
+    EXPECT_FALSE(exportfile::FolderSync("/proc").syncWritesEveryFile());
+    EXPECT_THROW(exportfile::FolderSync("/no/such/folder"), exportfile::ExportError);
+}
