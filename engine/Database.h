@@ -79,13 +79,26 @@ public:
     // The 8-bit code page in which this database delivers text and takes parameters.
     virtual const CodePage& codePage() const = 0;
 
-    // The register's files as they are now, for noticing that they changed between statements: equal texts
-    // mean that no file was replaced or rewritten in between, as far as the file system tells (device, inode,
-    // size, time; a file's time only moves on). Empty for a server, where every statement sees one consistent
-    // state of its own. Throws EngineError when a file cannot be examined.
-    virtual std::string filesVersion() const { return {}; }
-    // What filesVersion() describes, for messages: the database file, or the folder of the tables.
-    virtual std::string filesName() const { return {}; }
+    // Begins one consistent read: every statement until endConsistentRead() sees the register in one state,
+    // while other programs go on writing it. SQLite: one read transaction (in WAL mode writers go on; with a
+    // rollback journal they wait on their own busy timeout until the read ends). A server: one REPEATABLE READ,
+    // READ ONLY transaction. Paradox tables, which their owner writes in place without a transaction, are each
+    // read again when they changed under a read (see readAgainWhenChanged). Throws EngineError.
+    // REQUIRES: no consistent read is under way and no cursor of this database is open.
+    virtual void beginConsistentRead() {}
+    // Ends the consistent read; statements afterwards see the register as it is when each runs. Never throws.
+    // REQUIRES: every cursor of this database is gone.
+    virtual void endConsistentRead() noexcept {}
+    // Empty while the consistent read can go on; otherwise why it cannot (the server's session is lost or its
+    // transaction failed), and no further statement of this read can succeed.
+    virtual std::string consistentReadLost() const { return {}; }
+
+    // The register's files and folder by identity (device and inode), not by content: equal texts mean that
+    // no file or folder was put in the place of another in between; a file merely written in place keeps its
+    // identity. Empty for a server. Throws EngineError when a file cannot be examined.
+    virtual std::string registerIdentity() const { return {}; }
+    // What registerIdentity() describes, for messages: the database file, or the folder of the tables.
+    virtual std::string registerName() const { return {}; }
 };
 
 } // namespace engine

@@ -63,8 +63,8 @@ public:
 
     const CodePage& codePage() const override { return codePage_; }
 
-    // Every table file (.DB) of the folder, by name.
-    std::string filesVersion() const override {
+    // The folder and every table file (.DB) in it, by name.
+    std::string registerIdentity() const override {
         std::vector<std::string> tables;
         std::error_code ec;
         for (fs::directory_iterator it(folder_, ec), end; !ec && it != end; it.increment(ec))
@@ -73,12 +73,16 @@ public:
         if (ec)
             throw EngineError("Cannot read the folder " + folder_ + ": " + ec.message());
         std::sort(tables.begin(), tables.end());
-        std::string version;
+        const auto identity = [](const std::string& path) {
+            const FileIdentity file = fileIdentityOf(path);
+            return std::to_string(file.device) + ":" + std::to_string(file.inode);
+        };
+        std::string version = identity(folder_);
         for (const auto& table : tables)
-            version += fs::path(table).filename().string() + "=" + identityText(fileIdentityOf(table)) + " ";
+            version += " " + fs::path(table).filename().string() + "=" + identity(table);
         return version;
     }
-    std::string filesName() const override { return folder_; }
+    std::string registerName() const override { return folder_; }
 
 private:
     // Makes the table of that name known when the folder has its file. Throws EngineError when the file

@@ -135,6 +135,9 @@ public:
             values.push_back(p.c_str());
 
         session_->endStatement();
+        // A consistent read lives in its session: a new connection would read another state.
+        if (const std::string lost = consistentReadLost(); !lost.empty())
+            throw EngineError(lost);
         if (!session_->connected())
             session_->reconnect();
         ResultHandle first = start(text, values);
@@ -142,7 +145,7 @@ public:
             std::vector<std::string> lines = failureLines(first);
             const bool lost = connectionLost(first);
             session_->discardResults();
-            if (!lost)
+            if (!lost || inConsistentRead_)
                 throw EngineError(lines);
             session_->reconnect();
             first = start(text, values);
@@ -157,7 +160,53 @@ public:
 
     const CodePage& codePage() const override { return codePage_; }
 
+    void beginConsistentRead() override {
+        session_->endStatement();
+        if (!session_->connected())
+            session_->reconnect();
+        command("BEGIN ISOLATION LEVEL REPEATABLE READ, READ ONLY");
+        inConsistentRead_ = true;
+    }
+
+    void endConsistentRead() noexcept override {
+        if (!inConsistentRead_)
+            return;
+        inConsistentRead_ = false;
+        try {
+            if (session_->connected())
+                command("COMMIT");
+        } catch (const EngineError&) {
+            // A session that cannot end its read-only transaction has nothing to lose; the next statement
+            // connects again.
+        }
+    }
+
+    std::string consistentReadLost() const override {
+        if (!inConsistentRead_)
+            return {};
+        const PGTransactionStatusType status = session_->transactionStatus();
+        if (status == PQTRANS_ACTIVE || status == PQTRANS_INTRANS)
+            return {};
+        return status == PQTRANS_INERROR ? "The transaction that reads the PostgreSQL database " + session_->name() +
+                                               " in one state failed; nothing more can be read in that state"
+                                         : "Lost the connection to the PostgreSQL database " + session_->name() +
+                                               " while reading it in one state; nothing more can be read in that state";
+    }
+
 private:
+    // Runs a statement that returns no rows. Throws EngineError with the server's message.
+    void command(const char* sql) {
+        session_->endStatement();
+        ResultHandle result = start(sql, {});
+        const bool ok = result && PQresultStatus(result.get()) == PGRES_COMMAND_OK;
+        std::vector<std::string> lines = ok ? std::vector<std::string>{} : failureLines(result);
+        session_->discardResults();
+        if (!ok)
+            throw EngineError(lines);
+    }
+
+    bool inConsistentRead_ = false;
+
     // Sends the statement and returns its first result (a row, or the end of an empty result, or the failure).
     ResultHandle start(const std::string& text, const std::vector<const char*>& values) {
         if (!session_->send(text, values))

@@ -98,6 +98,10 @@ ConnectionHandle PostgresSession::connect(const std::optional<std::string>& pass
 
 bool PostgresSession::connected() const { return connection_ && PQstatus(connection_.get()) == CONNECTION_OK; }
 
+PGTransactionStatusType PostgresSession::transactionStatus() const {
+    return connected() ? PQtransactionStatus(connection_.get()) : PQTRANS_UNKNOWN;
+}
+
 std::string PostgresSession::errorMessage() const { return connection_ ? PQerrorMessage(connection_.get()) : ""; }
 
 void PostgresSession::reconnect() {

@@ -38,6 +38,8 @@ public:
     const std::string& name() const { return settings_.name; }
     // Whether there is a connection that libpq has not found broken (false after the connection was dropped).
     bool connected() const;
+    // Whether the session is in a transaction (PQTRANS_UNKNOWN when there is no connection).
+    PGTransactionStatusType transactionStatus() const;
     // libpq's message about the last failure of the connection.
     std::string errorMessage() const;
 

@@ -14,6 +14,17 @@ namespace {
 // One open of the file: the connection and the identity of the file it reads. The file is read with plain
 // reads, never through a memory map: the register is another program's file, and a map over a file that
 // shrinks kills the process with SIGBUS where a read merely comes back short.
+constexpr int kBusyTimeoutMs = 5000;
+
+bool isBusy(int code) { return (code & 0xff) == SQLITE_BUSY || (code & 0xff) == SQLITE_LOCKED; }
+
+// What a clerk or an administrator is told when a writer keeps the file locked past the wait: the register is
+// there and sound, only busy.
+std::string registerBusyMessage(const std::string& path) {
+    return "The database file " + path + " is being written by another program, which kept it locked for " +
+           std::to_string(kBusyTimeoutMs / 1000) + " seconds; try again in a moment";
+}
+
 struct OpenedFile {
     std::shared_ptr<sqlite3> db;
     FileIdentity identity;
@@ -37,7 +48,7 @@ OpenedFile openFile(const std::string& path) {
     // goes back and forth between, so a reload costs what it did with the map. SQLite drops the cache when
     // the file's change counter moves; a file copied over in place may carry the same counter, so the
     // database opens the file anew whenever it changed at all (see SqliteDatabase::execute).
-    sqlite3_busy_timeout(handle.get(), 5000);
+    sqlite3_busy_timeout(handle.get(), kBusyTimeoutMs);
     char* error = nullptr;
     if (sqlite3_exec(handle.get(),
                      "PRAGMA query_only = 1; PRAGMA mmap_size = 0; PRAGMA cache_size = -16384; SELECT count(*) FROM "
@@ -45,6 +56,8 @@ OpenedFile openFile(const std::string& path) {
                      nullptr, nullptr, &error) != SQLITE_OK) {
         const std::string reason = error ? error : "unknown error";
         sqlite3_free(error);
+        if (isBusy(sqlite3_errcode(handle.get())))
+            throw EngineError(registerBusyMessage(path));
         throw EngineError({"Cannot open the database file " + path,
                            reason == "file is not a database" ? "The file is not an SQLite database" : reason});
     }
@@ -86,7 +99,9 @@ public:
                           "Try again once the file is complete");
     }
 
-    std::string failedStep(const std::string& message) override {
+    std::string failedStep(int code, const std::string& message) override {
+        if (isBusy(code))
+            return registerBusyMessage(path_);
         return EngineError({"Cannot read the database file " + path_, message}).what();
     }
 
@@ -100,6 +115,8 @@ class SqliteDatabase final : public Database {
 public:
     SqliteDatabase(OpenedFile opened, std::string path, const CodePage& codePage)
         : opened_(std::move(opened)), path_(std::move(path)), codePage_(codePage) {}
+
+    ~SqliteDatabase() override { endConsistentRead(); }
 
     std::unique_ptr<Cursor> execute(std::string_view sql, const std::vector<std::string>& parameters) override {
         openAgainWhenChanged();
@@ -120,23 +137,70 @@ public:
 
     const CodePage& codePage() const override { return codePage_; }
 
-    // The file, and in WAL mode its log, where committed changes wait for a checkpoint.
-    std::string filesVersion() const override {
-        std::string version = identityText(fileIdentityOf(path_));
-        std::error_code ec;
-        if (opened_.writeAheadLog && std::filesystem::exists(path_ + "-wal", ec))
-            version += " " + identityText(fileIdentityOf(path_ + "-wal"));
-        return version;
+    // One read transaction, started by a read so that its state is fixed now and not at the first statement.
+    // The file is opened anew first when it changed, and again when it was replaced before the lock was taken.
+    void beginConsistentRead() override {
+        for (int attempt = 0;; ++attempt) {
+            openAgainWhenChanged();
+            run("BEGIN");
+            try {
+                run("SELECT count(*) FROM sqlite_master");
+            } catch (...) {
+                run("ROLLBACK");
+                throw;
+            }
+            const FileIdentity locked = fileIdentityOf(path_);
+            if (sameFile(locked, opened_.identity) || attempt == 2) {
+                // Under the lock (or the WAL snapshot) the file's content is fixed: what it is now is what is read.
+                opened_.identity = locked;
+                inConsistentRead_ = true;
+                return;
+            }
+            run("ROLLBACK");
+        }
     }
-    std::string filesName() const override { return path_; }
+
+    void endConsistentRead() noexcept override {
+        if (!inConsistentRead_)
+            return;
+        inConsistentRead_ = false;
+        sqlite3_exec(opened_.db.get(), "COMMIT", nullptr, nullptr, nullptr);
+    }
+
+    std::string registerIdentity() const override {
+        const FileIdentity identity = fileIdentityOf(path_);
+        return std::to_string(identity.device) + ":" + std::to_string(identity.inode);
+    }
+    std::string registerName() const override { return path_; }
 
 private:
     // A file renamed over the path (the usual way of refreshing a register) or rewritten in place is read from
     // the next statement on, with an empty cache; cursors of the old file keep their connection until they go.
+    // Within a consistent read the file is never opened anew: a change then is an error, since the statements
+    // would no longer read one register.
     void openAgainWhenChanged() {
-        if (!unchanged(opened_.identity, fileIdentityOf(path_), opened_.writeAheadLog))
-            opened_ = openFile(path_);
+        if (unchanged(opened_.identity, fileIdentityOf(path_), opened_.writeAheadLog))
+            return;
+        if (inConsistentRead_)
+            throw EngineError("The database file " + path_ +
+                              " was replaced or rewritten by another program while it was read; nothing was loaded. "
+                              "Try again once the file is complete");
+        opened_ = openFile(path_);
     }
+
+    // Runs a statement of the connection's own (a transaction's begin or end). Throws EngineError.
+    void run(const char* sql) {
+        char* error = nullptr;
+        if (sqlite3_exec(opened_.db.get(), sql, nullptr, nullptr, &error) == SQLITE_OK)
+            return;
+        const std::string reason = error ? error : sqlite3_errmsg(opened_.db.get());
+        sqlite3_free(error);
+        if (isBusy(sqlite3_errcode(opened_.db.get())))
+            throw EngineError(registerBusyMessage(path_));
+        throw EngineError({"Cannot read the database file " + path_, reason});
+    }
+
+    bool inConsistentRead_ = false;
 
     OpenedFile opened_;
     std::string path_;

@@ -6,25 +6,33 @@
 
 #include <algorithm>
 #include <atomic>
+#include <exception>
+#include <filesystem>
 #include <memory>
+#include <mutex>
 #include <sys/resource.h>
+#include <system_error>
 #include <thread>
 #include <unordered_map>
 
 namespace exportfile {
 namespace {
 
-// Files a group leaves to the rest of the process: the register, the support log, a connection's sockets.
-constexpr std::size_t kSpareFiles = 64;
+// Descriptors a pass leaves to the rest of the process beyond those open when it starts: a statement's
+// journal, a sweep, a finisher's folder.
+constexpr std::size_t kSpareFiles = 8;
 // Each doctor's file holds two descriptors while it is written: the file and its folder.
 constexpr std::size_t kFilesPerDoctor = 2;
-// The lines gathered for all the doctors of a group together before they are written: the heap the pass
+// The lines gathered for all the doctors of a pass together before they are written: the heap the pass
 // needs does not grow with the register. Each doctor's lines go to its file once they reach this much divided
 // by the number of doctors, but at least kSmallestWrite.
 constexpr std::size_t kGatheredBytes = 32 * 1024 * 1024;
 constexpr std::size_t kSmallestWrite = 4 * 1024;
 constexpr std::size_t kLargestWrite = 64 * 1024;
 constexpr std::size_t kRoomForALine = 512;
+// The lines that may wait in memory, in all, for doctors who could not have a file open while the register
+// was read; a doctor whose lines would pass it is read again in a further pass.
+constexpr std::size_t kWaitingBytes = 64 * 1024 * 1024;
 
 // Doctor codes are a few bytes, and every row of the register looks one up: FNV-1a is quicker than the library's
 // hash for texts this short.
@@ -38,15 +46,32 @@ struct CodeHash {
     }
 };
 
+// The descriptors the process has open now.
+std::size_t openDescriptors() {
+    std::error_code ec;
+    std::size_t count = 0;
+    for (std::filesystem::directory_iterator it("/proc/self/fd", ec), end; !ec && it != end; it.increment(ec))
+        ++count;
+    return count > 0 ? count - 1 : 0; // less the iterator's own
+}
+
 // One doctor's file while the pass writes it.
 struct DoctorFile {
-    std::unique_ptr<ExportFile> file; // null once the doctor is left to the caller
+    enum class State { Writing, LeftToCaller, NextPass };
+
+    const Doctor* doctor = nullptr;
+    std::unique_ptr<ExportFile> file; // created when its first write is due
     std::string lines;                // gathered, not yet written
     std::int64_t rows = 0;
+    State state = State::Writing;
 
-    void leaveToCaller() {
+    bool writing() const { return state == State::Writing; }
+
+    void drop(State why) {
         file.reset();
         lines = std::string();
+        rows = 0;
+        state = why;
     }
 
     void writeGathered() {
@@ -54,64 +79,76 @@ struct DoctorFile {
             file->write(lines);
             lines.clear();
         } catch (const ExportError&) {
-            leaveToCaller();
+            drop(State::LeftToCaller);
         }
     }
 };
 
 // Threads that finish files at once: a sync waits for the medium, and so may a rename over an earlier export,
-// which frees that file's blocks; several in flight keep the medium busy.
-constexpr unsigned kFinishers = 16;
+// which frees that file's blocks; a few in flight keep the medium busy.
+unsigned finisherCount() { return std::clamp(2 * std::thread::hardware_concurrency(), 2u, 8u); }
 
-// Runs finish(i) for every index of `files` whose doctor is still written, on several threads.
+// Runs finish(file) for every file of `batch` that is still written, on several threads. A thread that cannot
+// start leaves its share to the others; what a finisher throws is rethrown once all have ended.
 template <typename Finish>
-void finishEach(std::vector<DoctorFile>& files, const Finish& finish) {
+void finishEach(const std::vector<DoctorFile*>& batch, const Finish& finish) {
     std::atomic<std::size_t> next{0};
+    std::mutex failureMutex;
+    std::exception_ptr failure;
     const auto finishNext = [&] {
-        for (std::size_t i = next++; i < files.size(); i = next++)
-            if (files[i].file)
-                finish(i);
+        try {
+            for (std::size_t i = next++; i < batch.size(); i = next++)
+                if (batch[i]->writing())
+                    finish(*batch[i]);
+        } catch (...) {
+            const std::lock_guard lock(failureMutex);
+            if (!failure)
+                failure = std::current_exception();
+            next = batch.size();
+        }
     };
     std::vector<std::thread> finishers;
-    for (unsigned t = 1; t < kFinishers && t < files.size(); ++t)
-        finishers.emplace_back(finishNext);
+    try {
+        for (unsigned t = 1; t < finisherCount() && t < batch.size(); ++t)
+            finishers.emplace_back(finishNext);
+    } catch (const std::system_error&) {
+        // Fewer threads finish the same files.
+    }
     finishNext();
     for (auto& finisher : finishers)
         finisher.join();
+    if (failure)
+        std::rethrow_exception(failure);
 }
 
-// Writes what each doctor's file still gathers, makes the data of all the files durable, gives each file its
-// name and syncs the folder once for all the names. Where the file system allows, one sync of it writes all the
-// files with one wait for the medium; elsewhere each file is synced before its rename. A file that cannot be
-// finished is left to the caller, and so is every file when the file system or the folder cannot be synced.
-void commitAll(FolderSync& folder, std::vector<DoctorFile>& files, SinglePassExport::Outcomes& outcomes) {
-    for (DoctorFile& doctor : files)
-        if (doctor.file && !doctor.lines.empty())
-            doctor.writeGathered();
+// Makes the data of a batch of written files durable and gives each its name. Where the file system allows,
+// one sync of it writes all the files with one wait for the medium; elsewhere each file is synced before its
+// rename. A file that cannot be finished is left to the caller, and so is every file of the batch when the file
+// system cannot be synced.
+void commitBatch(FolderSync& folder, const std::vector<DoctorFile*>& batch, SinglePassExport::Outcomes& outcomes,
+                 const std::vector<DoctorFile>& files) {
     const bool syncedAtOnce = folder.syncWritesEveryFile();
     try {
         if (syncedAtOnce)
             folder.syncFileSystem();
     } catch (const ExportError&) {
+        for (DoctorFile* doctor : batch)
+            doctor->drop(DoctorFile::State::LeftToCaller);
         return;
     }
-    finishEach(files, [&](std::size_t i) {
-        DoctorFile& doctor = files[i];
+    finishEach(batch, [&](DoctorFile& doctor) {
         try {
             if (syncedAtOnce)
                 doctor.file->commitSyncedElsewhere();
             else
                 doctor.file->commitKeepingFolderUnsynced();
-            outcomes[i] = doctor.rows;
+            outcomes[static_cast<std::size_t>(&doctor - files.data())] = doctor.rows;
+            doctor.file.reset();
+            doctor.lines = std::string();
         } catch (const ExportError&) {
+            doctor.drop(DoctorFile::State::LeftToCaller);
         }
-        doctor.leaveToCaller();
     });
-    try {
-        folder.syncNames();
-    } catch (const ExportError&) {
-        std::fill(outcomes.begin(), outcomes.end(), std::nullopt);
-    }
 }
 
 } // namespace
@@ -133,50 +170,60 @@ SinglePassExport::SinglePassExport(data::Connection& connection, const data::Reg
                                    std::string folder)
     : connection_(connection), settings_(settings), folder_(std::move(folder)) {}
 
-SinglePassExport::Outcomes SinglePassExport::run(const std::vector<std::string>& codes,
-                                                 const std::vector<std::string>& fileCodes,
+SinglePassExport::Outcomes SinglePassExport::run(const std::vector<Doctor>& doctors,
                                                  const RegisterCheck& registerUnchanged) {
-    const std::size_t openFiles = raiseOpenFileLimit();
-    const std::size_t groupSize =
-        std::max<std::size_t>(1, (openFiles > kSpareFiles ? openFiles - kSpareFiles : 0) / kFilesPerDoctor);
-    Outcomes outcomes(codes.size());
-    for (std::size_t begin = 0; begin < codes.size(); begin += groupSize) {
-        const std::size_t end = std::min(codes.size(), begin + groupSize);
-        std::optional<Outcomes> group;
+    Outcomes outcomes(doctors.size());
+    std::vector<std::size_t> left(doctors.size());
+    for (std::size_t i = 0; i < doctors.size(); ++i)
+        left[i] = i;
+    while (!left.empty()) {
+        std::optional<std::vector<std::size_t>> deferred;
         try {
-            group = runGroup({codes.begin() + begin, codes.begin() + end},
-                             {fileCodes.begin() + begin, fileCodes.begin() + end}, registerUnchanged);
+            deferred = runPass(doctors, left, registerUnchanged, outcomes);
+        } catch (const std::bad_alloc&) {
+            throw;
+        } catch (const std::system_error&) {
+            throw;
         } catch (const std::exception&) {
             // The reloads will meet the same trouble and say which doctor it hits.
         }
-        if (!group)
+        // A pass that took no doctor would take none the next time either.
+        if (!deferred || deferred->size() == left.size())
             break;
-        std::copy(group->begin(), group->end(), outcomes.begin() + static_cast<std::ptrdiff_t>(begin));
+        left = std::move(*deferred);
     }
     return outcomes;
 }
 
-std::optional<SinglePassExport::Outcomes> SinglePassExport::runGroup(const std::vector<std::string>& codes,
-                                                                     const std::vector<std::string>& fileCodes,
-                                                                     const RegisterCheck& registerUnchanged) {
+std::optional<std::vector<std::size_t>> SinglePassExport::runPass(const std::vector<Doctor>& doctors,
+                                                                  const std::vector<std::size_t>& indexes,
+                                                                  const RegisterCheck& registerUnchanged,
+                                                                  Outcomes& outcomes) {
     FolderSync folder(folder_);
-    std::vector<DoctorFile> files(codes.size());
+    const std::size_t limit = raiseOpenFileLimit();
+    const std::size_t inUse = openDescriptors() + kSpareFiles;
+    const std::size_t filesAllowed = std::max<std::size_t>(1, (limit > inUse ? limit - inUse : 0) / kFilesPerDoctor);
+    std::size_t filesOpen = 0;
+    std::size_t waitingBytes = 0; // of the doctors without a file
+
+    std::vector<DoctorFile> files(indexes.size());
     std::unordered_map<std::string_view, DoctorFile*, CodeHash> byCode;
-    for (std::size_t i = 0; i < codes.size(); ++i) {
-        byCode.emplace(codes[i], &files[i]);
-        try {
-            files[i].file = createDoctorFile(folder_, fileCodes[i]);
-            ExportLines::appendHead(files[i].lines);
-        } catch (const ExportError&) {
-            files[i].leaveToCaller();
-        }
+    for (std::size_t i = 0; i < indexes.size(); ++i) {
+        files[i].doctor = &doctors[indexes[i]];
+        byCode.emplace(files[i].doctor->code, &files[i]);
+        ExportLines::appendHead(files[i].lines);
+        waitingBytes += files[i].lines.size();
     }
     const std::size_t writeAt =
-        std::clamp(kGatheredBytes / std::max<std::size_t>(1, codes.size()), kSmallestWrite, kLargestWrite);
-    // Room for the lines up to the write and the line that passes it, so no buffer doubles beyond that.
-    for (DoctorFile& doctor : files)
-        if (doctor.file)
-            doctor.lines.reserve(writeAt + kRoomForALine);
+        std::clamp(kGatheredBytes / std::max<std::size_t>(1, indexes.size()), kSmallestWrite, kLargestWrite);
+    const auto giveFile = [&](DoctorFile& doctor) {
+        try {
+            doctor.file = createDoctorFile(folder_, doctor.doctor->fileCode);
+            ++filesOpen;
+        } catch (const ExportError&) {
+            doctor.drop(DoctorFile::State::LeftToCaller);
+        }
+    };
 
     data::InsuredList list(connection_);
     ExportLines lines(settings_);
@@ -186,26 +233,79 @@ std::optional<SinglePassExport::Outcomes> SinglePassExport::runGroup(const std::
         if (list.LEKAR_S.isNull() || list.textLossOf(row, list.LEKAR_S) != nullptr)
             return;
         const auto found = byCode.find(list.LEKAR_S.asString());
-        if (found == byCode.end() || !found->second->file)
+        if (found == byCode.end() || !found->second->writing())
             return;
         DoctorFile& doctor = *found->second;
         if (!wholeRow || list.hasTextLoss(row)) {
-            doctor.leaveToCaller();
+            if (!doctor.file)
+                waitingBytes -= doctor.lines.size();
+            doctor.drop(DoctorFile::State::LeftToCaller);
             return;
         }
+        const std::size_t before = doctor.lines.size();
+        if (doctor.lines.capacity() < writeAt + kRoomForALine)
+            doctor.lines.reserve(writeAt + kRoomForALine);
         lines.appendRow(doctor.lines, list);
         ++doctor.rows;
-        if (doctor.lines.size() >= writeAt)
+        if (!doctor.file)
+            waitingBytes += doctor.lines.size() - before;
+        if (doctor.lines.size() < writeAt)
+            return;
+        if (!doctor.file && filesOpen < filesAllowed) {
+            waitingBytes -= doctor.lines.size();
+            giveFile(doctor);
+        }
+        if (doctor.file) {
             doctor.writeGathered();
+        } else if (doctor.writing() && waitingBytes > kWaitingBytes) {
+            waitingBytes -= doctor.lines.size();
+            doctor.drop(DoctorFile::State::NextPass);
+        }
     });
-
     if (!read)
         return std::nullopt;
-    Outcomes outcomes(codes.size());
+
+    std::vector<std::size_t> nextPass;
+    for (std::size_t i = 0; i < files.size(); ++i)
+        if (files[i].state == DoctorFile::State::NextPass)
+            nextPass.push_back(indexes[i]);
     if (!registerUnchanged())
-        return outcomes;
-    commitAll(folder, files, outcomes);
-    return outcomes;
+        return nextPass;
+
+    // The files of this pass by their place in `files`, so that a batch's outcomes land at the doctors' indexes.
+    Outcomes passOutcomes(files.size());
+    std::vector<DoctorFile*> batch;
+    for (DoctorFile& doctor : files) {
+        if (doctor.file && !doctor.lines.empty())
+            doctor.writeGathered();
+        if (doctor.file)
+            batch.push_back(&doctor);
+    }
+    // The doctors whose lines waited for a file get theirs as the files already open are finished.
+    for (DoctorFile& doctor : files) {
+        if (!doctor.writing() || doctor.file)
+            continue;
+        if (batch.size() >= filesAllowed) {
+            commitBatch(folder, batch, passOutcomes, files);
+            batch.clear();
+            filesOpen = 0;
+        }
+        giveFile(doctor);
+        if (doctor.file) {
+            doctor.writeGathered();
+            if (doctor.file)
+                batch.push_back(&doctor);
+        }
+    }
+    commitBatch(folder, batch, passOutcomes, files);
+    try {
+        folder.syncNames();
+    } catch (const ExportError&) {
+        return nextPass;
+    }
+    for (std::size_t i = 0; i < files.size(); ++i)
+        outcomes[indexes[i]] = passOutcomes[i];
+    return nextPass;
 }
 
 } // namespace exportfile

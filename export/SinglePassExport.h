@@ -2,6 +2,7 @@
 
 #include "data/Connection.h"
 #include "data/RegionalSettings.h"
+#include "export/Doctor.h"
 
 #include <cstdint>
 #include <functional>
@@ -15,6 +16,11 @@ namespace exportfile {
 // instead of one reload per doctor: a month end then reads the table once, in its stored order, where the
 // reloads would seek to every row. Each file gets exactly the bytes writeDoctorFile writes after a reload: the
 // rows come in the reload's order, through the same list, formatter and ExportFile.
+//
+// A doctor's lines gather in memory and go to its file in large writes; a file is created when its first
+// write is due, so a process allowed few open files holds only as many as it may, and the lines of the other
+// doctors wait in memory (up to a bound) until the read ends. Doctors for whom neither a file nor memory is
+// left are read in a further pass over the register.
 //
 // The pass writes only what it can write exactly as the reload would. A doctor with a row one of whose values
 // cannot be read, or with a text the code page cannot hold (whose messages name the row by its place in the
@@ -30,18 +36,20 @@ public:
 
     SinglePassExport(data::Connection& connection, const data::RegionalSettings& settings, std::string folder);
 
-    // Exports the doctors of `codes` (distinct codes of active doctors, in the engine's code page, that the code
-    // page holds exactly). The files are named by the codes in UTF-8 (`fileCodes`, in the same order). Reads
-    // the register once for as many doctors as the process may have files open at once, so a register with
-    // more doctors than that is read more than once. A read that fails (a damaged table, a lost file) leaves
-    // its doctors to the caller, whose reloads tell which doctors the trouble hits. Never throws.
-    Outcomes run(const std::vector<std::string>& codes, const std::vector<std::string>& fileCodes,
-                 const RegisterCheck& registerUnchanged);
+    // Exports `doctors` (distinct active doctors whose codes the code page holds exactly). A read that fails
+    // (a damaged table, a lost file) leaves its doctors to the caller, whose reloads tell which doctors the
+    // trouble hits. Throws only when memory or a thread cannot be had (std::bad_alloc, std::system_error),
+    // having removed every file it had not finished.
+    Outcomes run(const std::vector<Doctor>& doctors, const RegisterCheck& registerUnchanged);
 
 private:
-    // nullopt when the database cannot promise the reload's order.
-    std::optional<Outcomes> runGroup(const std::vector<std::string>& codes, const std::vector<std::string>& fileCodes,
-                                     const RegisterCheck& registerUnchanged);
+    struct Pass;
+    // Reads the register once for the doctors at `indexes`; returns the indexes it could not take this time
+    // (no file and no memory left for them). Leaves `outcomes` of failed doctors empty. nullopt when the
+    // database cannot promise the reload's order or the read failed.
+    std::optional<std::vector<std::size_t>> runPass(const std::vector<Doctor>& doctors,
+                                                    const std::vector<std::size_t>& indexes,
+                                                    const RegisterCheck& registerUnchanged, Outcomes& outcomes);
 
     data::Connection& connection_;
     const data::RegionalSettings& settings_;

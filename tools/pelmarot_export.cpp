@@ -3,6 +3,7 @@
 #include "data/Connection.h"
 #include "data/RegionalSettings.h"
 #include "export/BatchExport.h"
+#include "export/SinglePassExport.h"
 
 #include "CommandLine.h"
 
@@ -162,6 +163,14 @@ public:
                      codePage_.name().c_str());
     }
 
+    // The run stopped before it tried every doctor: the reason once, not once per doctor.
+    void abandoned(const std::string& reason, std::size_t untried) {
+        if (bar_.enabled())
+            std::fputc('\n', stderr);
+        std::fprintf(stderr, "pelmarot-export: stopped: %s; %zu doctor%s not exported\n", reason.c_str(), untried,
+                     untried == 1 ? " was" : "s were");
+    }
+
     void doctorDone(std::size_t done, std::size_t total, const exportfile::DoctorExportResult& last) {
         if ((!last.written || !last.warnings.empty()) && bar_.enabled())
             std::fputc('\n', stderr);
@@ -179,13 +188,13 @@ public:
     }
 
     // Prints the summary and gives the exit status.
-    int finish(std::size_t asked) const {
-        const int status = failed_ == 0 && (warned_ == 0 || options_.acceptTransliterated) ? 0 : 1;
+    int finish(std::size_t asked, std::size_t written) const {
+        const int status = written == asked && (warned_ == 0 || options_.acceptTransliterated) ? 0 : 1;
         if (options_.quiet && status == 0)
             return status;
-        std::fprintf(stderr, "%zu of %zu files written (%lld rows) into %s in %.1f s%s\n", asked - failed_, asked,
+        std::fprintf(stderr, "%zu of %zu files written (%lld rows) into %s in %.1f s%s\n", written, asked,
                      static_cast<long long>(rows_), options_.folder.c_str(), ProgressBar::secondsSince(start_),
-                     failed_ ? "; see the failures above" : "");
+                     written < asked ? "; see the failures above" : "");
         if (warned_)
             std::fprintf(stderr, "%zu texts written transliterated; see the warnings above%s\n", warned_,
                          options_.acceptTransliterated ? " (accepted)" : "");
@@ -205,38 +214,46 @@ private:
 // Exports what the options ask for; failures of single doctors are reported, a failure to connect throws.
 int exportFiles(const Options& options) {
     checkOutputFolder(options.folder);
-    data::Connection kdb("KDB", options.alias);
-    kdb.open();
-    const engine::CodePage& codePage = kdb.codePage();
-    exportfile::BatchExport batch(options.alias, data::RegionalSettings::fromSystem(codePage));
+    exportfile::BatchExport batch(options.alias, data::RegionalSettings::defaults());
+    const engine::CodePage& codePage = batch.codePage();
+    const data::RegionalSettings settings = data::RegionalSettings::fromSystem(codePage);
+    batch.setRegionalSettings(settings);
     RunReport report(codePage, options);
 
-    std::vector<std::string> codes;
+    std::vector<exportfile::Doctor> doctors;
     if (options.all) {
-        codes = batch.activeDoctorCodes();
+        doctors = batch.activeDoctors();
     } else {
         // Codes on the command line are in the terminal's UTF-8; the register's are in the code page.
         for (const auto& code : options.codes) {
             bool exact = true;
             std::string converted = codePage.fromUtf8(code, &exact);
             if (exact)
-                codes.push_back(std::move(converted));
+                doctors.push_back(batch.doctorOf(converted));
             else
                 report.unheldCode(code);
         }
     }
-    // The workers report one doctor at a time.
     const auto results = batch.run(
-        codes, options.folder, [&](std::size_t done, std::size_t total, const exportfile::DoctorExportResult& last) {
+        doctors, options.folder, [&](std::size_t done, std::size_t total, const exportfile::DoctorExportResult& last) {
             report.doctorDone(done, total, last);
         });
-    return report.finish(options.all ? results.size() : options.codes.size());
+    const auto written = static_cast<std::size_t>(
+        std::count_if(results.begin(), results.end(), [](const auto& result) { return result.written; }));
+    if (!batch.abandoned().empty())
+        report.abandoned(batch.abandoned(),
+                         static_cast<std::size_t>(std::count_if(results.begin(), results.end(), [](const auto& r) {
+                             return !r.written && r.failure.empty();
+                         })));
+    return report.finish(options.all ? results.size() : options.codes.size(), written);
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
     installTerminationSignalHandling(interruptionMessage); // before any thread starts
+    // As servers do: a month end holds a file per doctor, and the usual soft limit is far below the hard one.
+    exportfile::raiseOpenFileLimit();
     // Qt Core only for the regional settings; no window.
     QCoreApplication application(argc, argv);
     Options options;
@@ -244,6 +261,16 @@ int main(int argc, char** argv) {
         return *status;
     try {
         return exportFiles(options);
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "pelmarot-export: out of memory while writing the export files (the process's memory "
+                             "limit, ulimit -v, may be too low); the unfinished files were removed\n");
+        return 1;
+    } catch (const std::system_error& e) {
+        std::fprintf(stderr,
+                     "pelmarot-export: the system refused a resource the export needs (%s); the unfinished "
+                     "files were removed\n",
+                     e.what());
+        return 1;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "pelmarot-export: %s\n", e.what());
         return 1;

@@ -8,11 +8,15 @@
 #include "export/BatchExport.h"
 #include "support/ChildProcess.h"
 #include "support/FixtureRegister.h"
+#include "support/PostgresRegister.h"
 
 #include <chrono>
+#include <csignal>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <map>
+#include <set>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -120,7 +124,7 @@ TEST(ChangingRegister, ARegisterReplacedAfterTheMonthEndReadItsDoctorsFailsEachD
     for (const std::string& alias : {AliasFileScope::sqliteAlias(dir.file("k.sqlite")), paradoxAlias(dir.file("px"))}) {
         const bool paradox = alias.find("paradox") != std::string::npos;
         AliasFileScope scope(dir.file("aliases.ini"), alias);
-        exportfile::BatchExport batch("kapitacija", data::RegionalSettings::defaults(), 1);
+        exportfile::BatchExport batch("kapitacija", data::RegionalSettings::defaults());
         ASSERT_EQ(batch.activeDoctorCodes(), (std::vector<std::string>{"A1", "B2"}));
         if (paradox) {
             fs::create_directories(dir.file("px-new"));
@@ -210,4 +214,107 @@ TEST(ChangingRegister, AFileTruncatedOrOverwrittenDuringAMonthEndGivesANamedErro
         }
     }
     EXPECT_GT(failures, 0) << "no change fell inside a read; the register is too small to test anything";
+}
+
+namespace {
+
+// Another program that registers persons while a month end runs: every few milliseconds one transaction moves
+// one of the persons M0..M{count-1} between A1 and B2 and registers a new person with D0. Runs until the object
+// goes; a transaction the month end's lock turns away is tried with the next.
+class RegisteringWriter {
+public:
+    RegisteringWriter(std::function<void(const std::string& sql)> run, int count) {
+        pid_ = ::fork();
+        if (pid_ != 0)
+            return;
+        for (int i = 0;; ++i) {
+            const std::string mb = "M" + std::to_string(i % count);
+            try {
+                run("BEGIN; UPDATE Osigurenici SET LEKAR_S = CASE LEKAR_S WHEN 'A1' THEN 'B2' ELSE 'A1' END "
+                    "WHERE MB = '" +
+                    mb +
+                    "'; INSERT INTO Osigurenici (MB, PRE, LEKAR_S, UCEN_30, UCEN_70) VALUES "
+                    "('N" +
+                    std::to_string(i) + "', 'Nov', 'D0', false, false); COMMIT");
+            } catch (...) {
+            }
+            ::usleep(5000);
+        }
+    }
+    ~RegisteringWriter() {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+    }
+
+private:
+    pid_t pid_ = -1;
+};
+
+// The moving persons each of two files holds.
+std::multiset<std::string> movingPersonsIn(const std::vector<std::string>& files) {
+    std::multiset<std::string> found;
+    for (const std::string& file : files)
+        for (const std::string& line : linesOf(readFile(file)))
+            if (const auto at = line.find(" M"); at != std::string::npos && at < 25)
+                found.insert(line.substr(at + 1, line.find(' ', at + 1) - at - 1));
+    return found;
+}
+
+// Runs month ends of every doctor (one read of the register) and of A1 and B2 alone (a reload each) while the
+// writer works: each writes every file, and A1's and B2's files hold each moving person exactly once.
+void expectOneStateWhileWritten(const std::string& aliasFile, const TempDir& dir, const std::string& label) {
+    const std::string exporter = toolPath("PELMAROT_EXPORT_EXE");
+    for (const auto& codes : {std::vector<std::string>{"--all"}, std::vector<std::string>{"A1", "B2"}}) {
+        for (int run = 0; run < 3; ++run) {
+            const std::string out = dir.file("out");
+            fs::remove_all(out);
+            fs::create_directories(out);
+            std::vector<std::string> arguments = codes;
+            arguments.insert(arguments.end(), {"--out", out});
+            ChildProcess exporting(exporter, arguments, aliasFile, dir.file("errors"));
+            ASSERT_EQ(describeStatus(exporting.wait()), "exit status 0") << label << "\n" << exporting.errors();
+            EXPECT_EQ(folderEntries(out).size(), codes.size() == 1 ? 70u : 2u) << label;
+            const std::multiset<std::string> moving = movingPersonsIn({out + "/A1.txt", out + "/B2.txt"});
+            EXPECT_EQ(moving.size(), 40u) << label << ": a person in both files or in neither";
+            EXPECT_EQ(std::set<std::string>(moving.begin(), moving.end()).size(), moving.size()) << label;
+        }
+    }
+}
+
+std::vector<DoctorRow> seventyDoctors() {
+    std::vector<DoctorRow> doctors{{"A1", "Petrovski", "Ilija"}, {"B2", "Nikolov", "Ivan"}};
+    for (int d = 0; d < 68; ++d)
+        doctors.push_back({"D" + std::to_string(d), "Lekar", "X"});
+    return doctors;
+}
+
+std::vector<PersonRow> movingAndStaying() {
+    std::vector<PersonRow> persons;
+    for (int i = 0; i < 40; ++i)
+        persons.push_back(personOf("M" + std::to_string(i), i % 2 ? "A1" : "B2", "Moving"));
+    for (int i = 0; i < 20000; ++i)
+        persons.push_back(personOf("S" + std::to_string(i), "D" + std::to_string(i % 68), "Staying"));
+    return persons;
+}
+
+} // namespace
+
+TEST(ChangingRegister, AMonthEndWhileAnotherProgramRegistersPersonsWritesEveryFileFromOneState) {
+    ASSERT_FALSE(toolPath("PELMAROT_EXPORT_EXE").empty()) << "PELMAROT_EXPORT_EXE names the tool";
+    for (const char* journal : {"WAL", "DELETE"}) {
+        TempDir dir;
+        const std::string path = dir.file("k.sqlite");
+        writeSqliteRegister(path, seventyDoctors(), movingAndStaying());
+        runSql(path, std::string("PRAGMA journal_mode = ") + journal);
+        AliasFileScope scope(dir.file("aliases.ini"), AliasFileScope::sqliteAlias(path));
+        RegisteringWriter writer([&](const std::string& sql) { runSql(path, sql); }, 40);
+        expectOneStateWhileWritten(dir.file("aliases.ini"), dir, journal);
+    }
+    if (!testServerFolder())
+        GTEST_SKIP() << "no PostgreSQL test server (the test command starts one)";
+    TempDir dir;
+    const std::string database = writePostgresRegister(seventyDoctors(), movingAndStaying());
+    AliasFileScope scope(dir.file("aliases.ini"), postgresAlias(database));
+    RegisteringWriter writer([&](const std::string& sql) { runPostgresSql(database, sql); }, 40);
+    expectOneStateWhileWritten(dir.file("aliases.ini"), dir, "PostgreSQL");
 }

@@ -57,7 +57,7 @@ std::vector<std::string> exportByReloads(const std::string& folder) {
 }
 
 std::vector<std::string> exportByBatch(const std::string& folder) {
-    exportfile::BatchExport batch("kapitacija", data::RegionalSettings::defaults(), 1);
+    exportfile::BatchExport batch("kapitacija", data::RegionalSettings::defaults());
     std::vector<std::string> outcomes;
     for (const auto& result : batch.run(batch.activeDoctorCodes(), folder))
         outcomes.push_back(outcomeText(result));
