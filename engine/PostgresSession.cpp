@@ -15,7 +15,7 @@ using Clock = std::chrono::steady_clock;
 // A cancel request is a new connection to the server's main process; when that process is frozen too, libpq
 // waits for its answer for ever. The request therefore runs on a thread of its own that nobody waits for: the
 // statement is given up either way, and the thread ends whenever the server answers (or with the program).
-void requestCancel(PGcancel* cancel) {
+void requestCancelOf(PGcancel* cancel) {
     try {
         std::thread([cancel] {
             char reason[256];
@@ -26,6 +26,32 @@ void requestCancel(PGcancel* cancel) {
         PQfreeCancel(cancel); // no thread to spare: the dropped connection alone ends the session
     }
 }
+
+} // namespace
+
+void requestCancel(PGconn* connection) {
+    if (PGcancel* cancel = PQgetCancel(connection))
+        requestCancelOf(cancel);
+}
+
+bool awaitServer(PGconn* connection, std::chrono::milliseconds timeout, bool untilResult) {
+    const Clock::time_point deadline = Clock::now() + timeout;
+    for (;;) {
+        const int unsent = PQflush(connection);
+        // A broken connection is not waited for: the next call of libpq reports it without blocking.
+        if (unsent < 0 || (unsent == 0 && !(untilResult && PQisBusy(connection))) || PQsocket(connection) < 0)
+            return true;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0)
+            return false;
+        pollfd socket{PQsocket(connection), static_cast<short>(POLLIN | (unsent ? POLLOUT : 0)), 0};
+        const int ready = poll(&socket, 1, static_cast<int>(left.count()) + 1);
+        if (ready > 0 && (socket.revents & (POLLIN | POLLERR | POLLHUP)) && !PQconsumeInput(connection))
+            return true;
+    }
+}
+
+namespace {
 
 std::string secondsText(std::chrono::seconds seconds) {
     return std::to_string(seconds.count()) + (seconds.count() == 1 ? " second" : " seconds");
@@ -141,27 +167,10 @@ void PostgresSession::discardResults() {
     }
 }
 
-bool PostgresSession::waitForResult() {
-    PGconn* connection = connection_.get();
-    const Clock::time_point deadline = Clock::now() + settings_.timeout;
-    for (;;) {
-        const int unsent = PQflush(connection);
-        // A broken connection is not waited for: PQgetResult reports it without blocking.
-        if (unsent < 0 || (unsent == 0 && !PQisBusy(connection)) || PQsocket(connection) < 0)
-            return true;
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0)
-            return false;
-        pollfd socket{PQsocket(connection), static_cast<short>(POLLIN | (unsent ? POLLOUT : 0)), 0};
-        const int ready = poll(&socket, 1, static_cast<int>(left.count()) + 1);
-        if (ready > 0 && (socket.revents & (POLLIN | POLLERR | POLLHUP)) && !PQconsumeInput(connection))
-            return true;
-    }
-}
+bool PostgresSession::waitForResult() { return awaitServer(connection_.get(), settings_.timeout, true); }
 
 void PostgresSession::giveUp() {
-    if (PGcancel* cancel = PQgetCancel(connection_.get()))
-        requestCancel(cancel);
+    requestCancel(connection_.get());
     // The connection is non-blocking, so its farewell message never waits for the silent server either.
     connection_.reset();
     ++statement_;

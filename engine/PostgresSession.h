@@ -3,6 +3,7 @@
 #include "engine/PostgresDatabase.h"
 #include "engine/PostgresSettings.h"
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -24,6 +25,15 @@ using ResultHandle = std::unique_ptr<PGresult, ResultClearer>;
 
 // The server's message split into lines without blanks; one line saying so when the server gave none.
 std::vector<std::string> messageLines(const char* text);
+
+// Waits until libpq can go on with a non-blocking connection without blocking: what is queued is sent and,
+// when `untilResult`, a whole result has arrived. False when `timeout` passed first. A broken connection is not
+// waited for; the next call of libpq reports it.
+bool awaitServer(PGconn* connection, std::chrono::milliseconds timeout, bool untilResult);
+
+// Asks the server to cancel the connection's statement, without waiting for the answer of a server that may be
+// frozen.
+void requestCancel(PGconn* connection);
 
 // One libpq connection that never waits for the server longer than the alias's timeout. Every wait (sending a
 // statement, its first result, each further row) has that long; when it passes, the statement is cancelled on

@@ -163,12 +163,15 @@ public:
                      codePage_.name().c_str());
     }
 
-    // The run stopped before it tried every doctor: the reason once, not once per doctor.
-    void abandoned(const std::string& reason, std::size_t untried) {
+    // The run stopped at a failure after which the register cannot be read: the failure was told once, with
+    // its doctor, and the doctors after it are counted, not each told the same.
+    void abandoned(std::size_t untried) {
         if (bar_.enabled())
             std::fputc('\n', stderr);
-        std::fprintf(stderr, "pelmarot-export: stopped: %s; %zu doctor%s not exported\n", reason.c_str(), untried,
-                     untried == 1 ? " was" : "s were");
+        std::fprintf(stderr,
+                     "pelmarot-export: the register cannot be read any more (see the failure above); %zu "
+                     "doctor%s not exported\n",
+                     untried, untried == 1 ? " was" : "s were");
     }
 
     void doctorDone(std::size_t done, std::size_t total, const exportfile::DoctorExportResult& last) {
@@ -241,10 +244,8 @@ int exportFiles(const Options& options) {
     const auto written = static_cast<std::size_t>(
         std::count_if(results.begin(), results.end(), [](const auto& result) { return result.written; }));
     if (!batch.abandoned().empty())
-        report.abandoned(batch.abandoned(),
-                         static_cast<std::size_t>(std::count_if(results.begin(), results.end(), [](const auto& r) {
-                             return !r.written && r.failure.empty();
-                         })));
+        report.abandoned(static_cast<std::size_t>(std::count_if(
+            results.begin(), results.end(), [](const auto& r) { return !r.written && r.failure.empty(); })));
     return report.finish(options.all ? results.size() : options.codes.size(), written);
 }
 

@@ -9,12 +9,15 @@
 #include "support/ListsAsText.h"
 #include "support/PostgresRegister.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <memory>
+#include <thread>
 
 #include <chrono>
 
 using namespace testsupport;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -275,4 +278,51 @@ TEST(PostgresAlias, ATimeoutOrClientEncodingTheEngineCannotKeepIsRefusedNamingTh
                   "Alias 'kapitacija' in " + file + ": " + message)
             << entry;
     }
+}
+
+// A server that stops answering part-way through a month end: the run ends within about the timeout with one
+// failure naming the server, the doctors it did not write counted, no temporary file left, and the session goes
+// once the server goes on.
+TEST_F(Postgres, AMonthEndEndsWithinTheTimeoutWhenTheServerFreezesPartWay) {
+    const std::string exporter = toolPath("PELMAROT_EXPORT_EXE");
+    ASSERT_FALSE(exporter.empty()) << "PELMAROT_EXPORT_EXE names the tool";
+    std::vector<DoctorRow> doctors;
+    std::vector<PersonRow> persons;
+    for (int d = 0; d < 400; ++d) {
+        doctors.push_back({"D" + std::to_string(d), "Lekar", "X"});
+        for (int p = 0; p < 5; ++p)
+            persons.push_back(
+                {std::to_string(d * 10 + p), "P", "T", "I", doctors.back().code, "1", false, false, "2001-02-03", {}});
+    }
+    const std::string database = writePostgresRegister(doctors, persons);
+    AliasFileScope scope(dir_.file("a.ini"), postgresAlias(database) + "timeout = 2\n");
+    const std::string out = dir_.file("out");
+    fs::create_directories(out);
+    ChildProcess run(exporter, {"--all", "--out", out}, dir_.file("a.ini"), dir_.file("errors"));
+    for (int i = 0; i < 3000 && folderEntries(out).empty() && run.running(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    ASSERT_TRUE(run.running()) << "the month end ended before the server could freeze under it";
+
+    const FrozenServerRun frozen = runWithServerFrozen(run, database, std::chrono::seconds(30));
+    EXPECT_FALSE(frozen.waitedForTheServer) << run.errors();
+    EXPECT_EQ(describeStatus(frozen.status), "exit status 1");
+    EXPECT_LT(frozen.took.count(), 8.0);
+    const std::string errors = run.errors();
+    std::size_t silences = 0;
+    for (const std::string& line : linesOf(errors))
+        silences += contains(line, "did not answer in 2 seconds") ? 1 : 0;
+    EXPECT_EQ(silences, 1u) << errors;
+    EXPECT_TRUE(contains(errors, "doctors were not exported")) << errors;
+    const std::size_t written = folderEntries(out).size();
+    EXPECT_TRUE(contains(errors, std::to_string(written) + " of 400 files written")) << errors;
+    for (const std::string& name : folderEntries(out))
+        EXPECT_NE(name.front(), '.') << "left behind: " << name;
+    std::vector<std::string> sessions;
+    for (int i = 0; i < 100; ++i) {
+        sessions = postgresColumn("postgres", "SELECT pid FROM pg_stat_activity WHERE datname = '" + database + "'");
+        if (sessions.empty())
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    EXPECT_EQ(sessions.size(), 0u) << "the abandoned session stays on the server";
 }

@@ -313,3 +313,37 @@ TEST(CopyTool, TextArrivesExactlyBetweenUnicodeStoresAndACopyThatDiffersFromItsS
         << flags;
     EXPECT_FALSE(fs::exists(dir.file("flags.sqlite")));
 }
+
+// A server that stops answering during a copy into it: the copy ends within about the alias's timeout, says
+// which server, and the database keeps no table once the server goes on.
+TEST(CopyTool, ACopyIntoAServerThatFreezesEndsWithinTheTimeout) {
+    if (!testServerFolder())
+        GTEST_SKIP() << "needs the PostgreSQL test server (the test command starts one)";
+    TempDir dir;
+    writeBigRegister(dir.file("source.sqlite"));
+    const std::string database = "frozen_" + std::to_string(getpid());
+    runPostgresSql("postgres", "CREATE DATABASE " + database);
+    const std::string aliasFile = dir.file("a.ini");
+    std::ofstream(aliasFile) << "[source]\ndriver = sqlite\npath = " << dir.file("source.sqlite") << "\n"
+                             << postgresAlias(database, "postgres", "server") << "timeout = 2\n";
+    ChildProcess copy(toolPath("PELMAROT_COPY_EXE"), {"source", "server"}, aliasFile, dir.file("log"));
+    ASSERT_TRUE(waitWhileRunning(copy, [&] {
+        return !postgresColumn("postgres", "SELECT pid FROM pg_stat_activity WHERE datname = '" + database + "'")
+                    .empty();
+    })) << copy.errors();
+
+    const FrozenServerRun frozen = runWithServerFrozen(copy, database, std::chrono::seconds(30));
+    EXPECT_FALSE(frozen.waitedForTheServer) << copy.errors();
+    EXPECT_EQ(describeStatus(frozen.status), "exit status 1");
+    EXPECT_LT(frozen.took.count(), 8.0);
+    EXPECT_NE(copy.errors().find("PostgreSQL database " + database), std::string::npos) << copy.errors();
+    EXPECT_NE(copy.errors().find("did not answer in 2 seconds"), std::string::npos) << copy.errors();
+    std::vector<std::string> tables;
+    for (int i = 0; i < 100; ++i) {
+        tables = postgresColumn(database, "SELECT tablename FROM pg_tables WHERE schemaname = 'public'");
+        if (tables.empty())
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    EXPECT_EQ(tables.size(), 0u) << "the unfinished copy's tables stay on the server";
+}

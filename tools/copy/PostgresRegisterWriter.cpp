@@ -3,7 +3,9 @@
 #include "engine/PostgresSession.h"
 #include "engine/PostgresSettings.h"
 
+#include <chrono>
 #include <stdexcept>
+#include <string>
 
 namespace registercopy {
 namespace {
@@ -48,24 +50,28 @@ public:
         }
         keys.push_back(nullptr);
         values.push_back(nullptr);
+        timeout_ = settings.timeout;
         connection_.reset(PQconnectdbParams(keys.data(), values.data(), 0));
         if (PQstatus(connection_.get()) != CONNECTION_OK)
             fail("cannot connect");
+        // No call waits for the server longer than the alias's timeout (see awaitServer).
+        PQsetnonblocking(connection_.get(), 1);
         command("BEGIN READ WRITE");
     }
 
     void beginTable(const engine::RegisterTable& table) override {
         const std::string tableName(table.name);
         const char* parameter = tableName.c_str();
-        const engine::ResultHandle probe(PQexecParams(connection_.get(),
-                                                      "SELECT 1 FROM pg_tables WHERE lower(tablename) = lower($1)", 1,
-                                                      nullptr, &parameter, nullptr, nullptr, 0));
+        if (!PQsendQueryParams(connection_.get(), "SELECT 1 FROM pg_tables WHERE lower(tablename) = lower($1)", 1,
+                               nullptr, &parameter, nullptr, nullptr, 0))
+            fail("cannot read the tables");
+        const engine::ResultHandle probe = lastResult();
         if (PQresultStatus(probe.get()) != PGRES_TUPLES_OK)
             fail("cannot read the tables", probe.get());
         if (PQntuples(probe.get()) > 0)
             throw std::runtime_error(name_ + " already has a table " + tableName + "; nothing was copied");
         command(engine::createTableStatement(table, engine::SqlStore::Postgres));
-        const engine::ResultHandle copy(PQexec(connection_.get(), ("COPY " + tableName + " FROM STDIN").c_str()));
+        const engine::ResultHandle copy = execute("COPY " + tableName + " FROM STDIN");
         if (PQresultStatus(copy.get()) != PGRES_COPY_IN)
             fail("cannot start COPY", copy.get());
         buffer_.clear();
@@ -84,13 +90,14 @@ public:
 
     ContentDigest endTable(const engine::RegisterTable& table) override {
         flush();
-        if (PQputCopyEnd(connection_.get(), nullptr) != 1)
+        int ended = 0;
+        while ((ended = PQputCopyEnd(connection_.get(), nullptr)) == 0)
+            await(false);
+        if (ended != 1)
             fail("cannot end COPY");
-        const engine::ResultHandle result(PQgetResult(connection_.get()));
+        const engine::ResultHandle result = lastResult();
         const bool ok = PQresultStatus(result.get()) == PGRES_COMMAND_OK;
         const std::string message = reasonOf(result.get());
-        while (engine::ResultHandle(PQgetResult(connection_.get())))
-            ;
         if (!ok)
             throw std::runtime_error(name_ + ": " + message + "; nothing was copied");
         return readBack(table);
@@ -108,7 +115,7 @@ private:
         ContentDigest digest;
         std::vector<Value> row(table.columns.size());
         for (;;) {
-            const engine::ResultHandle batch(PQexec(connection_.get(), "FETCH FORWARD 20000 FROM copied"));
+            const engine::ResultHandle batch = execute("FETCH FORWARD 20000 FROM copied");
             if (PQresultStatus(batch.get()) != PGRES_TUPLES_OK)
                 fail("cannot read the copy back", batch.get());
             const int rows = PQntuples(batch.get());
@@ -136,12 +143,52 @@ private:
     }
 
     void flush() {
-        if (!buffer_.empty() && PQputCopyData(connection_.get(), buffer_.data(), static_cast<int>(buffer_.size())) != 1)
+        if (buffer_.empty())
+            return;
+        int sent = 0;
+        while ((sent = PQputCopyData(connection_.get(), buffer_.data(), static_cast<int>(buffer_.size()))) == 0)
+            await(false);
+        if (sent != 1)
             fail("cannot send rows");
+        await(false);
         buffer_.clear();
     }
+
+    // Waits for the server as await() says, and gives up the copy when it stays silent: the statement is
+    // cancelled, the connection closed, and the transaction, never committed, changes nothing.
+    void await(bool untilResult) {
+        if (engine::awaitServer(connection_.get(), timeout_, untilResult))
+            return;
+        engine::requestCancel(connection_.get());
+        connection_.reset();
+        throw std::runtime_error(name_ + " did not answer in " + std::to_string(timeout_.count()) +
+                                 " seconds; the connection was closed and nothing was copied");
+    }
+
+    // The last result of the statement sent, once the server has sent them all.
+    engine::ResultHandle lastResult() {
+        engine::ResultHandle last;
+        for (;;) {
+            await(true);
+            engine::ResultHandle next(PQgetResult(connection_.get()));
+            // COPY FROM STDIN waits for the rows: its result is the last until they are sent.
+            if (!next || PQresultStatus(next.get()) == PGRES_COPY_IN) {
+                if (next)
+                    last = std::move(next);
+                return last;
+            }
+            last = std::move(next);
+        }
+    }
+
+    engine::ResultHandle execute(const std::string& sql) {
+        if (!PQsendQuery(connection_.get(), sql.c_str()))
+            fail("cannot send a statement");
+        return lastResult();
+    }
+
     void command(const std::string& sql) {
-        const engine::ResultHandle result(PQexec(connection_.get(), sql.c_str()));
+        const engine::ResultHandle result = execute(sql);
         if (PQresultStatus(result.get()) != PGRES_COMMAND_OK)
             throw std::runtime_error(name_ + ": " + reasonOf(result.get()) + "; nothing was copied");
     }
@@ -159,6 +206,7 @@ private:
     }
 
     engine::ConnectionHandle connection_;
+    std::chrono::seconds timeout_{30};
     std::string name_;
     std::string buffer_;
 };
