@@ -57,7 +57,7 @@ std::size_t openDescriptors() {
 
 // One doctor's file while the pass writes it.
 struct DoctorFile {
-    enum class State { Writing, LeftToCaller, NextPass };
+    enum class State { Writing, Finished, LeftToCaller, NextPass };
 
     const Doctor* doctor = nullptr;
     std::unique_ptr<ExportFile> file; // created when its first write is due
@@ -145,6 +145,7 @@ void commitBatch(FolderSync& folder, const std::vector<DoctorFile*>& batch, Sing
             outcomes[static_cast<std::size_t>(&doctor - files.data())] = doctor.rows;
             doctor.file.reset();
             doctor.lines = std::string();
+            doctor.state = DoctorFile::State::Finished;
         } catch (const ExportError&) {
             doctor.drop(DoctorFile::State::LeftToCaller);
         }
