@@ -139,8 +139,10 @@ TEST(CodePages, ConvertExactlyOrTransliterateAndSaySo) {
              {"Петров ж", "\xCF\xE5\xF2\xF0\xEE\xE2 \xE6", true},
              {"“q” €", "\x93q\x94 \x88", true},
              {"Hoxhë Çlirim", "Hoxhe Clirim", false}, // Albanian letters that windows-1251 lacks
-             {"Straße", "Strasse", false},
-             {"中1", "?1", false}, // nothing to transliterate to
+             {"Straße", "Strase", false},             // one character for one: the first letter of "ss"
+             {"Œuvre", "Ouvre", false},
+             {"½€", "?\x88", false}, // " 1/2" starts with no letter
+             {"中1", "?1", false},   // nothing to transliterate to
              {"Ωx", "?x", false},
              {"a\xC3", "a?", false},       // cut-off UTF-8 sequence
              {"\xC0\xAF..", "?..", false}, // over-long "/" is never a "/"
