@@ -145,6 +145,10 @@ void TfrmOsigurenici::FormCreate() {
 void TfrmOsigurenici::cbLekarExit() {
     QElapsedTimer timer;
     timer.start();
+    // The list is closed before the doctor's code is read: a code that cannot be read (one the code page cannot
+    // hold) leaves the grid empty behind the error box, as every failed reload does, instead of showing the
+    // last doctor's persons under the new doctor's name.
+    qOsigurenici.close();
     const std::string code = qLekar.currentCode();
     qOsigurenici.reload(code);
     qCDebug(lcData).noquote() << QStringLiteral("qOsigurenici: doctor %1, %2 rows in %3 ms")

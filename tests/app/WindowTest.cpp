@@ -319,6 +319,25 @@ private slots:
         QCOMPARE(window_->DBGrid1->model()->rowCount(), 0);
     }
 
+    void aRefusedDoctorCodeLeavesTheGridEmptyBehindTheErrorBox() {
+        runSql(registerPath(), "INSERT INTO Lekari VALUES ('中1', 'Wang', 'Li', '001', 1)");
+        openWindow();
+        box()->setFocus();
+        QTest::keyClick(box(), Qt::Key_Down); // the first doctor, with two persons
+        QTest::keyClick(box(), Qt::Key_Tab);
+        QCOMPARE(window_->DBGrid1->model()->rowCount(), 2);
+
+        box()->setFocus();
+        for (int i = 0; i < 4; ++i) // past A1, 300 and 400 to 中1, a code windows-1251 cannot hold
+            QTest::keyClick(box(), Qt::Key_Down);
+        QTest::keyClick(box(), Qt::Key_Tab);
+        QTRY_COMPARE(prompter_->errors,
+                     QStringList{QStringLiteral("qLekar: The doctor code '中1' cannot be held exactly by the code page "
+                                                "windows-1251; its list and its file would be another doctor's.")});
+        QVERIFY(!window_->qOsigurenici.active());
+        QCOMPARE(window_->DBGrid1->model()->rowCount(), 0);
+    }
+
     void aDoctorListThatCannotOpenGivesTheErrorBoxAndAnEmptyBox() {
         runSql(registerPath(), "ALTER TABLE Lekari RENAME COLUMN OPS_S TO OPSTINA");
         openWindow();
