@@ -1,9 +1,9 @@
 #include "engine/CodePage.h"
 
 #include "engine/EngineError.h"
+#include "engine/Text.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <clocale>
 #include <cwctype>
@@ -15,13 +15,11 @@
 namespace engine {
 namespace {
 
-// The iconv name for a code page as aliases and table headers spell it.
+// The iconv name for a code page as aliases and table headers spell it. Names are ASCII and fold as ASCII: the
+// user's locale may fold "I" to another letter (Turkish gives a dotless i).
 std::string iconvName(std::string_view name) {
-    std::string lower;
-    for (char c : name)
-        lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (!lower.empty() &&
-        std::all_of(lower.begin(), lower.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); }))
+    const std::string lower = toLower(name);
+    if (!lower.empty() && std::all_of(lower.begin(), lower.end(), [](char c) { return c >= '0' && c <= '9'; }))
         return "CP" + lower;
     if (lower.rfind("windows-", 0) == 0)
         return "CP" + lower.substr(8);
