@@ -1,9 +1,12 @@
 #include "app/SupportLog.h"
 
+#include "data/DataError.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <sys/stat.h>
 #include <syslog.h>
 #include <systemd/sd-journal.h>
@@ -90,10 +93,22 @@ QString supportLogLine(QtMsgType type, const char* category, const QString& mess
 
 void installSupportLog(int fd) {
     logFd = fd;
-    alsoToJournal =
-        fd == STDERR_FILENO && access("/run/systemd/journal/socket", W_OK) == 0 && !standardErrorIsTheJournal();
+    const char* setting = std::getenv(kSupportLogVariable);
+    const bool journalWanted = setting != nullptr && std::strcmp(setting, "journal") == 0;
+    alsoToJournal = journalWanted && fd == STDERR_FILENO && access("/run/systemd/journal/socket", W_OK) == 0 &&
+                    !standardErrorIsTheJournal();
     QLoggingCategory::setFilterRules(QStringLiteral("pelmarot.*.debug=false"));
     qInstallMessageHandler(logMessage);
+    if (setting != nullptr && !journalWanted && *setting != '\0')
+        qCWarning(lcEngine).noquote() << QStringLiteral("%1=%2 is not understood; only 'journal' turns the journal on")
+                                             .arg(QString::fromLatin1(kSupportLogVariable),
+                                                  QString::fromLocal8Bit(setting));
+}
+
+QString supportLogText(const std::exception& failure) {
+    if (const auto* dataError = dynamic_cast<const data::DataError*>(&failure))
+        return QString::fromStdString(dataError->logText());
+    return QString::fromUtf8(failure.what());
 }
 
 } // namespace app

@@ -129,10 +129,11 @@ void TfrmOsigurenici::scaleLayout() {
 
 namespace {
 
-// Texts the code page could not hold are shown and exported transliterated; the support log names each.
+// Texts the code page could not hold are shown and exported transliterated; the support log names the place
+// of each, never the person or the text.
 void logTextLosses(const data::Query& query) {
     for (const data::TextLoss& loss : query.textLosses())
-        qCWarning(lcData).noquote() << QString::fromStdString(query.name() + ": " + query.describe(loss));
+        qCWarning(lcData).noquote() << QString::fromStdString(query.name() + ": " + query.describeForSupportLog(loss));
 }
 
 } // namespace
@@ -145,6 +146,10 @@ void TfrmOsigurenici::FormCreate() {
 void TfrmOsigurenici::cbLekarExit() {
     QElapsedTimer timer;
     timer.start();
+    // The list is closed before the doctor's code is read: a code that cannot be read (one the code page cannot
+    // hold) leaves the grid empty behind the error box, as every failed reload does, instead of showing the
+    // last doctor's persons under the new doctor's name.
+    qOsigurenici.close();
     const std::string code = qLekar.currentCode();
     qOsigurenici.reload(code);
     qCDebug(lcData).noquote() << QStringLiteral("qOsigurenici: doctor %1, %2 rows in %3 ms")
@@ -175,7 +180,7 @@ void TfrmOsigurenici::btnEksportirajClick() {
         finished = true;
     } catch (const std::exception& e) {
         // The message box says only that the transfer did not finish; the cause goes to the support log.
-        qCWarning(lcExport).noquote() << "Export into" << *folder << "failed:" << QString::fromUtf8(e.what());
+        qCWarning(lcExport).noquote() << "Export into" << *folder << "failed:" << supportLogText(e);
         finished = false;
     }
     prompter_->showMessage(fromUtf8(finished ? kSuccessMessage : kFailureMessage));
@@ -185,7 +190,7 @@ void TfrmOsigurenici::guarded(const std::function<void()>& handler) {
     try {
         handler();
     } catch (const std::exception& e) {
-        qCWarning(lcEngine).noquote() << QString::fromUtf8(e.what());
+        qCWarning(lcEngine).noquote() << supportLogText(e);
         prompter_->showError(errorBoxText(QString::fromUtf8(e.what())));
     }
 }
@@ -199,7 +204,7 @@ void TfrmOsigurenici::onFocusChanged(QWidget* old, QWidget* now) {
     } catch (const std::exception& e) {
         // The focus moves inside a mouse press or a key press; the error box waits until that input is over,
         // and a click on the export button that caused the move does not run.
-        qCWarning(lcEngine).noquote() << QString::fromUtf8(e.what());
+        qCWarning(lcEngine).noquote() << supportLogText(e);
         pendingLeaveFailure_ = errorBoxText(QString::fromUtf8(e.what()));
         QTimer::singleShot(0, this, &TfrmOsigurenici::showPendingLeaveFailure);
     }

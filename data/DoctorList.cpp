@@ -1,6 +1,7 @@
 #include "data/DoctorList.h"
 
 #include "data/DataError.h"
+#include "engine/CodePage.h"
 #include "engine/RegisterSchema.h"
 
 namespace data {
@@ -24,6 +25,14 @@ std::string DoctorList::currentCode() const {
         throw DataError(name(), "The doctor code '" + loss->stored + "' cannot be held exactly by the code page " +
                                     codePageName() + "; its list and its file would be another doctor's");
     return std::string(lekar_s.asString());
+}
+
+std::string DoctorList::supportLogPlace(int row) const {
+    const std::string place = Query::supportLogPlace(row);
+    if (row >= rows().rowCount() || rows().isNull(row, lekar_s.index()))
+        return place;
+    const TextLoss* loss = textLossOf(row, lekar_s);
+    return "doctor " + (loss ? loss->stored : codePage().toUtf8(rows().string(row, lekar_s.index()))) + ", " + place;
 }
 
 } // namespace data

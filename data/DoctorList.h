@@ -12,6 +12,9 @@ public:
     // The current doctor's code (field lekar_s); the empty text when the list is closed or has no rows.
     std::string currentCode() const;
 
+    // "doctor A1, Lekari, row 3 of the list": the row's own code in front, as stored, once it is read.
+    std::string supportLogPlace(int row) const override;
+
     Field& lekar_s;
     Field& ime;
     Field& ops_s;

@@ -1,6 +1,7 @@
 #include "data/InsuredList.h"
 
 #include "data/Connection.h"
+#include "engine/CodePage.h"
 #include "engine/RegisterSchema.h"
 
 namespace data {
@@ -37,7 +38,12 @@ bool InsuredList::streamEveryDoctor(const std::function<void(bool wholeRow)>& vi
 void InsuredList::reload(const std::string& doctorCode) {
     close();
     setParamString("lekar", doctorCode);
+    doctorCode_ = doctorCode;
     open();
+}
+
+std::string InsuredList::supportLogPlace(int row) const {
+    return "doctor " + codePage().toUtf8(doctorCode_) + ", " + Query::supportLogPlace(row);
 }
 
 void InsuredList::calculatePercent() {

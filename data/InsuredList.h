@@ -25,6 +25,9 @@ public:
     // Works out procent for the current row; installed as onCalcFields by the constructor.
     void calculatePercent();
 
+    // "doctor A1, Osigurenici, row 3 of the list": the doctor of the last reload() in front.
+    std::string supportLogPlace(int row) const override;
+
     Field& MB;
     Field& PRE;
     Field& TIME;
@@ -35,6 +38,9 @@ public:
     Field& UCEN_70;
     Field& procent;
     Field& DATA_PRI;
+
+private:
+    std::string doctorCode_; // bound by the last reload(), in the code page
 };
 
 } // namespace data

@@ -162,7 +162,9 @@ void Query::open() {
             try {
                 readRow(*cursor, bindings, *rows_, textLosses_);
             } catch (const engine::EngineError& e) {
-                throw DataError(name_, rowPlace(*cursor, rows_->rowCount()) + ": " + e.what());
+                // The engine names the column and what is wrong with its value; neither is a name or an MB.
+                throw DataError(name_, rowPlace(*cursor, rows_->rowCount()) + ": " + e.what(),
+                                supportLogPlace(rows_->rowCount() - 1) + ": " + e.what());
             }
             nameTextLossesOfLastRow(*cursor, *rows_, textLosses_);
             if (onCalcFields) {
@@ -296,7 +298,9 @@ const TextLoss* Query::textLossOf(int row, const Field& field) const {
     return nullptr;
 }
 
-const std::string& Query::codePageName() const { return connection_.codePage().name(); }
+const engine::CodePage& Query::codePage() const { return connection_.codePage(); }
+
+const std::string& Query::codePageName() const { return codePage().name(); }
 
 std::string Query::describe(const TextLoss& loss) const {
     const engine::CodePage& codePage = connection_.codePage();
@@ -304,6 +308,15 @@ std::string Query::describe(const TextLoss& loss) const {
     const std::string place = loss.key.empty() ? "row " + std::to_string(loss.row + 1) : loss.key;
     return place + ", column " + fields_[loss.field]->fieldName() + ": '" + loss.stored + "' is delivered as '" +
            delivered + "' (the code page " + codePage.name() + " cannot hold it)";
+}
+
+std::string Query::describeForSupportLog(const TextLoss& loss) const {
+    return supportLogPlace(loss.row) + ", column " + fields_[loss.field]->fieldName() + ": a text the code page " +
+           codePageName() + " cannot hold is shown and exported transliterated";
+}
+
+std::string Query::supportLogPlace(int row) const {
+    return (tableName_.empty() ? name_ : tableName_) + ", row " + std::to_string(row + 1) + " of the list";
 }
 
 void Query::close() {

@@ -13,7 +13,8 @@
 
 namespace engine {
 class Cursor;
-}
+class CodePage;
+} // namespace engine
 
 namespace data {
 
@@ -111,9 +112,16 @@ public:
     const TextLoss* textLossOf(int row, const Field& field) const;
     // The name of the code page the query's texts are in.
     const std::string& codePageName() const;
-    // The loss as the support log and the month-end command report it: "Osigurenici, MB 0101990450001, column
-    // IME: 'Hoxhë' is delivered as 'Hoxhe' (the code page windows-1251 cannot hold it)".
+    // The loss as the month-end command reports it to the administrator: "Osigurenici, MB 0101990450001,
+    // column IME: 'Hoxhë' is delivered as 'Hoxhe' (the code page windows-1251 cannot hold it)".
     std::string describe(const TextLoss& loss) const;
+    // The loss as the support log carries it, without the person's identity number or the texts: "doctor A1,
+    // Osigurenici, row 3 of the list, column IME: a text the code page windows-1251 cannot hold is shown and
+    // exported transliterated".
+    std::string describeForSupportLog(const TextLoss& loss) const;
+    // Where a row of the open list is, for the support log: the table and the row's place in the list from 1
+    // ("Osigurenici, row 3 of the list"); a list of one doctor's rows names the doctor in front.
+    virtual std::string supportLogPlace(int row) const;
 
     void addObserver(QueryObserver* observer);
     void removeObserver(QueryObserver* observer);
@@ -124,6 +132,8 @@ public:
 
 protected:
     Connection& connection() { return connection_; }
+    // The code page of the open connection's texts.
+    const engine::CodePage& codePage() const;
 
 private:
     struct Binding;

@@ -1,11 +1,12 @@
 #include "engine/CodePage.h"
 
 #include "engine/EngineError.h"
+#include "engine/Text.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <clocale>
+#include <cwctype>
 #include <iconv.h>
 #include <map>
 #include <memory>
@@ -14,13 +15,11 @@
 namespace engine {
 namespace {
 
-// The iconv name for a code page as aliases and table headers spell it.
+// The iconv name for a code page as aliases and table headers spell it. Names are ASCII and fold as ASCII: the
+// user's locale may fold "I" to another letter (Turkish gives a dotless i).
 std::string iconvName(std::string_view name) {
-    std::string lower;
-    for (char c : name)
-        lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (!lower.empty() &&
-        std::all_of(lower.begin(), lower.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); }))
+    const std::string lower = toLower(name);
+    if (!lower.empty() && std::all_of(lower.begin(), lower.end(), [](char c) { return c >= '0' && c <= '9'; }))
         return "CP" + lower;
     if (lower.rfind("windows-", 0) == 0)
         return "CP" + lower.substr(8);
@@ -96,13 +95,15 @@ ByteMeaning decodeByte(iconv_t cd, unsigned char byte, char32_t& ch) {
     return ByteMeaning::Character;
 }
 
-// The character as the C library transliterates it into the code page, or "?" when it cannot. glibc
-// transliterates by the LC_CTYPE of the calling thread, and only some locales carry the tables (the C locale
-// none); C.UTF-8 has those for accented Latin letters, so it is used whatever the user's locale is.
-std::string transliterated(const std::string& iconvTarget, char32_t ch) {
+// The character as the C library transliterates it into the code page, or "?" when it cannot: the first
+// character of the transliteration when that is a letter ("ß" gives the "s" of "ss", "Œ" the "O" of "OE"), so
+// that one character always stands for one and a value keeps its width. glibc transliterates by the LC_CTYPE of
+// the calling thread, and only some locales carry the tables (the C locale none); C.UTF-8 has those for
+// accented Latin letters, so it is used whatever the user's locale is, and it also says what is a letter.
+char transliterated(const std::string& iconvTarget, const std::array<char32_t, 256>& toUnicode, char32_t ch) {
     static const locale_t cUtf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t{});
     const locale_t previous = cUtf8 ? uselocale(cUtf8) : locale_t{};
-    std::string result = "?";
+    char result = '?';
     iconv_t cd = iconv_open((iconvTarget + "//TRANSLIT").c_str(), "UTF-32LE");
     if (cd != reinterpret_cast<iconv_t>(-1)) {
         unsigned char in[4] = {static_cast<unsigned char>(ch), static_cast<unsigned char>(ch >> 8),
@@ -112,8 +113,11 @@ std::string transliterated(const std::string& iconvTarget, char32_t ch) {
         char* outPtr = out;
         std::size_t inLeft = sizeof in;
         std::size_t outLeft = sizeof out;
-        if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) != static_cast<std::size_t>(-1) && outPtr != out)
-            result.assign(out, outPtr);
+        if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) != static_cast<std::size_t>(-1) && outPtr != out) {
+            const char32_t first = toUnicode[static_cast<unsigned char>(out[0])];
+            if (cUtf8 && iswalpha_l(static_cast<wint_t>(first), cUtf8))
+                result = out[0];
+        }
         iconv_close(cd);
     }
     if (cUtf8)
@@ -188,7 +192,7 @@ void CodePage::appendTransliterated(std::string& out, char32_t ch) const {
     const std::lock_guard lock(transliterationMutex_);
     auto it = transliterations_.find(ch);
     if (it == transliterations_.end())
-        it = transliterations_.emplace(ch, transliterated(iconvName(name_), ch)).first;
+        it = transliterations_.emplace(ch, transliterated(iconvName(name_), toUnicode_, ch)).first;
     out += it->second;
 }
 

@@ -12,8 +12,10 @@ namespace engine {
 // engine supports, so plain ASCII passes through every conversion unchanged.
 //
 // Text the code page cannot hold is never dropped without a word: the converters write such a character as
-// the C library transliterates it ("ë" as "e", "ß" as "ss"), or "?" where it cannot, and clear the caller's
-// `exact` flag. Thread-safe: the batch export converts from several threads.
+// one character, the first letter of the C library's transliteration ("ë" as "e", "ß" as "s", "Œ" as "O"), or
+// "?" where that gives no letter, and clear the caller's `exact` flag. One character always stands for one, so
+// a text keeps its length and an export's columns their widths. Thread-safe: the batch export converts from
+// several threads.
 class CodePage {
 public:
     // The code page the engine delivers text in when the alias names none.
@@ -32,9 +34,9 @@ public:
     // The byte for a Unicode character, or '?' when the code page has no such character.
     char fromUnicode(char32_t ch) const;
 
-    // Converts UTF-8 text into this code page. Characters the code page lacks are transliterated (or "?"),
-    // and so is a malformed sequence ("?"); either clears *exact when it is given, and leaves it alone
-    // otherwise.
+    // Converts UTF-8 text into this code page, one byte for each character. Characters the code page lacks
+    // are transliterated (or "?"), and so is a malformed sequence ("?"); either clears *exact when it is given, and
+    // leaves it alone otherwise.
     std::string fromUtf8(std::string_view utf8, bool* exact = nullptr) const;
     std::string toUtf8(std::string_view bytes) const;
 
@@ -46,14 +48,14 @@ private:
 
     // Appends a character other than ASCII: its byte, or else its transliteration (clearing *exact).
     void appendCharacter(std::string& out, char32_t ch, bool* exact) const;
-    // Appends the character the code page cannot hold as the C library transliterates it, or "?".
+    // Appends the one character that stands for a character the code page cannot hold.
     void appendTransliterated(std::string& out, char32_t ch) const;
 
     std::string name_;
     std::array<char32_t, 256> toUnicode_{};
     std::unordered_map<char32_t, char> fromUnicode_;
     mutable std::mutex transliterationMutex_;
-    mutable std::unordered_map<char32_t, std::string> transliterations_;
+    mutable std::unordered_map<char32_t, char> transliterations_;
 };
 
 // Appends the UTF-8 encoding of a character.

@@ -1,6 +1,7 @@
 #include "engine/SqlDialect.h"
 
-#include <cctype>
+#include "engine/Text.h"
+
 #include <string>
 
 namespace engine {
@@ -13,7 +14,7 @@ struct Token {
     std::string_view text;
 };
 
-bool isWordChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$' || c == '.'; }
+bool isWordChar(char c) { return isAsciiLetter(c) || isAsciiDigit(c) || c == '_' || c == '$' || c == '.'; }
 
 // Splits SQL into tokens that, joined, give the text back unchanged.
 std::vector<Token> tokenize(std::string_view sql) {
@@ -23,8 +24,8 @@ std::vector<Token> tokenize(std::string_view sql) {
         const std::size_t start = i;
         const char c = sql[i];
         TokenKind kind = TokenKind::Other;
-        if (std::isspace(static_cast<unsigned char>(c))) {
-            while (i < sql.size() && std::isspace(static_cast<unsigned char>(sql[i])))
+        if (isAsciiSpace(c)) {
+            while (i < sql.size() && isAsciiSpace(sql[i]))
                 ++i;
             kind = TokenKind::Space;
         } else if (c == '\'' || c == '"') {
@@ -59,8 +60,8 @@ bool isOperand(const Token& t) {
     return t.kind == TokenKind::Word || t.kind == TokenKind::StringLiteral || t.kind == TokenKind::QuotedName;
 }
 
-bool startsName(char c) { return std::isalpha(static_cast<unsigned char>(c)) || c == '_'; }
-bool continuesName(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
+bool startsName(char c) { return isAsciiLetter(c) || c == '_'; }
+bool continuesName(char c) { return isAsciiLetter(c) || isAsciiDigit(c) || c == '_'; }
 
 } // namespace
 

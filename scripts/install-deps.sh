@@ -15,8 +15,10 @@ run_packages=(
 test_packages=(
     postgresql-15 libgtest-dev pxlib-dev sqlite3
     clang clang-format libclang-rt-14-dev
-    dpkg-dev file desktop-file-utils man-db groff-base lintian
+    dpkg-dev file desktop-file-utils man-db groff-base lintian locales
 )
+# Locales the tests switch to: an 8-bit Turkish one, where the C library folds "I" to a dotless i.
+test_locales=("tr_TR.ISO-8859-9 ISO-8859-9")
 case "$purpose" in
     run) packages=("${run_packages[@]}") ;;
     test) packages=("${run_packages[@]}" "${test_packages[@]}") ;;
@@ -29,16 +31,34 @@ for p in "${packages[@]}"; do
         missing+=("$p")
     fi
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+# `locale -a` spells a locale's code set in lower case without punctuation: tr_TR.iso88599.
+missing_locales=()
+if [ "$purpose" = test ]; then
+    for entry in "${test_locales[@]}"; do
+        name=${entry%% *}
+        listed=${name%%.*}.$(echo "${name#*.}" | tr -d -- '-_' | tr '[:upper:]' '[:lower:]')
+        locale -a 2>/dev/null | grep -qx "$listed" || missing_locales+=("$entry")
+    done
+fi
+[ ${#missing[@]} -eq 0 ] && [ ${#missing_locales[@]} -eq 0 ] && exit 0
 
-echo "Installing: ${missing[*]}"
 sudo_cmd=()
 [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
 export DEBIAN_FRONTEND=noninteractive
-if [[ " ${missing[*]} " == *" postgresql-15 "* ]] && [ ! -e /etc/postgresql-common/createcluster.conf ]; then
-    # Debian's server package would otherwise create and start a permanent cluster on this machine.
-    "${sudo_cmd[@]}" mkdir -p /etc/postgresql-common
-    echo "create_main_cluster = false" | "${sudo_cmd[@]}" tee /etc/postgresql-common/createcluster.conf >/dev/null
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    if [[ " ${missing[*]} " == *" postgresql-15 "* ]] && [ ! -e /etc/postgresql-common/createcluster.conf ]; then
+        # Debian's server package would otherwise create and start a permanent cluster on this machine.
+        "${sudo_cmd[@]}" mkdir -p /etc/postgresql-common
+        echo "create_main_cluster = false" | "${sudo_cmd[@]}" tee /etc/postgresql-common/createcluster.conf >/dev/null
+    fi
+    "${sudo_cmd[@]}" apt-get update -qq
+    "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
-"${sudo_cmd[@]}" apt-get update -qq
-"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+if [ ${#missing_locales[@]} -gt 0 ]; then
+    echo "Generating the locales: ${missing_locales[*]}"
+    for entry in "${missing_locales[@]}"; do
+        grep -qxF "$entry" /etc/locale.gen 2>/dev/null || echo "$entry" | "${sudo_cmd[@]}" tee -a /etc/locale.gen >/dev/null
+    done
+    "${sudo_cmd[@]}" locale-gen >/dev/null
+fi

@@ -9,6 +9,7 @@
 #include "support/Failures.h"
 #include "support/FixtureRegister.h"
 
+#include <clocale>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -139,8 +140,10 @@ TEST(CodePages, ConvertExactlyOrTransliterateAndSaySo) {
              {"Петров ж", "\xCF\xE5\xF2\xF0\xEE\xE2 \xE6", true},
              {"“q” €", "\x93q\x94 \x88", true},
              {"Hoxhë Çlirim", "Hoxhe Clirim", false}, // Albanian letters that windows-1251 lacks
-             {"Straße", "Strasse", false},
-             {"中1", "?1", false}, // nothing to transliterate to
+             {"Straße", "Strase", false},             // one character for one: the first letter of "ss"
+             {"Œuvre", "Ouvre", false},
+             {"½€", "?\x88", false}, // " 1/2" starts with no letter
+             {"中1", "?1", false},   // nothing to transliterate to
              {"Ωx", "?x", false},
              {"a\xC3", "a?", false},       // cut-off UTF-8 sequence
              {"\xC0\xAF..", "?..", false}, // over-long "/" is never a "/"
@@ -162,6 +165,23 @@ TEST(CodePages, ConvertExactlyOrTransliterateAndSaySo) {
             << notSingleByte;
     for (const char* fine : {"cp866", "ISO-8859-5", "windows-1250", "KOI8-R", "1251"})
         EXPECT_NO_THROW(engine::CodePage::named(fine)) << fine;
+}
+
+TEST(CodePages, NamesAndAliasKeysFoldAsAsciiUnderATurkishLocale) {
+    // Folded through a Turkish 8-bit locale, "I" becomes a dotless i that no code page's name holds.
+    struct LocaleScope {
+        std::string previous = std::setlocale(LC_ALL, nullptr);
+        ~LocaleScope() { std::setlocale(LC_ALL, previous.c_str()); }
+    } scope;
+    ASSERT_NE(std::setlocale(LC_ALL, "tr_TR.ISO-8859-9"), nullptr)
+        << "the locale tr_TR.ISO-8859-9 is missing; scripts/install-deps.sh test generates it";
+    TempDir dir;
+    writeSqliteRegister(dir.file("k.sqlite"), {{"1", "Petrov", "Ilija"}}, {});
+    AliasFileScope aliases(dir.file("aliases.ini"),
+                           "[KAPITACIJA]\nDRIVER = SQLITE\nPATH = k.sqlite\nCODEPAGE = WINDOWS-1251\n");
+    for (const char* name : {"KOI8-U", "WINDOWS-1250", "CP1251", "ISO-8859-9"})
+        EXPECT_NO_THROW(engine::CodePage::named(name)) << name;
+    EXPECT_NO_THROW(engine::Engine().openDatabase("kapitacija"));
 }
 
 TEST(AliasFile, BadCodePageByteOrderMarkAndNonFilesAreNamed) {

@@ -157,6 +157,26 @@ TEST(ExportFormat, CodePageBytesPassUnchangedAndCountAsOneCharacterEach) {
     EXPECT_EQ(exportedFile(persons, "A1"), expected);
 }
 
+TEST(ExportFormat, LettersTheCodePageLacksAreOneCharacterEachSoFullWidthNamesKeepTheColumns) {
+    // Full-width names of letters windows-1251 lacks, which the C library would spell with two letters each.
+    const std::vector<PersonRow> persons = {
+        {"1", "Weißmüller-Straßberg", "Œdipe-Ænéas-Øle", "Þórður-Œrsted", "A1", "7", false, false, std::nullopt,
+         std::nullopt},
+    };
+    // Columns: first name, father's name, surname, each at its full width or within it.
+    const std::string expected = kHead + "        A1              1" + "       Tordur-Orsted" + "     Odipe-Aneas-Ole" +
+                                 "Weismuller-Strasberg" + "    12/30/99" + "           7      100\r\n";
+    EXPECT_EQ(exportedFile(persons, "A1"), expected);
+
+    OpenRegister reg(persons);
+    reg.list().reload("A1");
+    std::vector<std::string> reported;
+    for (const auto& loss : reg.list().textLosses())
+        reported.push_back(reg.list().describe(loss));
+    EXPECT_EQ(reported.front(), "Osigurenici, MB 1, column PRE: 'Weißmüller-Straßberg' is delivered as "
+                                "'Weismuller-Strasberg' (the code page windows-1251 cannot hold it)");
+}
+
 // Keeps every chunk it is given, to see how the bytes arrive.
 class RecordingOutput : public exportfile::ExportOutput {
 public:

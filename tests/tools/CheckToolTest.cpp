@@ -288,6 +288,44 @@ TEST(CheckTool, BadUsageIsTwoAndARegisterThatCannotBeOpenedIsThreeWithTheEngines
                                 dir.file("empty.sqlite") + "\n");
 }
 
+// Whether this build, and so the tool, runs under the address sanitizer (GCC says so one way, Clang another).
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kAddressSanitizer = true;
+#elif defined(__has_feature)
+constexpr bool kAddressSanitizer = __has_feature(address_sanitizer);
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+
+TEST(CheckTool, RunningOutOfMemorySaysWhatRanOutAndWhatWasBeingRead) {
+    if (kAddressSanitizer)
+        GTEST_SKIP() << "the address sanitizer maps more address space than any limit of this test leaves";
+    if (!haveExecutable())
+        GTEST_SKIP() << "needs PELMAROT_CHECK_EXE (the test command gives it)";
+    TempDir dir;
+    const std::string db = dir.file("huge.sqlite");
+    writeSqliteRegister(db, {{"A1", "Petrov", "Ilija"}}, {person("0101990450001", "Petrov", "A1")});
+    // An identity number of 16 MB: the engine holds it, and the check's copies of it pass the limit.
+    runSql(db, "UPDATE Osigurenici SET MB = replace(hex(zeroblob(8000000)), '00', 'x1')");
+    const std::string aliases = writeAliasFile(dir, AliasFileScope::sqliteAlias(db));
+    // Where memory runs out depends on what the program maps at its start: one of the limits finds the check's.
+    int outOfMemory = 0;
+    for (int mib = 20; mib <= 120; mib += 4) {
+        const CheckRun run =
+            runTool(dir.path(), "true && ulimit -v " + std::to_string(mib * 1024) + " && PELMAROT_ALIASES=" + aliases +
+                                    " " + toolPath("PELMAROT_CHECK_EXE") + " kapitacija");
+        EXPECT_EQ(run.err.find("bad_alloc"), std::string::npos) << mib << " MiB: " << run.err;
+        if (run.err.find("Out of memory") == std::string::npos)
+            continue;
+        ++outOfMemory;
+        EXPECT_EQ(run.status, 3) << mib << " MiB";
+        EXPECT_EQ(run.err, "pelmarot-check: Out of memory while reading the table Osigurenici at row 1: the check "
+                           "needs more memory for this register\n")
+            << mib << " MiB";
+    }
+    EXPECT_GT(outOfMemory, 0);
+}
+
 TEST(CheckTool, APlantedParadoxRegisterAndADamagedTable) {
     if (!haveExecutable())
         GTEST_SKIP() << "needs PELMAROT_CHECK_EXE (the test command gives it)";

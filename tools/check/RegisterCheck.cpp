@@ -3,6 +3,7 @@
 #include "engine/CellText.h"
 #include "engine/EngineError.h"
 
+#include <new>
 #include <optional>
 
 namespace registercheck {
@@ -70,7 +71,12 @@ void RegisterCheck::run(engine::Database& database, const Progress& progress) {
             counts_.doctorsRead = read;
     }
     // Also over the rows read before a failure of the table.
-    reportRepeatedPersons();
+    try {
+        reportRepeatedPersons();
+    } catch (const std::bad_alloc&) {
+        throw OutOfMemory("Out of memory while looking for persons listed twice with one doctor, after reading " +
+                          std::to_string(counts_.persons) + " persons: the check needs more memory for this register");
+    }
 }
 
 std::vector<std::string> RegisterCheck::nothingReadMessages() const {
@@ -83,6 +89,7 @@ bool RegisterCheck::checkTable(engine::Database& database, const engine::Registe
                                const Progress& progress) {
     const bool doctors = &table == &engine::doctorTable();
     std::int64_t rows = 0;
+    std::int64_t rowsChecked = 0;
     try {
         const auto cursor = database.execute(engine::selectAllStatement(table), {});
         while (cursor->next()) {
@@ -91,9 +98,15 @@ bool RegisterCheck::checkTable(engine::Database& database, const engine::Registe
                 checkDoctorRow(*cursor, rows);
             else
                 checkPersonRow(*cursor, rows);
+            rowsChecked = rows;
             if (progress && rows % kProgressEvery == 0)
                 progress(table.name, rows);
         }
+    } catch (const std::bad_alloc&) {
+        // What was kept of the rows before is still held; the row itself is freed, which leaves room for the
+        // message.
+        throw OutOfMemory("Out of memory while reading the table " + std::string(table.name) + " at row " +
+                          std::to_string(rowsChecked + 1) + ": the check needs more memory for this register");
     } catch (const engine::EngineError& e) {
         if (rows == 0)
             unreadTables_.emplace_back(e.what());

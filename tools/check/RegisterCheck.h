@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -37,6 +38,12 @@ struct RegisterCounts {
     bool doctorsRead = false;
 };
 
+// Memory ran out while the check read a table or compared its rows: the message says which and where.
+class OutOfMemory : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
 // Reads a whole register through the engine and collects what makes a doctor list, an insured-person list or
 // an export wrong or impossible. It only runs SELECT statements.
 class RegisterCheck {
@@ -49,7 +56,8 @@ public:
     RegisterCheck(const engine::CodePage& codePage, FlagTexts flags, std::size_t keptPerKind);
 
     // Reads every row of Lekari, then of Osigurenici. A table whose statement or scan fails with an EngineError
-    // is a finding of its own, and the check goes on with the other table. Other exceptions pass through.
+    // is a finding of its own, and the check goes on with the other table. Memory running out throws
+    // OutOfMemory naming the table and row (or the comparison) where it ran out; other exceptions pass through.
     // REQUIRES: called once.
     void run(engine::Database& database, const Progress& progress);
 

@@ -8,6 +8,7 @@
 #include <charconv>
 #include <cstdio>
 #include <getopt.h>
+#include <new>
 #include <optional>
 #include <string>
 #include <unistd.h>
@@ -152,6 +153,9 @@ int main(int argc, char** argv) {
         return *status;
     try {
         return check(options);
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "pelmarot-check: Out of memory while opening the register or writing the report\n");
+        return 3;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "pelmarot-check: %s\n", e.what());
         return 3;
