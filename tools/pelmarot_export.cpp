@@ -267,10 +267,11 @@ int main(int argc, char** argv) {
                              "limit, ulimit -v, may be too low); the unfinished files were removed\n");
         return 1;
     } catch (const std::system_error& e) {
-        std::fprintf(stderr,
-                     "pelmarot-export: the system refused a resource the export needs (%s); the unfinished "
-                     "files were removed\n",
-                     e.what());
+        std::fprintf(
+            stderr,
+            "pelmarot-export: the system refused a thread or another resource the export needs (%s); the unfinished "
+            "files were removed\n",
+            e.what());
         return 1;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "pelmarot-export: %s\n", e.what());

@@ -9,6 +9,16 @@
 
 namespace testsupport {
 
+// Whether this build, and so the tools it runs, is under the address sanitizer (GCC says so one way, Clang
+// another), which maps more address space than a limit of a test leaves.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kAddressSanitizer = true;
+#elif defined(__has_feature)
+constexpr bool kAddressSanitizer = __has_feature(address_sanitizer);
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+
 // One of the built tools run as a child process: PELMAROT_ALIASES names the alias file, LC_ALL is C, standard
 // error goes to a file, and the termination signals have their default action and are not blocked, whatever
 // the test program does with them. A child still running when the object goes is killed.

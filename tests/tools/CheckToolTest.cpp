@@ -288,15 +288,6 @@ TEST(CheckTool, BadUsageIsTwoAndARegisterThatCannotBeOpenedIsThreeWithTheEngines
                                 dir.file("empty.sqlite") + "\n");
 }
 
-// Whether this build, and so the tool, runs under the address sanitizer (GCC says so one way, Clang another).
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kAddressSanitizer = true;
-#elif defined(__has_feature)
-constexpr bool kAddressSanitizer = __has_feature(address_sanitizer);
-#else
-constexpr bool kAddressSanitizer = false;
-#endif
-
 TEST(CheckTool, RunningOutOfMemorySaysWhatRanOutAndWhatWasBeingRead) {
     if (kAddressSanitizer)
         GTEST_SKIP() << "the address sanitizer maps more address space than any limit of this test leaves";
