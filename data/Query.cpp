@@ -8,7 +8,9 @@
 #include "engine/Text.h"
 
 #include <algorithm>
+#include <chrono>
 #include <exception>
+#include <thread>
 
 namespace data {
 namespace {
@@ -150,9 +152,34 @@ std::string Query::rowPlace(engine::Cursor& cursor, int number) const {
     return tableName_ + ", " + keyName + " " + cursor.storedText(index);
 }
 
+namespace {
+
+// Reads of a list whose table another program writes during each of them, before that is the list's failure,
+// and the pause before the next read, which grows with each: a writer's burst of writes is over by then.
+constexpr int kReadAttempts = 3;
+constexpr std::chrono::milliseconds kPauseBeforeReadingAgain{100};
+
+} // namespace
+
 void Query::open() {
     if (active_)
         return;
+    // A table written in place by its owner while it was read (ChangedWhileRead) is read again.
+    for (int attempt = 1;; ++attempt) {
+        try {
+            readAllRows();
+            return;
+        } catch (const engine::ChangedWhileRead& e) {
+            if (attempt == kReadAttempts)
+                throw engine::EngineError(std::string(e.what()) + "; it changed during each of " +
+                                          std::to_string(kReadAttempts) +
+                                          " reads. Try again once the program writing it is done");
+        }
+        std::this_thread::sleep_for(kPauseBeforeReadingAgain * attempt);
+    }
+}
+
+void Query::readAllRows() {
     const auto cursor = execute();
     const std::vector<Binding> bindings = bindColumns(*cursor);
     startReading();

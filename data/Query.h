@@ -75,6 +75,8 @@ public:
     // Called for every row as it is read, with the query standing on that row.
     std::function<void(Query&)> onCalcFields;
 
+    // Runs the statement and reads every row. A table that another program wrote in place while it was read is
+    // read again, up to three times; then the failure names the table and what changed.
     void open();
     void close();
 
@@ -139,6 +141,7 @@ private:
     struct Binding;
     std::vector<Binding> bindColumns(const engine::Cursor& cursor) const;
     std::unique_ptr<engine::Cursor> execute();
+    void readAllRows();
     void readRow(engine::Cursor& cursor, const std::vector<Binding>& bindings, RowStore& rows,
                  std::vector<TextLoss>& losses) const;
     void readValue(engine::Cursor& cursor, const Binding& binding, RowStore& rows, std::vector<TextLoss>& losses) const;

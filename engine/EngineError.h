@@ -21,4 +21,11 @@ private:
     std::uintptr_t place_ = 0;
 };
 
+// A table that another program wrote while it was read: the rows read may mix its old and new content, and
+// reading it again may succeed. The text names the table's file and what changed.
+class ChangedWhileRead : public EngineError {
+public:
+    using EngineError::EngineError;
+};
+
 } // namespace engine

@@ -15,6 +15,25 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Tells a step that failed because a table changed under it (ChangedWhileRead, which SQLite carries as a mere
+// message) from other failures.
+class ChangeWatch final : public StepWatch {
+public:
+    explicit ChangeWatch(std::shared_ptr<ParadoxTableRegistry> registry) : registry_(std::move(registry)) {}
+
+    void stepped(bool, bool) override {}
+
+    [[noreturn]] void failedStep(int, const std::string& message) override {
+        for (const auto& [name, source] : registry_->tables())
+            if (std::string change = source->takeChangeWhileRead(); !change.empty())
+                throw ChangedWhileRead(change);
+        throw EngineError(message);
+    }
+
+private:
+    std::shared_ptr<ParadoxTableRegistry> registry_;
+};
+
 // The statements run in an SQLite database of our own in memory, which holds nothing but a virtual table
 // for each Paradox table a statement has named so far.
 class ParadoxDatabase final : public Database {
@@ -35,8 +54,9 @@ public:
 
     std::unique_ptr<Cursor> execute(std::string_view sql, const std::vector<std::string>& parameters) override {
         forgetChangedTables();
-        return executeOnSqlite(db_, sql, parameters, codePage_, folder_,
-                               [this](const std::string& name) { return addTable(name); });
+        return executeOnSqlite(
+            db_, sql, parameters, codePage_, folder_, [this](const std::string& name) { return addTable(name); },
+            std::make_unique<ChangeWatch>(registry_));
     }
 
     // A scan in the order of the table's block chain: the order in which the index of an alpha column gives
@@ -57,8 +77,8 @@ public:
             return nullptr;
         return executeOnSqlite(
             db_, "SELECT * FROM " + quotedIdentifier(table) + " WHERE " + quotedIdentifier(blankColumn) + " IS NULL",
-            {}, codePage_, folder_, [this](const std::string& missing) { return addTable(missing); }, nullptr,
-            Reading::Ahead);
+            {}, codePage_, folder_, [this](const std::string& missing) { return addTable(missing); },
+            std::make_unique<ChangeWatch>(registry_), Reading::Ahead);
     }
 
     const CodePage& codePage() const override { return codePage_; }
@@ -110,6 +130,7 @@ private:
     // statement stays; its scans notice the change themselves.
     void forgetChangedTables() {
         for (const auto& [name, source] : registry_->tables()) {
+            source->takeChangeWhileRead(); // of an earlier statement
             bool current = false;
             try {
                 current = source->refresh();

@@ -6,9 +6,11 @@
 
 #include <charconv>
 #include <cstdio>
+#include <new>
 #include <optional>
 #include <sqlite3.h>
 #include <type_traits>
+#include <utility>
 
 namespace engine {
 
@@ -97,6 +99,16 @@ bool ParadoxTableSource::refresh() {
     return true;
 }
 
+void ParadoxTableSource::noteChangeWhileRead(std::string message) {
+    const std::lock_guard lock(changeMutex_);
+    changeWhileRead_ = std::move(message);
+}
+
+std::string ParadoxTableSource::takeChangeWhileRead() {
+    const std::lock_guard lock(changeMutex_);
+    return std::exchange(changeWhileRead_, {});
+}
+
 const CodePage& ParadoxTableSource::storedCodePage() const {
     return table_->codePage() ? *table_->codePage() : engineCodePage_;
 }
@@ -162,7 +174,7 @@ public:
             return;
         }
         if (indexedColumn && (type == SQLITE_TEXT || type == SQLITE_INTEGER)) {
-            index_ = source_->index(*indexedColumn);
+            index_ = whileUnchanged([&] { return source_->index(*indexedColumn); });
             const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
             const auto length = static_cast<std::size_t>(sqlite3_value_bytes(value));
             positions_ = index_->find(std::string_view(text ? text : "", text ? length : 0));
@@ -178,13 +190,20 @@ public:
         // No current row until one is found: a step that throws leaves the cursor at its end.
         current_.reset();
         eof_ = true;
-        if (scan_) {
-            if (scan_->next())
-                current_ = scan_->record();
-        } else if (nextPosition_ < positions_.size()) {
-            current_ = table_->readRecord(positions_[nextPosition_++], buffer_);
-        }
+        whileUnchanged([&] {
+            if (scan_) {
+                if (scan_->next())
+                    current_ = scan_->record();
+            } else if (nextPosition_ < positions_.size()) {
+                current_ = table_->readRecord(positions_[nextPosition_++], buffer_);
+            }
+            return 0;
+        });
         eof_ = !current_;
+        // The owner writes the table in place, without a lock we could take: a read that ends on a file that is
+        // no longer the one it began on may hold rows of both, and is read again (ChangedWhileRead).
+        if (eof_)
+            requireUnchanged();
     }
 
     bool eof() const { return eof_; }
@@ -247,6 +266,32 @@ public:
     }
 
 private:
+    // Runs a read of the table; a failure while the file changed under it (a block that reads as damaged, a
+    // record gone) is the writer's doing, and says so.
+    template <typename Read>
+    std::invoke_result_t<Read> whileUnchanged(Read read) {
+        try {
+            return read();
+        } catch (const EngineError&) {
+            requireUnchanged();
+            throw;
+        }
+    }
+
+    void requireUnchanged() {
+        const FileIdentity now = fileIdentityOf(source_->path());
+        const FileIdentity& read = table_->identity();
+        if (now == read)
+            return;
+        const std::string what = now.size != read.size ? "its size went from " + std::to_string(read.size) + " to " +
+                                                             std::to_string(now.size) + " bytes"
+                                                       : "it was written again with the same size";
+        const std::string message =
+            "The table " + source_->path() + " was changed by another program while it was read (" + what + ")";
+        source_->noteChangeWhileRead(message);
+        throw ChangedWhileRead(message);
+    }
+
     // Hands SQLite the text with a NUL after it (none of these texts holds one), which SQLite then keeps: a
     // text without one is copied again when it is read.
     void resultText(sqlite3_context* context, std::string_view text) {
@@ -362,8 +407,15 @@ int bestIndex(sqlite3_vtab* vtab, sqlite3_index_info* info) {
 }
 
 int openCursor(sqlite3_vtab* vtab, sqlite3_vtab_cursor** result) {
-    auto* handle = new CursorHandle{};
-    handle->rows = new RowCursor(*tableOf(vtab).source);
+    // An exception must not cross SQLite's C frames.
+    auto* handle = new (std::nothrow) CursorHandle{};
+    if (handle == nullptr)
+        return SQLITE_NOMEM;
+    handle->rows = new (std::nothrow) RowCursor(*tableOf(vtab).source);
+    if (handle->rows == nullptr) {
+        delete handle;
+        return SQLITE_NOMEM;
+    }
     *result = &handle->base;
     return SQLITE_OK;
 }

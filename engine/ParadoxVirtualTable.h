@@ -6,6 +6,7 @@
 
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -52,6 +53,12 @@ public:
     // The code page the texts of the current reader are stored in.
     const CodePage& storedCodePage() const;
 
+    // A read of the table found the file changed under it (see ChangedWhileRead): the message, kept until
+    // taken, so that the statement's owner can tell that change from other failures once SQLite has turned it
+    // into a message. Safe from a thread that reads ahead.
+    void noteChangeWhileRead(std::string message);
+    std::string takeChangeWhileRead();
+
     // The index of an alpha column over the current reader, built by a scan on first use.
     std::shared_ptr<const ParadoxAlphaIndex> index(std::size_t column);
 
@@ -63,6 +70,8 @@ private:
     std::shared_ptr<const ParadoxTable> table_;
     std::vector<Column> columns_;
     std::vector<std::shared_ptr<const ParadoxAlphaIndex>> indexes_; // by column; null until built
+    std::mutex changeMutex_;
+    std::string changeWhileRead_;
 };
 
 // The Paradox tables an SQLite connection knows, by SQL name without regard to ASCII case.

@@ -29,7 +29,9 @@ public:
         const int rc = sqlite3_step(statement_.get());
         if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
             const std::string message = sqlite3_errmsg(db_.get());
-            throw EngineError(watch_ ? watch_->failedStep(sqlite3_extended_errcode(db_.get()), message) : message);
+            if (watch_)
+                watch_->failedStep(sqlite3_extended_errcode(db_.get()), message);
+            throw EngineError(message);
         }
         const bool more = rc == SQLITE_ROW;
         if (watch_ && (!stepped_ || !more))

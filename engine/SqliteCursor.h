@@ -34,8 +34,8 @@ public:
     virtual ~StepWatch() = default;
     // After the first step and after the step that found no more rows. May throw EngineError to end the read.
     virtual void stepped(bool firstStep, bool more) = 0;
-    // The message of a step that failed with SQLite's (extended) result code, as the cursor throws it.
-    virtual std::string failedStep(int code, const std::string& message) = 0;
+    // Throws the error of a step that failed with SQLite's (extended) result code and message.
+    [[noreturn]] virtual void failedStep(int code, const std::string& message) = 0;
 };
 
 // How a cursor reads its rows: each on the caller's next(), or ahead of it, on a thread of its own (for a read

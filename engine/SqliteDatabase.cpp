@@ -99,10 +99,10 @@ public:
                           "Try again once the file is complete");
     }
 
-    std::string failedStep(int code, const std::string& message) override {
+    [[noreturn]] void failedStep(int code, const std::string& message) override {
         if (isBusy(code))
-            return registerBusyMessage(path_);
-        return EngineError({"Cannot read the database file " + path_, message}).what();
+            throw EngineError(registerBusyMessage(path_));
+        throw EngineError({"Cannot read the database file " + path_, message});
     }
 
 private:

@@ -4,19 +4,24 @@
 #include "data/DoctorList.h"
 #include "data/InsuredList.h"
 #include "data/RegionalSettings.h"
+#include "engine/EngineError.h"
 #include "engine/ParadoxFixtures.h"
 #include "export/BatchExport.h"
 #include "support/ChildProcess.h"
 #include "support/FixtureRegister.h"
 #include "support/PostgresRegister.h"
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
 #include <map>
 #include <set>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -317,4 +322,78 @@ TEST(ChangingRegister, AMonthEndWhileAnotherProgramRegistersPersonsWritesEveryFi
     AliasFileScope scope(dir.file("aliases.ini"), postgresAlias(database));
     RegisteringWriter writer([&](const std::string& sql) { runPostgresSql(database, sql); }, 40);
     expectOneStateWhileWritten(dir.file("aliases.ini"), dir, "PostgreSQL");
+}
+
+namespace {
+
+// The legacy program writing a table in place: `path` gets the next of `versions` over its bytes again and
+// again, each write with a later time of change, until `period` has passed or the object goes.
+class InPlaceWriter {
+public:
+    InPlaceWriter(std::string path, std::vector<std::string> versions, std::chrono::milliseconds period)
+        : thread_([this, path = std::move(path), versions = std::move(versions), period] {
+              const auto end = std::chrono::steady_clock::now() + period;
+              for (long i = 1; !stop_ && std::chrono::steady_clock::now() < end; ++i) {
+                  const int fd = ::open(path.c_str(), O_WRONLY);
+                  const std::string& bytes = versions[static_cast<std::size_t>(i) % versions.size()];
+                  if (fd >= 0 && ::pwrite(fd, bytes.data(), bytes.size(), 0) == static_cast<ssize_t>(bytes.size())) {
+                      const timespec changed[2] = {{0, UTIME_OMIT}, {1700000000 + i, 0}};
+                      ::futimens(fd, changed);
+                  }
+                  if (fd >= 0)
+                      ::close(fd);
+              }
+          }) {}
+    ~InPlaceWriter() {
+        stop_ = true;
+        thread_.join();
+    }
+
+private:
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+} // namespace
+
+// A Paradox table written in place while a list reads it: the list is read again, and is one version's whole;
+// a table written during every read is an error that names it and what changed.
+TEST(ChangingRegister, AParadoxTableWrittenInPlaceWhileItIsReadIsReadAgain) {
+    TempDir dir;
+    const std::vector<DoctorRow> doctors{{"A1", "Petrovski", "Ilija"}};
+    std::vector<std::string> versions;
+    for (const char* surname : {"Old", "New"}) {
+        std::vector<PersonRow> persons;
+        for (int i = 0; i < 4000; ++i)
+            persons.push_back(personOf(std::to_string(100000 + i), "A1", surname));
+        fs::create_directories(dir.file(surname));
+        writeParadoxRegister(dir.file(surname), doctors, persons);
+        versions.push_back(readFile(dir.file(surname) + "/Osigurenici.DB"));
+    }
+    ASSERT_EQ(versions[0].size(), versions[1].size());
+    fs::copy(dir.file("Old"), dir.file("px"));
+    const std::string live = dir.file("px/Osigurenici.DB");
+    AliasFileScope scope(dir.file("aliases.ini"), paradoxAlias(dir.file("px")));
+    data::Connection kdb;
+    kdb.open();
+    data::InsuredList list(kdb);
+    {
+        InPlaceWriter writer(live, versions, std::chrono::minutes(1));
+        try {
+            list.reload("A1");
+            ADD_FAILURE() << "a list read while its table changed throughout";
+        } catch (const engine::EngineError& e) {
+            const std::string message = e.what();
+            EXPECT_NE(message.find(live + " was changed by another program while it was read"), std::string::npos)
+                << message;
+            EXPECT_NE(message.find("it changed during each of 3 reads"), std::string::npos) << message;
+        }
+        EXPECT_FALSE(list.active());
+    }
+    InPlaceWriter writer(live, versions, std::chrono::milliseconds(150));
+    list.reload("A1");
+    const std::vector<std::string> names = surnamesOf(list);
+    ASSERT_EQ(names.size(), 4000u);
+    EXPECT_TRUE(std::all_of(names.begin(), names.end(), [&](const auto& name) { return name == names.front(); }))
+        << "a list of two versions of its table";
 }
