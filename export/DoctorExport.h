@@ -34,7 +34,7 @@ void writeDoctorFile(const std::string& folder, const std::string& doctorCode, d
 // exportDoctorFile) and when the file cannot be created.
 std::unique_ptr<ExportFile> createDoctorFile(const std::string& folder, const std::string& doctorCode);
 
-// Removes the temporary files of export files (".<code>.txt." and six letters or digits) that no live export
+// Removes the temporary files of export files (see randomTemporaryName) that no live export
 // is writing, from exports that were killed or lost their machine. Returns how many it removed; never throws.
 std::size_t removeStaleExportFiles(const std::string& folder);
 

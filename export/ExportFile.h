@@ -11,7 +11,7 @@
 namespace exportfile {
 
 // Writes one file of a folder so that the file is either replaced whole or left as it was. The bytes go to a
-// new, uniquely named temporary file in the same folder (".<name>.XXXXXX"); commit() syncs it and renames it
+// new, uniquely named temporary file in the same folder (randomTemporaryName); commit() syncs it and renames it
 // over the final name in one step. Without a commit, the destructor removes the temporary file, so a failed
 // export leaves neither a partial file nor a damaged earlier one. Failures throw ExportError.
 //

@@ -6,14 +6,15 @@
 
 namespace exportfile {
 
-// The name an export file is written under before it takes its final name: a dot, the final name, a dot and
-// six characters drawn at random from the letters A-Z, a-z and the digits. The leading dot hides it from
-// ordinary folder listings.
+// The name a file is written under before it takes its final name: a dot, the final name, ".pelmarot-", eight
+// characters drawn at random from the letters A-Z, a-z and the digits, and four more that the final name and
+// those eight determine. The leading dot hides it from ordinary folder listings; the four make it a name that
+// no person or other program gives a file by chance (".notes.txt.backup" is not one, nor a copy of a real one
+// under another final name), so that a sweep may take such a file for one this program made.
 std::string randomTemporaryName(const std::string& finalName, std::random_device& random);
 
-// Whether `name` has that form for a final name ending in `extension` (".txt"): a dot, any text (possibly
-// empty) followed by the extension, a dot and six characters of the alphabet above. The extension matches
-// with its case.
+// Whether `name` is such a name for a final name ending in `extension` (".txt", or a whole file name), with
+// its case.
 bool isTemporaryNameFor(std::string_view name, std::string_view extension);
 
 } // namespace exportfile

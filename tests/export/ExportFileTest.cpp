@@ -2,6 +2,7 @@
 #include "data/DataError.h"
 #include "export/DoctorExport.h"
 #include "export/ExportFormat.h"
+#include "export/TemporaryName.h"
 
 #include "export/ExportTestRegister.h"
 
@@ -211,29 +212,38 @@ TEST_F(ExportOverEarlierFile, ReplacementKeepsTheEarlierFilesModeAndANewFileTake
     EXPECT_EQ(info.st_mode & 07777, 0600u);
 }
 
-// The temporary files of exports that died (".<code>.txt." and six letters or digits) go with the next export
-// into the folder; everything else stays.
+// The temporary files of exports that died go with the next export into the folder; everything else stays,
+// the user's own hidden files of the same shape among them.
 TEST_F(ExportOverEarlierFile, ExportRemovesStaleTemporaryFilesAndNothingElse) {
-    const std::set<std::string> stale = {".A1.txt.Ab3dE9", ".A1.txt.AAAAAA", "..txt.zzzzzz",
-                                         ".\xd0\x9f"
-                                         "1.txt.000000",
-                                         ".B2.txt.q1w2e3"};
-    const std::set<std::string> unrelated = {
-        ".A1.txt",        ".A1.txt.Ab3dE",   ".A1.txt.Ab3dE9x",     ".A1.txt.Ab-dE9", "A1.txt.Ab3dE9",
-        ".A1.csv.Ab3dE9", ".profile",        ".txt.Ab3dE9",         "B2.txt",         ".A1.txt.Ab3dE9.x",
-        ".A1.TXT.Ab3dE9", ".A1.txt.Ab3d\n9", ".A1.txt.Ab3d\xc3\xa9"};
+    std::random_device random;
+    std::set<std::string> stale;
+    for (const std::string finalName : {"A1.txt", ".txt",
+                                        "\xd0\x9f"
+                                        "1.txt",
+                                        "B2.txt"})
+        stale.insert(exportfile::randomTemporaryName(finalName, random));
+    const std::string dead = exportfile::randomTemporaryName("A1.txt", random);
+    std::string forged = dead;
+    forged.back() = forged.back() == 'x' ? 'y' : 'x';
+    const std::set<std::string> unrelated = {".A1.txt", ".A1.txt.Ab3dE9", ".notes.txt.backup", ".report.txt.draft1",
+                                             "A1.txt.Ab3dE9", ".profile", "B2.txt", ".A1.TXT.Ab3dE9", dead + ".x",
+                                             "." + dead.substr(3), forged,
+                                             // A real name moved to another final name fails its check.
+                                             ".B2" + dead.substr(3)};
     for (const std::string& name : stale)
         std::ofstream(out.file(name)) << "part of a dead export";
     for (const std::string& name : unrelated)
         std::ofstream(out.file(name)) << "someone else's file";
     // Only regular files go: a folder or a link of the pattern stays, and so does what the link points to.
-    std::filesystem::create_directory(out.file(".C3.txt.Folder"));
-    std::filesystem::create_symlink("B2.txt", out.file(".D4.txt.Linked"));
+    const std::string folder = exportfile::randomTemporaryName("C3.txt", random);
+    const std::string link = exportfile::randomTemporaryName("D4.txt", random);
+    std::filesystem::create_directory(out.file(folder));
+    std::filesystem::create_symlink("B2.txt", out.file(link));
 
     exportfile::exportDoctorFile(out.path(), "A1", reg.list(), settings);
 
     std::set<std::string> expected = unrelated;
-    expected.insert({"A1.txt", ".C3.txt.Folder", ".D4.txt.Linked"});
+    expected.insert({"A1.txt", folder, link});
     EXPECT_EQ(namesIn(out.path()), expected);
     for (const std::string& name : unrelated)
         EXPECT_EQ(readFile(out.file(name)), "someone else's file") << name;

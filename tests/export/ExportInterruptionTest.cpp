@@ -1,5 +1,6 @@
 // pelmarot-export, run as the built executable (PELMAROT_EXPORT_EXE) over a demo register that
 // pelmarot-demo-db (PELMAROT_DEMO_DB_EXE) makes big enough for the export to be still running when a signal comes.
+#include "export/TemporaryName.h"
 #include "support/ChildProcess.h"
 #include "support/FixtureRegister.h"
 
@@ -35,11 +36,7 @@ using testsupport::folderEntries;
 using testsupport::readFile;
 using testsupport::TempDir;
 
-// The temporary name of an export file: "." + "<code>.txt" + "." + six characters.
-bool isTemporaryName(const std::string& name) {
-    static const std::regex pattern(R"(\..*\.txt\.[A-Za-z0-9]{6})");
-    return std::regex_match(name, pattern);
-}
+bool isTemporaryName(const std::string& name) { return exportfile::isTemporaryNameFor(name, ".txt"); }
 
 struct FolderState {
     std::size_t finished = 0;
@@ -205,7 +202,7 @@ TEST_F(ExportInterruption, FileSizeLimitFailsTheBigFilesByNameAndWritesTheOthers
         ++tooBig;
         EXPECT_FALSE(fs::exists(out + "/" + name)) << name;
         const std::regex failure("(^|\n)pelmarot-export: " + code + ": Cannot write " + out + "/\\." + code +
-                                 "\\.txt\\.[A-Za-z0-9]{6}: File too large\n");
+                                 "\\.txt\\.pelmarot-[A-Za-z0-9]{12}: File too large\n");
         EXPECT_TRUE(std::regex_search(errors, failure)) << code << '\n' << errors;
     }
     EXPECT_GT(tooBig, 10u);
@@ -215,8 +212,12 @@ TEST_F(ExportInterruption, FileSizeLimitFailsTheBigFilesByNameAndWritesTheOthers
 TEST_F(ExportInterruption, RunSweepsTheStaleTemporaryFilesOfItsFolder) {
     // What an export killed earlier left behind, beside files that are not an export's temporary files.
     const std::string out = freshFolder("out-sweep");
-    const std::vector<std::string> stale = {".A1.txt.Xy12Zw", ".NOSUCH.txt.000000", "..txt.abcdef"};
-    const std::vector<std::string> kept = {".keep.txt", ".A1.txt.Xy12Z", "notes.txt.Xy12Zw"};
+    std::random_device random;
+    const std::vector<std::string> stale = {exportfile::randomTemporaryName("A1.txt", random),
+                                            exportfile::randomTemporaryName("NOSUCH.txt", random),
+                                            exportfile::randomTemporaryName(".txt", random)};
+    const std::vector<std::string> kept = {".keep.txt", ".A1.txt.Xy12Zw", ".notes.txt.backup", ".report.txt.draft1",
+                                           "notes.txt.Xy12Zw"};
     for (const std::string& name : stale)
         std::ofstream(out + "/" + name) << "part of an export";
     for (const std::string& name : kept)

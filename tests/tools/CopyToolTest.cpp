@@ -2,6 +2,7 @@
 // that fail or are interrupted by signals, and text that has to arrive exactly.
 #include "engine/ParadoxFixtures.h"
 #include "engine/SqliteHandles.h"
+#include "export/TemporaryName.h"
 #include "support/ChildProcess.h"
 #include "support/FixtureRegister.h"
 #include "support/ListsAsText.h"
@@ -85,7 +86,7 @@ bool waitWhileRunning(ChildProcess& copy, const std::function<bool()>& ready) {
 std::vector<std::string> temporaryFilesIn(const std::string& folder, const std::string& finalName) {
     std::vector<std::string> names;
     for (const auto& name : folderEntries(folder))
-        if (name.size() == finalName.size() + 8 && name.rfind("." + finalName + ".", 0) == 0)
+        if (exportfile::isTemporaryNameFor(name, finalName) && name.rfind("." + finalName + ".", 0) == 0)
             names.push_back(name);
     return names;
 }
@@ -239,10 +240,14 @@ TEST(CopyTool, ANewSqliteFileAppearsOnlyWhenCompleteAndAKilledCopyLeavesNothingI
     EXPECT_FALSE(fs::exists(dir.file("out/new.sqlite")));
     EXPECT_EQ(temporaryFilesIn(dir.file("out"), "new.sqlite").size(), 1u) << "a kill cannot clean up";
 
-    // The next copy clears what the killed one left and completes.
+    // The next copy clears what the killed one left and completes; the user's hidden backups beside it, of the
+    // same shape, stay.
+    const std::vector<std::string> backups = {".new.sqlite.backup", ".new.sqlite.2024q4"};
+    for (const std::string& name : backups)
+        std::ofstream(dir.file("out/" + name)) << "a backup";
     ChildProcess again(toolPath("PELMAROT_COPY_EXE"), {"big", "new"}, aliasFile, dir.file("again.log"));
     ASSERT_EQ(describeStatus(again.wait()), "exit status 0") << again.errors();
-    EXPECT_EQ(folderEntries(dir.file("out")), std::vector<std::string>{"new.sqlite"});
+    EXPECT_EQ(folderEntries(dir.file("out")), (std::vector<std::string>{backups[1], backups[0], "new.sqlite"}));
     EXPECT_EQ(registerRows(dir.file("out/new.sqlite")), registerRows(dir.file("big.sqlite")));
     EXPECT_EQ(rowsOf(dir.file("out/new.sqlite"), "PRAGMA integrity_check"), std::vector<std::string>{"text:ok"});
 }
