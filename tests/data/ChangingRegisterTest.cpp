@@ -6,6 +6,7 @@
 #include "data/RegionalSettings.h"
 #include "engine/EngineError.h"
 #include "engine/ParadoxFixtures.h"
+#include "engine/SqliteHandles.h"
 #include "export/BatchExport.h"
 #include "support/ChildProcess.h"
 #include "support/FixtureRegister.h"
@@ -21,6 +22,7 @@
 #include <gtest/gtest.h>
 #include <map>
 #include <set>
+#include <sqlite3.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -396,4 +398,33 @@ TEST(ChangingRegister, AParadoxTableWrittenInPlaceWhileItIsReadIsReadAgain) {
     ASSERT_EQ(names.size(), 4000u);
     EXPECT_TRUE(std::all_of(names.begin(), names.end(), [&](const auto& name) { return name == names.front(); }))
         << "a list of two versions of its table";
+}
+
+// A writer that keeps an SQLite register locked past the reload's wait: the message says that another program is
+// writing it and to try again, not that the file cannot be opened.
+TEST(ChangingRegister, AReloadWhileAWriterHoldsTheRegisterLockedSaysSo) {
+    TempDir dir;
+    const std::string path = dir.file("k.sqlite");
+    writeSqliteRegister(path, {{"A1", "Petrovski", "Ilija"}}, {personOf("1", "A1", "Old")});
+    AliasFileScope scope(dir.file("aliases.ini"), AliasFileScope::sqliteAlias(path));
+    data::Connection kdb;
+    kdb.open();
+    data::InsuredList list(kdb);
+    sqlite3* raw = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &raw), SQLITE_OK);
+    const engine::SqliteConnection writer(raw);
+    ASSERT_EQ(
+        sqlite3_exec(writer.get(), "BEGIN EXCLUSIVE; UPDATE Osigurenici SET PRE = 'New'", nullptr, nullptr, nullptr),
+        SQLITE_OK);
+    try {
+        list.reload("A1");
+        ADD_FAILURE() << "a list read from a locked register";
+    } catch (const engine::EngineError& e) {
+        EXPECT_EQ(std::string(e.what()), "The database file " + path +
+                                             " is being written by another program, which kept it locked for 5 "
+                                             "seconds; try again in a moment");
+    }
+    sqlite3_exec(writer.get(), "COMMIT", nullptr, nullptr, nullptr);
+    list.reload("A1");
+    EXPECT_EQ(surnamesOf(list), std::vector<std::string>{"New"});
 }

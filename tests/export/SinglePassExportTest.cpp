@@ -297,3 +297,28 @@ TEST(SinglePassExport, AMonthEndShortOfMemoryEndsWithANamedFailureAndNoTemporary
             ASSERT_NE(name.front(), '.') << kib << ": left behind " << name;
     }
 }
+
+// A doctor whose code the code page holds is exported even beside a doctor whose code it cannot hold and would
+// deliver as the same bytes (Ĉ1 as C1): alone, and in a month end of every doctor, where only Ĉ1 fails.
+TEST(SinglePassExport, ACodeBesideALookAlikeTheCodePageCannotHoldIsExported) {
+    const std::string exporter = toolPath("PELMAROT_EXPORT_EXE");
+    if (exporter.empty())
+        GTEST_SKIP() << "runs the built pelmarot-export under ctest";
+    TempDir dir;
+    writeSqliteRegister(dir.file("k.sqlite"), {{"C1", "Petrovski", "Ilija"}, {"Ĉ1", "Nikolov", "Ivan"}},
+                        {{"1", "Held", "T", "I", "C1", "1", false, false, "2020-01-01", {}},
+                         {"2", "Unheld", "T", "I", "Ĉ1", "2", false, false, "2020-01-01", {}}});
+    std::ofstream(dir.file("aliases.ini")) << AliasFileScope::sqliteAlias(dir.file("k.sqlite"));
+    for (const std::string& codes : {"C1", "--all"}) {
+        const std::string out = dir.file(codes == "C1" ? "alone" : "all");
+        fs::create_directories(out);
+        const ToolOutput run = runTool(dir.path(), "PELMAROT_ALIASES=" + dir.file("aliases.ini") + " " + exporter +
+                                                       " --out " + out + " " + codes);
+        EXPECT_EQ(run.status, codes == "C1" ? 0 : 1) << codes << ": " << run.err;
+        EXPECT_EQ(folderEntries(out), std::vector<std::string>{"C1.txt"}) << codes << ": " << run.err;
+        const std::string file = readFile(out + "/C1.txt");
+        EXPECT_NE(file.find("Held"), std::string::npos) << codes;
+        EXPECT_EQ(file.find("Unheld"), std::string::npos) << codes;
+        EXPECT_EQ(run.err.find("'C1' cannot be held"), std::string::npos) << codes << ": " << run.err;
+    }
+}
