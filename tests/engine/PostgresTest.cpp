@@ -6,6 +6,7 @@
 #include "engine/EngineError.h"
 #include "support/Failures.h"
 #include "support/FixtureRegister.h"
+#include "support/FrozenServer.h"
 #include "support/ListsAsText.h"
 #include "support/PostgresRegister.h"
 

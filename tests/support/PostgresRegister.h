@@ -1,7 +1,5 @@
 #pragma once
 
-#include "support/ChildProcess.h"
-
 #include "support/FixtureRegister.h"
 
 #include <chrono>
@@ -58,18 +56,6 @@ private:
     bool watchdogFired_ = false;
     std::thread watchdog_;
 };
-
-// How a tool ended after the test server froze under it.
-struct FrozenServerRun {
-    int status = -1;                    // the tool's wait status
-    std::chrono::duration<double> took; // from the freeze to the tool's end
-    bool waitedForTheServer = false;    // the tool was still running when the freeze had to end
-};
-
-// Freezes the test server part-way through the work of a tool that has its one session on `database`: the tool
-// is held (SIGSTOP) while the server's main process and that session are frozen, then let go, so the freeze
-// falls where the tool stands. Waits up to `limit` for the tool to end, then lets the server go on.
-FrozenServerRun runWithServerFrozen(ChildProcess& tool, const std::string& database, std::chrono::seconds limit);
 
 // An alias file's text naming a database of the test server.
 std::string postgresAlias(const std::string& database, const std::string& user = "postgres",

@@ -5,6 +5,7 @@
 #include "export/TemporaryName.h"
 #include "support/ChildProcess.h"
 #include "support/FixtureRegister.h"
+#include "support/FrozenServer.h"
 #include "support/ListsAsText.h"
 #include "support/PostgresRegister.h"
 
