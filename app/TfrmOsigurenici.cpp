@@ -42,7 +42,7 @@ QString fromUtf8(const char* text) { return QString::fromUtf8(text); }
 TfrmOsigurenici::TfrmOsigurenici(Prompter* prompter, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint),
-      KDB("KDB", "kapitacija"), qLekar(KDB), qOsigurenici(KDB),
+      KDB(data::kConnectionName, data::kRegisterAlias), qLekar(KDB), qOsigurenici(KDB),
       ownPrompter_(prompter ? nullptr : std::make_unique<DesktopPrompter>(this)),
       prompter_(prompter ? prompter : ownPrompter_.get()), display_(defaultCodePage()),
       settings_(data::RegionalSettings::defaults()), dsLekar(qLekar, display_),

@@ -8,11 +8,16 @@
 
 namespace data {
 
+// The name of the program's connection, which it adds as an alias of its own for the run.
+inline constexpr const char* kConnectionName = "KDB";
+// The alias of the register, fixed in the program.
+inline constexpr const char* kRegisterAlias = "kapitacija";
+
 // The program's database connection: for the run it adds an alias of its own name (KDB) with the driver
 // and entries of the alias it is given, and opens the database through it, read-only and shared.
 class Connection {
 public:
-    explicit Connection(std::string name = "KDB", std::string aliasName = "kapitacija");
+    explicit Connection(std::string name = kConnectionName, std::string aliasName = kRegisterAlias);
     ~Connection();
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;

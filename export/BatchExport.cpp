@@ -19,12 +19,11 @@ bool worthOnePass(std::size_t doctors, std::size_t activeDoctors) {
     return doctors >= 64 || doctors * 4 >= activeDoctors;
 }
 
-constexpr const char* kConnectionName = "KDB";
-
 } // namespace
 
 BatchExport::BatchExport(std::string aliasName, const data::RegionalSettings& settings)
-    : connection_(std::make_unique<data::Connection>(kConnectionName, std::move(aliasName))), settings_(settings) {
+    : connection_(std::make_unique<data::Connection>(data::kConnectionName, std::move(aliasName))),
+      settings_(settings) {
     connection_->open();
     engine::Database& database = connection_->database();
     database.beginConsistentRead();

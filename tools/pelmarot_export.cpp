@@ -53,7 +53,7 @@ constexpr const char* kUsage = "Usage: pelmarot-export [OPTION]... (--all | CODE
                                "signal N (SIGINT, SIGTERM, SIGHUP), which removes the unfinished files first.\n";
 
 struct Options {
-    std::string alias = "kapitacija";
+    std::string alias = data::kRegisterAlias;
     std::string folder = ".";
     bool all = false;
     bool acceptTransliterated = false;
