@@ -56,29 +56,22 @@ FileIdentity fileIdentityOf(const std::string& path) {
 
 ReadOnlyFile::ReadOnlyFile(const std::string& path) : path_(path) {
     // Non-blocking, so that a FIFO given as a table cannot hang the open; reads of regular files ignore it.
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd_ < 0)
+    fd_.reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!fd_.valid())
         throw EngineError("Cannot open the file " + path + ": " + systemError());
     struct stat status {};
-    if (::fstat(fd_, &status) != 0) {
-        const std::string reason = systemError();
-        ::close(fd_);
-        throw EngineError("Cannot examine the file " + path + ": " + reason);
-    }
-    if (const std::string kind = kindOf(status); !kind.empty()) {
-        ::close(fd_);
+    if (::fstat(fd_.get(), &status) != 0)
+        throw EngineError("Cannot examine the file " + path + ": " + systemError());
+    if (const std::string kind = kindOf(status); !kind.empty())
         throw EngineError("The file " + path + " is " + kind + ", not a regular file");
-    }
     identity_ = identityOf(status);
 }
-
-ReadOnlyFile::~ReadOnlyFile() { ::close(fd_); }
 
 std::size_t ReadOnlyFile::readUpTo(std::uint64_t offset, void* into, std::size_t length) const {
     auto* out = static_cast<unsigned char*>(into);
     std::size_t done = 0;
     while (done < length) {
-        const ssize_t got = ::pread(fd_, out + done, length - done, static_cast<off_t>(offset + done));
+        const ssize_t got = ::pread(fd_.get(), out + done, length - done, static_cast<off_t>(offset + done));
         if (got < 0) {
             if (errno == EINTR)
                 continue;

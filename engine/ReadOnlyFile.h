@@ -1,5 +1,7 @@
 #pragma once
 
+#include "files/FileDescriptor.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -32,9 +34,6 @@ public:
     // Throws EngineError naming the path when the file cannot be opened or is not a regular file (saying
     // what it is instead).
     explicit ReadOnlyFile(const std::string& path);
-    ~ReadOnlyFile();
-    ReadOnlyFile(const ReadOnlyFile&) = delete;
-    ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
 
     const std::string& path() const { return path_; }
     // The identity of the file when it was opened (its size included).
@@ -48,7 +47,7 @@ public:
 
 private:
     std::string path_;
-    int fd_ = -1;
+    files::FileDescriptor fd_;
     FileIdentity identity_;
 };
 

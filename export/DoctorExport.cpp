@@ -2,7 +2,7 @@
 
 #include "export/ExportFile.h"
 #include "export/ExportFormat.h"
-#include "export/StaleTemporaryFiles.h"
+#include "files/StaleTemporaryFiles.h"
 
 #include <string_view>
 
@@ -52,6 +52,8 @@ void writeDoctorFile(const std::string& folder, const std::string& doctorCode, d
     file->commit();
 }
 
-std::size_t removeStaleExportFiles(const std::string& folder) { return removeStaleTemporaryFiles(folder, kExtension); }
+std::size_t removeStaleExportFiles(const std::string& folder) {
+    return files::removeStaleTemporaryFiles(folder, kExtension);
+}
 
 } // namespace exportfile

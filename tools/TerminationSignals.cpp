@@ -1,6 +1,6 @@
 #include "TerminationSignals.h"
 
-#include "export/TemporaryFileRegistry.h"
+#include "files/TemporaryFileRegistry.h"
 
 #include <csignal>
 #include <cstddef>
@@ -54,7 +54,7 @@ std::string signalName(int number) {
     int number = 0;
     while (sigwait(&signals, &number) != 0) {
     }
-    const std::size_t removed = exportfile::TemporaryFileRegistry::instance().removeAllAndHold();
+    const std::size_t removed = files::TemporaryFileRegistry::instance().removeAllAndHold();
     // Holding the stream's lock keeps the workers' reports from following the message: it is the last line.
     flockfile(stderr);
     // On a terminal the progress line has no end yet.

@@ -2,7 +2,7 @@
 #include "data/DataError.h"
 #include "export/DoctorExport.h"
 #include "export/ExportFormat.h"
-#include "export/TemporaryName.h"
+#include "files/TemporaryName.h"
 
 #include "export/ExportTestRegister.h"
 
@@ -221,8 +221,8 @@ TEST_F(ExportOverEarlierFile, ExportRemovesStaleTemporaryFilesAndNothingElse) {
                                         "\xd0\x9f"
                                         "1.txt",
                                         "B2.txt"})
-        stale.insert(exportfile::randomTemporaryName(finalName, random));
-    const std::string dead = exportfile::randomTemporaryName("A1.txt", random);
+        stale.insert(files::randomTemporaryName(finalName, random));
+    const std::string dead = files::randomTemporaryName("A1.txt", random);
     std::string forged = dead;
     forged.back() = forged.back() == 'x' ? 'y' : 'x';
     const std::set<std::string> unrelated = {".A1.txt", ".A1.txt.Ab3dE9", ".notes.txt.backup", ".report.txt.draft1",
@@ -235,8 +235,8 @@ TEST_F(ExportOverEarlierFile, ExportRemovesStaleTemporaryFilesAndNothingElse) {
     for (const std::string& name : unrelated)
         std::ofstream(out.file(name)) << "someone else's file";
     // Only regular files go: a folder or a link of the pattern stays, and so does what the link points to.
-    const std::string folder = exportfile::randomTemporaryName("C3.txt", random);
-    const std::string link = exportfile::randomTemporaryName("D4.txt", random);
+    const std::string folder = files::randomTemporaryName("C3.txt", random);
+    const std::string link = files::randomTemporaryName("D4.txt", random);
     std::filesystem::create_directory(out.file(folder));
     std::filesystem::create_symlink("B2.txt", out.file(link));
 

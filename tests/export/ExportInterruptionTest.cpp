@@ -1,6 +1,6 @@
 // pelmarot-export, run as the built executable (PELMAROT_EXPORT_EXE) over a demo register that
 // pelmarot-demo-db (PELMAROT_DEMO_DB_EXE) makes big enough for the export to be still running when a signal comes.
-#include "export/TemporaryName.h"
+#include "files/TemporaryName.h"
 #include "support/ChildProcess.h"
 #include "support/FixtureRegister.h"
 
@@ -36,7 +36,7 @@ using testsupport::folderEntries;
 using testsupport::readFile;
 using testsupport::TempDir;
 
-bool isTemporaryName(const std::string& name) { return exportfile::isTemporaryNameFor(name, ".txt"); }
+bool isTemporaryName(const std::string& name) { return files::isTemporaryNameFor(name, ".txt"); }
 
 struct FolderState {
     std::size_t finished = 0;
@@ -213,9 +213,9 @@ TEST_F(ExportInterruption, RunSweepsTheStaleTemporaryFilesOfItsFolder) {
     // What an export killed earlier left behind, beside files that are not an export's temporary files.
     const std::string out = freshFolder("out-sweep");
     std::random_device random;
-    const std::vector<std::string> stale = {exportfile::randomTemporaryName("A1.txt", random),
-                                            exportfile::randomTemporaryName("NOSUCH.txt", random),
-                                            exportfile::randomTemporaryName(".txt", random)};
+    const std::vector<std::string> stale = {files::randomTemporaryName("A1.txt", random),
+                                            files::randomTemporaryName("NOSUCH.txt", random),
+                                            files::randomTemporaryName(".txt", random)};
     const std::vector<std::string> kept = {".keep.txt", ".A1.txt.Xy12Zw", ".notes.txt.backup", ".report.txt.draft1",
                                            "notes.txt.Xy12Zw"};
     for (const std::string& name : stale)

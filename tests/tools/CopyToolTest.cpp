@@ -2,7 +2,7 @@
 // that fail or are interrupted by signals, and text that has to arrive exactly.
 #include "engine/ParadoxFixtures.h"
 #include "engine/SqliteHandles.h"
-#include "export/TemporaryName.h"
+#include "files/TemporaryName.h"
 #include "support/ChildProcess.h"
 #include "support/FixtureRegister.h"
 #include "support/FrozenServer.h"
@@ -87,7 +87,7 @@ bool waitWhileRunning(ChildProcess& copy, const std::function<bool()>& ready) {
 std::vector<std::string> temporaryFilesIn(const std::string& folder, const std::string& finalName) {
     std::vector<std::string> names;
     for (const auto& name : folderEntries(folder))
-        if (exportfile::isTemporaryNameFor(name, finalName) && name.rfind("." + finalName + ".", 0) == 0)
+        if (files::isTemporaryNameFor(name, finalName) && name.rfind("." + finalName + ".", 0) == 0)
             names.push_back(name);
     return names;
 }

@@ -1,18 +1,14 @@
 #include "RegisterWriter.h"
 
 #include "engine/SqliteHandles.h"
-#include "export/StaleTemporaryFiles.h"
-#include "export/TemporaryFileRegistry.h"
-#include "export/TemporaryName.h"
+#include "files/AtomicFile.h"
+#include "files/StaleTemporaryFiles.h"
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <filesystem>
-#include <random>
 #include <sqlite3.h>
 #include <stdexcept>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,69 +17,43 @@ namespace {
 
 std::string systemError() { return std::strerror(errno); }
 
-// The hidden file in the target's folder that a new register is written to before it takes its name. It is
-// registered with the process's temporary files, so a termination signal removes it, and holds an flock() for
-// its whole life, so that a later copy removes it only if this one was killed. Removed unless committed.
+// The hidden file in the target's folder that a new register is written to before it takes its name
+// (files::AtomicFile, which a termination signal removes and a later copy removes only if this one was killed).
+// SQLite writes it through its path; it never replaces a file that took the name meanwhile.
 class TemporaryRegisterFile {
 public:
     explicit TemporaryRegisterFile(const std::filesystem::path& finalPath)
-        : finalPath_(finalPath.string()), finalName_(finalPath.filename().string()) {
-        const std::string folder = finalPath.has_parent_path() ? finalPath.parent_path().string() : ".";
-        folderFd_ = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (folderFd_ < 0)
-            throw std::runtime_error("cannot open the folder " + folder + ": " + systemError());
-        // What copies killed before they could clean up left behind for this name.
-        exportfile::removeStaleTemporaryFiles(folder, finalName_);
-        std::random_device random;
-        for (int attempt = 0; fd_ < 0 && attempt < 100; ++attempt) {
-            name_ = exportfile::randomTemporaryName(finalName_, random);
-            fd_ = exportfile::TemporaryFileRegistry::instance().create(folderFd_, name_, 0644);
-            if (fd_ < 0 && errno != EEXIST)
-                break;
-        }
-        if (fd_ < 0) {
-            const std::string reason = systemError();
-            ::close(folderFd_);
-            throw std::runtime_error("cannot create a file in " + folder + ": " + reason + "; nothing was copied");
-        }
-        ::flock(fd_, LOCK_EX);
-        path_ = (std::filesystem::path(folder) / name_).string();
-    }
-    ~TemporaryRegisterFile() {
-        if (!committed_)
-            exportfile::TemporaryFileRegistry::instance().remove(folderFd_, name_);
-        ::close(fd_);
-        ::close(folderFd_);
-    }
-    TemporaryRegisterFile(const TemporaryRegisterFile&) = delete;
-    TemporaryRegisterFile& operator=(const TemporaryRegisterFile&) = delete;
+        : finalPath_(finalPath.string()), file_(open(finalPath)) {}
 
-    const std::string& path() const { return path_; }
+    std::string path() const { return file_.temporaryPath(); }
 
     // Makes the written file durable and gives it its final name, unless a file has taken that name meanwhile.
     void commit() {
-        if (::fsync(fd_) != 0)
-            throw std::runtime_error("cannot write " + finalPath_ + ": " + systemError() + "; nothing was copied");
-        if (!exportfile::TemporaryFileRegistry::instance().commitAsNew(folderFd_, name_, finalName_)) {
-            if (errno == EEXIST)
-                throw std::runtime_error(finalPath_ +
-                                         " was created by another program while the copy was written; it was "
-                                         "left as it is and nothing was copied");
-            throw std::runtime_error("cannot name the copy " + finalPath_ + ": " + systemError() +
-                                     "; nothing was copied");
+        try {
+            if (file_.commitAsNew())
+                return;
+        } catch (const files::FileError& e) {
+            throw std::runtime_error(std::string(e.what()) + "; nothing was copied");
         }
-        committed_ = true;
-        ::fsync(folderFd_);
+        throw std::runtime_error(finalPath_ +
+                                 " was created by another program while the copy was written; it was left as it is "
+                                 "and nothing was copied");
     }
 
 private:
+    static files::AtomicFile open(const std::filesystem::path& finalPath) {
+        const std::string folder = finalPath.has_parent_path() ? finalPath.parent_path().string() : ".";
+        // What copies killed before they could clean up left behind for this name.
+        files::removeStaleTemporaryFiles(folder, finalPath.filename().string());
+        try {
+            return files::AtomicFile(folder, finalPath.filename().string());
+        } catch (const files::FileError& e) {
+            throw std::runtime_error(std::string(e.what()) + "; nothing was copied");
+        }
+    }
+
     std::string finalPath_;
-    std::string finalName_;
-    std::string name_;
-    std::string path_;
-    int folderFd_ = -1;
-    int fd_ = -1;
-    bool committed_ = false;
+    files::AtomicFile file_;
 };
 
 class SqliteWriter final : public RegisterWriter {

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-namespace exportfile {
+namespace files {
 
 // The name a file is written under before it takes its final name: a dot, the final name, ".pelmarot-", eight
 // characters drawn at random from the letters A-Z, a-z and the digits, and four more that the final name and
@@ -17,4 +17,4 @@ std::string randomTemporaryName(const std::string& finalName, std::random_device
 // its case.
 bool isTemporaryNameFor(std::string_view name, std::string_view extension);
 
-} // namespace exportfile
+} // namespace files

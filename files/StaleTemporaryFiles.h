@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-namespace exportfile {
+namespace files {
 
 // Removes from `folder` the temporary files that exports died writing: regular files whose names have the
 // temporary form for a final name ending in `extension` (see isTemporaryNameFor) and that no live export
@@ -16,4 +16,4 @@ namespace exportfile {
 // left as it is, since the export that follows reports its own failures. Returns how many files it removed.
 std::size_t removeStaleTemporaryFiles(const std::string& folder, std::string_view extension);
 
-} // namespace exportfile
+} // namespace files

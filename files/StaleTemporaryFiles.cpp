@@ -1,6 +1,8 @@
-#include "export/StaleTemporaryFiles.h"
+#include "files/StaleTemporaryFiles.h"
 
-#include "export/TemporaryName.h"
+#include "files/FileDescriptor.h"
+#include "files/FileSystem.h"
+#include "files/TemporaryName.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -9,27 +11,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace exportfile {
+namespace files {
 namespace {
 
 struct DirectoryCloser {
     void operator()(DIR* directory) const { ::closedir(directory); }
-};
-
-// Owns one open file descriptor.
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
 };
 
 bool sameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
@@ -52,7 +38,7 @@ bool removeIfStale(int folderFd, const char* name) {
     struct stat named {};
     if (!isRegularFileNamed(folderFd, name, named))
         return false;
-    const Descriptor file(openForLock(folderFd, name));
+    const FileDescriptor file(openForLock(folderFd, name));
     struct stat opened {};
     if (file.get() < 0 || ::fstat(file.get(), &opened) != 0 || !sameFile(named, opened) ||
         ::flock(file.get(), LOCK_EX | LOCK_NB) != 0)
@@ -62,7 +48,7 @@ bool removeIfStale(int folderFd, const char* name) {
     struct stat stillNamed {};
     if (!isRegularFileNamed(folderFd, name, stillNamed) || !sameFile(stillNamed, opened))
         return false;
-    return ::unlinkat(folderFd, name, 0) == 0;
+    return fileSystem().unlink(folderFd, name) == 0;
 }
 
 } // namespace
@@ -80,4 +66,4 @@ std::size_t removeStaleTemporaryFiles(const std::string& folder, std::string_vie
     return removed;
 }
 
-} // namespace exportfile
+} // namespace files

@@ -1,8 +1,8 @@
-#include "export/TemporaryName.h"
+#include "files/TemporaryName.h"
 
 #include <cstdint>
 
-namespace exportfile {
+namespace files {
 namespace {
 
 constexpr std::string_view kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
@@ -49,4 +49,4 @@ bool isTemporaryNameFor(std::string_view name, std::string_view extension) {
            suffix.substr(kMark.size() + kRandomLength) == checkCharacters(finalName, drawn);
 }
 
-} // namespace exportfile
+} // namespace files
