@@ -7,11 +7,15 @@
 #include "engine/ParadoxFixtures.h"
 #include "export/BatchExport.h"
 #include "export/DoctorExport.h"
+#include "files/FileSystem.h"
 #include "support/ChildProcess.h"
 #include "support/FixtureRegister.h"
 
+#include <atomic>
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <map>
 
@@ -320,5 +324,89 @@ TEST(SinglePassExport, ACodeBesideALookAlikeTheCodePageCannotHoldIsExported) {
         EXPECT_NE(file.find("Held"), std::string::npos) << codes;
         EXPECT_EQ(file.find("Unheld"), std::string::npos) << codes;
         EXPECT_EQ(run.err.find("'C1' cannot be held"), std::string::npos) << codes << ": " << run.err;
+    }
+}
+
+namespace {
+
+// A file system that fails where a test asks: every sync (of a file and of the whole file system) with EIO, the
+// rename to one final name with EIO, or every write once a number of bytes has been written (ENOSPC, a full disk).
+class FaultyFileSystem final : public files::FileSystem {
+public:
+    bool failSyncs = false;
+    std::string failRenameTo;
+    std::atomic<long long> bytesLeft{-1}; // -1: no limit
+
+    ssize_t write(int fd, const void* bytes, size_t count) override {
+        for (long long left = bytesLeft.load(); left >= 0;) {
+            if (left < static_cast<long long>(count))
+                return failWith(ENOSPC);
+            if (bytesLeft.compare_exchange_weak(left, left - static_cast<long long>(count)))
+                break;
+        }
+        return files::FileSystem::write(fd, bytes, count);
+    }
+    int syncFile(int fd) override { return failSyncs ? failWith(EIO) : files::FileSystem::syncFile(fd); }
+    int syncFileSystem(int fd) override { return failSyncs ? failWith(EIO) : files::FileSystem::syncFileSystem(fd); }
+    int rename(int folderFd, const char* from, const char* to) override {
+        return to == failRenameTo ? failWith(EIO) : files::FileSystem::rename(folderFd, from, to);
+    }
+
+private:
+    static int failWith(int error) {
+        errno = error;
+        return -1;
+    }
+};
+
+} // namespace
+
+// The month end's failures of the file system: a sync that fails, a rename that fails, a disk that fills up
+// part-way. Each doctor either has the file a faultless run writes, or fails naming the failure and keeps last
+// month's file whole; no temporary file stays.
+TEST(SinglePassExport, AFileSystemThatFailsLeavesEveryFileWholeAndNamesTheFailure) {
+    TempDir dir;
+    writeSqliteRegister(dir.file("k.sqlite"), doctors(), persons());
+    AliasFileScope scope(dir.file("aliases.ini"), AliasFileScope::sqliteAlias(dir.file("k.sqlite")));
+    fs::create_directories(dir.file("reference"));
+    exportByBatch(dir.file("reference"));
+    const std::map<std::string, std::string> reference = filesIn(dir.file("reference"));
+
+    struct Fault {
+        const char* name;
+        std::function<void(FaultyFileSystem&)> set;
+        const char* failure;
+    };
+    const Fault faults[] = {
+        {"syncs fail", [](FaultyFileSystem& f) { f.failSyncs = true; }, "Input/output error"},
+        {"the rename to B2.txt fails", [](FaultyFileSystem& f) { f.failRenameTo = "B2.txt"; }, "Cannot replace "},
+        {"the disk fills up part-way", [](FaultyFileSystem& f) { f.bytesLeft = 100000; }, "No space left on device"},
+    };
+    for (const Fault& fault : faults) {
+        const std::string out = dir.file(fault.name);
+        fs::create_directories(out);
+        for (const auto& [name, bytes] : reference)
+            std::ofstream(out + "/" + name) << "last month's " << name;
+        FaultyFileSystem faulty;
+        fault.set(faulty);
+        std::vector<exportfile::DoctorExportResult> results;
+        {
+            const files::ScopedFileSystem installed(faulty);
+            exportfile::BatchExport batch("kapitacija", data::RegionalSettings::defaults());
+            results = batch.run(batch.activeDoctorCodes(), out);
+        }
+        std::size_t failed = 0;
+        for (const auto& result : results) {
+            const std::string name = result.code + ".txt";
+            if (result.written) {
+                EXPECT_EQ(readFile(out + "/" + name), reference.at(name)) << fault.name << ": " << name;
+                continue;
+            }
+            ++failed;
+            EXPECT_NE(result.failure.find(fault.failure), std::string::npos) << fault.name << ": " << result.failure;
+            EXPECT_EQ(readFile(out + "/" + name), "last month's " + name) << fault.name;
+        }
+        EXPECT_GT(failed, 0u) << fault.name << ": the fault hit no doctor";
+        EXPECT_EQ(folderEntries(out).size(), reference.size()) << fault.name << ": a temporary file stayed";
     }
 }
