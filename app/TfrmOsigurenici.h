@@ -37,7 +37,7 @@ public:
     ~TfrmOsigurenici() override;
 
     // The handlers, named after their control and event. The percentage of each row of qOsigurenici is worked
-    // out by the list itself (InsuredList::calculatePercent), which the export without a window needs as well.
+    // out by the list itself (InsuredList::qOsigureniciCalcFields), which the export without a window needs as well.
     void FormCreate();
     void cbLekarExit();
     void btnEksportirajClick();

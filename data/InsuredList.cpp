@@ -3,6 +3,7 @@
 #include "data/Connection.h"
 #include "engine/CodePage.h"
 #include "engine/RegisterSchema.h"
+#include "engine/Text.h"
 
 namespace data {
 namespace {
@@ -11,6 +12,11 @@ namespace {
 int columnSize(const char* name) { return engine::insuredTable().column(name).size; }
 
 } // namespace
+
+std::string ListSelection::statement() const {
+    return "select * from " + engine::toLower(table) + " where " + engine::toLower(keyColumn) + " = :" +
+           std::string(parameter) + " and " + engine::toLower(blankColumn) + " is null";
+}
 
 InsuredList::InsuredList(Connection& connection)
     : Query("qOsigurenici", connection), MB(addField("MB", FieldKind::String, columnSize("MB"))),
@@ -21,14 +27,15 @@ InsuredList::InsuredList(Connection& connection)
       BR_PRI(addField("BR_PRI", FieldKind::String, columnSize("BR_PRI"))),
       UCEN_30(addField("UCEN_30", FieldKind::Boolean)), UCEN_70(addField("UCEN_70", FieldKind::Boolean)),
       procent(addCalculatedField("procent", FieldKind::Integer)), DATA_PRI(addField("DATA_PRI", FieldKind::Date)) {
-    setSql("select * from osigurenici where lekar_s = :lekar and br_odj is null");
-    onCalcFields = [this](Query&) { calculatePercent(); };
-    setRowKey("Osigurenici", MB);
+    setSql(kInsuredSelection.statement());
+    onCalcFields = [this](Query&) { qOsigureniciCalcFields(); };
+    setRowKey(std::string(kInsuredSelection.table), MB);
 }
 
 bool InsuredList::streamEveryDoctor(const std::function<void(bool wholeRow)>& visit) {
     // The statement of reload() read once for every value of lekar_s.
-    const auto cursor = connection().database().readInKeyOrder("Osigurenici", "LEKAR_S", "BR_ODJ");
+    const auto cursor = connection().database().readInKeyOrder(
+        kInsuredSelection.table, kInsuredSelection.keyColumn, kInsuredSelection.blankColumn);
     if (!cursor)
         return false;
     streamRows(*cursor, visit);
@@ -46,7 +53,7 @@ std::string InsuredList::supportLogPlace(int row) const {
     return "doctor " + codePage().toUtf8(doctorCode_) + ", " + Query::supportLogPlace(row);
 }
 
-void InsuredList::calculatePercent() {
+void InsuredList::qOsigureniciCalcFields() {
     procent.setInteger(engine::capitationPercent(UCEN_30.asBoolean(), UCEN_70.asBoolean()));
 }
 

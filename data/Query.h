@@ -87,7 +87,8 @@ public:
     // date), it is null, the others are there and the calculated fields are not worked out. Only a batch of
     // rows is kept at a time; the rows before and after the current one are not to be read. The query is
     // closed afterwards, also when the cursor or `visit` throws. REQUIRES: the query is closed and the cursor
-    // has the columns of the query's statement.
+    // has the columns of the query's statement. Nothing else may use the database of the cursor, on any thread,
+    // while the cursor lives (a cursor of Database::readInKeyOrder reads ahead on a thread of its own).
     void streamRows(engine::Cursor& cursor, const std::function<void(bool wholeRow)>& visit);
     bool active() const { return active_; }
 

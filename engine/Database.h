@@ -69,7 +69,8 @@ public:
     // that statement matches for no text (a key that is blank, or no text) may be left out. nullptr when
     // this database cannot promise that order (a server plans each statement its own way; an SQLite index
     // may order the rows of one key by another column); the caller then runs the statement per key. The
-    // names are the tables' and columns' as the schema spells them. Throws EngineError.
+    // names are the tables' and columns' as the schema spells them. Throws EngineError. The cursor may read ahead
+    // on a thread of its own: nothing else may use this database, on any thread, while the cursor lives.
     virtual std::unique_ptr<Cursor> readInKeyOrder(std::string_view table, std::string_view keyColumn,
                                                    std::string_view blankColumn) {
         (void)table, (void)keyColumn, (void)blankColumn;
