@@ -42,8 +42,6 @@ public:
     void cbLekarExit();
     void btnEksportirajClick();
 
-    // The scale applied to the stored layout: the measured height of "0" over 12.
-
     data::Connection KDB;
     data::DoctorList qLekar;
     data::InsuredList qOsigurenici;
@@ -66,6 +64,7 @@ private:
     data::RegionalSettings settings_;
     DoctorSource dsLekar;
     InsuredSource dsOsigurenici;
+    // The scale scaleLayout() applied to the stored layout: the window font's measured height over 12.
     double layoutScale_ = 1.0;
     std::optional<QString> pendingLeaveFailure_;
 

@@ -7,8 +7,10 @@
 //   the export of a doctor with 100,000 persons, from the dialog's acceptance to the message;
 //   the month-end export of every active doctor by pelmarot-export from SQLite and from the same register
 //   written as Paradox tables, in turns with the sqlite3 shell writing the same bytes with one query
-//   (bench/month_end.sql), three runs of each (minimum and median), every output compared byte for byte,
-//   the heap and the file pages sampled apart; the SQLite one again in a process allowed 64 open files;
+//   (bench/month_end.sql) and with a bare scan, a plain loop over the sqlite3 API reading every row the month
+//   end reads and writing nothing but its counts, three runs of each (minimum and median), every output
+//   compared byte for byte, the heap and the file pages sampled apart; the SQLite one again in a process
+//   allowed 64 open files;
 //   a throwaway PostgreSQL server: the copy of the register into it, reloads and the month-end export;
 //   pelmarot-check reading and checking the whole 2,000,000-person register.
 // Registers are made once by the demo generator and kept under the build tree.
@@ -17,7 +19,9 @@
 //   --large  also the month-end export of a 10,000,000-person register with the same 1,000 doctors (made
 //            once, which takes minutes), in turns with the others, against the 2,000,000-person one
 // Every measure runs in a process of its own, so that its peak memory is its own; one can be run alone:
-//   pelmarot_bench --measure first-reload|reloads|bare-reloads|big|export|check [DOCTOR...]
+//   pelmarot_bench --measure first-reload|reloads|bare-reloads|big|export|check|bare-scan [DOCTOR...]
+// Doctors are taken by the three reload measures only (a sample when none are given); bare-scan reports the
+// rows it read and the bytes of their text.
 #include "BareReload.h"
 #include "ChildProcess.h"
 #include "ExportOutputs.h"
@@ -422,7 +426,8 @@ void printUsage() {
                 "  --large         also the month-end export of a register of 10,000,000 persons\n"
                 "                  (made once, which takes minutes)\n"
                 "  --measure NAME  one measure alone: first-reload, reloads, bare-reloads, big,\n"
-                "                  export or check\n");
+                "                  export, check or bare-scan (the month end's rows read by a bare\n"
+                "                  sqlite3 loop, which prints its counts)\n");
 }
 
 } // namespace

@@ -27,11 +27,12 @@ public:
     // Asked during open() when the database wants a password that the configuration does not give.
     void setPasswordPrompt(engine::PasswordPrompt prompt) { passwordPrompt_ = std::move(prompt); }
 
-    // Starts the engine, reads the alias, adds this connection's alias for the run and opens the database.
-    // Throws engine::EngineError with the engine's messages when any step fails; the connection then
-    // stays closed and the engine is shut down again.
+    // Makes an engine of its own, which reads the alias file; reads the alias, adds this connection's alias
+    // for the run and opens the database. Throws engine::EngineError with the engine's messages when any step
+    // fails; the connection then stays closed and the engine it made is dropped. Does nothing when connected.
     void open();
-    // Closes the database, removes the run's alias and shuts the engine down. Safe to call when closed.
+    // Closes the database and drops the engine with the run's alias, so that the next open() reads the alias
+    // file again. Safe to call when closed.
     void close();
     bool connected() const { return database_ != nullptr; }
 

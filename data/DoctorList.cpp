@@ -12,7 +12,8 @@ DoctorList::DoctorList(Connection& connection)
       ime(addField("ime", FieldKind::String, 36)),
       ops_s(addField("ops_s", FieldKind::String, engine::doctorTable().column("OPS_S").size)) {
     setSql("select lekar_s,pre+' '+ime as ime,ops_s from Lekari\r\n"
-           "where aktiven=true\r\n");
+           "where aktiven=true\r\n"
+           "\r\n");
     setRowKey("Lekari", lekar_s);
 }
 

@@ -60,6 +60,7 @@ TEST_F(Lists, DoctorListHoldsTheActiveDoctorsWithSurnameBlankFirstName) {
     data::Connection kdb;
     kdb.open();
     data::DoctorList qLekar(kdb);
+    EXPECT_EQ(qLekar.sql(), "select lekar_s,pre+' '+ime as ime,ops_s from Lekari\r\nwhere aktiven=true\r\n\r\n");
     EXPECT_EQ(qLekar.currentCode(), ""); // closed
     qLekar.open();
     ASSERT_EQ(qLekar.recordCount(), 3);

@@ -101,8 +101,8 @@ TEST(SqlDialect, ParametersBecomePositionalAndPlusJoinsStringsOnlyNextToText) {
               "a = $1 and b = '?' and c = \"it\"\"?\" and d = $2");
 
     const std::pair<const char*, const char*> cases[] = {
-        {"select lekar_s,pre+' '+ime as ime,ops_s from Lekari\r\nwhere aktiven=true\r\n",
-         "select lekar_s,pre||' '||ime as ime,ops_s from Lekari\r\nwhere aktiven=true\r\n"},
+        {"select lekar_s,pre+' '+ime as ime,ops_s from Lekari\r\nwhere aktiven=true\r\n\r\n",
+         "select lekar_s,pre||' '||ime as ime,ops_s from Lekari\r\nwhere aktiven=true\r\n\r\n"},
         {"select a + b from t", "select a + b from t"},
         {"select a + b + 'x' from t", "select a || b || 'x' from t"},
         {"select 'a+b' + c, d+1 from t", "select 'a+b' || c, d+1 from t"},
