@@ -293,10 +293,11 @@ TEST(SinglePassExport, AMonthEndShortOfMemoryEndsWithANamedFailureAndNoTemporary
             runTool(dir.path(), std::string("ulimit -v ") + kib + " && PELMAROT_ALIASES=" + dir.file("aliases.ini") +
                                     " " + exporter + " --all --out " + out);
         ASSERT_TRUE(run.status == 0 || run.status == 1) << kib << ": " << run.err;
-        if (run.status == 1)
+        if (run.status == 1) {
             EXPECT_TRUE(run.err.find("out of memory") != std::string::npos ||
                         run.err.find("refused a thread") != std::string::npos)
                 << kib << ": " << run.err;
+        }
         for (const std::string& name : folderEntries(out))
             ASSERT_NE(name.front(), '.') << kib << ": left behind " << name;
     }
@@ -313,7 +314,7 @@ TEST(SinglePassExport, ACodeBesideALookAlikeTheCodePageCannotHoldIsExported) {
                         {{"1", "Held", "T", "I", "C1", "1", false, false, "2020-01-01", {}},
                          {"2", "Unheld", "T", "I", "Ĉ1", "2", false, false, "2020-01-01", {}}});
     std::ofstream(dir.file("aliases.ini")) << AliasFileScope::sqliteAlias(dir.file("k.sqlite"));
-    for (const std::string& codes : {"C1", "--all"}) {
+    for (const std::string codes : {"C1", "--all"}) {
         const std::string out = dir.file(codes == "C1" ? "alone" : "all");
         fs::create_directories(out);
         const ToolOutput run = runTool(dir.path(), "PELMAROT_ALIASES=" + dir.file("aliases.ini") + " " + exporter +
