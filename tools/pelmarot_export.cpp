@@ -2,8 +2,8 @@
 #include "TerminationSignals.h"
 #include "data/Connection.h"
 #include "data/RegionalSettings.h"
-#include "export/BatchExport.h"
-#include "export/SinglePassExport.h"
+#include "export/MonthEnd.h"
+#include "export/OpenFiles.h"
 
 #include "CommandLine.h"
 
@@ -217,7 +217,7 @@ private:
 // Exports what the options ask for; failures of single doctors are reported, a failure to connect throws.
 int exportFiles(const Options& options) {
     checkOutputFolder(options.folder);
-    exportfile::BatchExport batch(options.alias, data::RegionalSettings::defaults());
+    exportfile::MonthEnd batch(options.alias, data::RegionalSettings::defaults());
     const engine::CodePage& codePage = batch.codePage();
     const data::RegionalSettings settings = data::RegionalSettings::fromSystem(codePage);
     batch.setRegionalSettings(settings);

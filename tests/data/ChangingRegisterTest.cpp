@@ -7,7 +7,7 @@
 #include "engine/EngineError.h"
 #include "engine/ParadoxFixtures.h"
 #include "engine/SqliteHandles.h"
-#include "export/BatchExport.h"
+#include "export/MonthEnd.h"
 #include "support/ChildProcess.h"
 #include "support/FixtureRegister.h"
 #include "support/PostgresRegister.h"
@@ -131,7 +131,7 @@ TEST(ChangingRegister, ARegisterReplacedAfterTheMonthEndReadItsDoctorsFailsEachD
     for (const std::string& alias : {AliasFileScope::sqliteAlias(dir.file("k.sqlite")), paradoxAlias(dir.file("px"))}) {
         const bool paradox = alias.find("paradox") != std::string::npos;
         AliasFileScope scope(dir.file("aliases.ini"), alias);
-        exportfile::BatchExport batch("kapitacija", data::RegionalSettings::defaults());
+        exportfile::MonthEnd batch("kapitacija", data::RegionalSettings::defaults());
         ASSERT_EQ(batch.activeDoctorCodes(), (std::vector<std::string>{"A1", "B2"}));
         if (paradox) {
             fs::create_directories(dir.file("px-new"));

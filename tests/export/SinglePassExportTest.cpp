@@ -5,7 +5,7 @@
 #include "data/InsuredList.h"
 #include "engine/EngineError.h"
 #include "engine/ParadoxFixtures.h"
-#include "export/BatchExport.h"
+#include "export/MonthEnd.h"
 #include "export/DoctorExport.h"
 #include "files/FileSystem.h"
 #include "support/ChildProcess.h"
@@ -33,39 +33,23 @@ std::string outcomeText(const exportfile::DoctorExportResult& result) {
     return text;
 }
 
-// The window's way: each active doctor's list reloaded and written on its own.
-std::vector<std::string> exportByReloads(const std::string& folder) {
-    data::Connection connection;
-    connection.open();
-    data::DoctorList doctors(connection);
-    doctors.open();
-    data::InsuredList list(connection);
+// Every active doctor exported the one way or the other.
+std::vector<std::string> exportEveryDoctor(const std::string& folder, exportfile::MonthEnd::Way way) {
+    exportfile::MonthEnd monthEnd("kapitacija", data::RegionalSettings::defaults());
     std::vector<std::string> outcomes;
-    for (doctors.first(); !doctors.eof(); doctors.next()) {
-        exportfile::DoctorExportResult result;
-        result.code = std::string(doctors.lekar_s.asString());
-        try {
-            list.reload(result.code);
-            result.rows = list.recordCount();
-            for (const data::TextLoss& loss : list.textLosses())
-                result.warnings.push_back(list.describe(loss));
-            exportfile::writeDoctorFile(folder, connection.codePage().toUtf8(result.code), list,
-                                        data::RegionalSettings::defaults());
-            result.written = true;
-        } catch (const std::exception& e) {
-            result.failure = e.what();
-        }
+    for (const auto& result : monthEnd.run(monthEnd.activeDoctorCodes(), folder, {}, way))
         outcomes.push_back(outcomeText(result));
-    }
     return outcomes;
 }
 
+// The window's way: each active doctor's list reloaded and written on its own.
+std::vector<std::string> exportByReloads(const std::string& folder) {
+    return exportEveryDoctor(folder, exportfile::MonthEnd::Way::ReloadEach);
+}
+
+// One read of the register, the reloads taking only the doctors it leaves.
 std::vector<std::string> exportByBatch(const std::string& folder) {
-    exportfile::BatchExport batch("kapitacija", data::RegionalSettings::defaults());
-    std::vector<std::string> outcomes;
-    for (const auto& result : batch.run(batch.activeDoctorCodes(), folder))
-        outcomes.push_back(outcomeText(result));
-    return outcomes;
+    return exportEveryDoctor(folder, exportfile::MonthEnd::Way::OnePass);
 }
 
 std::map<std::string, std::string> filesIn(const std::string& folder) {
@@ -393,7 +377,7 @@ TEST(SinglePassExport, AFileSystemThatFailsLeavesEveryFileWholeAndNamesTheFailur
         std::vector<exportfile::DoctorExportResult> results;
         {
             const files::ScopedFileSystem installed(faulty);
-            exportfile::BatchExport batch("kapitacija", data::RegionalSettings::defaults());
+            exportfile::MonthEnd batch("kapitacija", data::RegionalSettings::defaults());
             results = batch.run(batch.activeDoctorCodes(), out);
         }
         std::size_t failed = 0;

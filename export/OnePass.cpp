@@ -1,4 +1,7 @@
-#include "export/SinglePassExport.h"
+#include "export/OnePass.h"
+#include "export/OpenFiles.h"
+
+#include "data/Connection.h"
 
 #include "data/InsuredList.h"
 #include "export/DoctorExport.h"
@@ -125,7 +128,7 @@ void finishEach(const std::vector<DoctorFile*>& batch, const Finish& finish) {
 // one sync of it writes all the files with one wait for the medium; elsewhere each file is synced before its
 // rename. A file that cannot be finished is left to the caller, and so is every file of the batch when the file
 // system cannot be synced.
-void commitBatch(FolderSync& folder, const std::vector<DoctorFile*>& batch, SinglePassExport::Outcomes& outcomes,
+void commitBatch(FolderSync& folder, const std::vector<DoctorFile*>& batch, OnePass::Outcomes& outcomes,
                  const std::vector<DoctorFile>& files) {
     const bool syncedAtOnce = folder.syncWritesEveryFile();
     try {
@@ -167,20 +170,14 @@ std::size_t raiseOpenFileLimit() {
     return limit.rlim_cur == RLIM_INFINITY ? std::size_t{1} << 20 : static_cast<std::size_t>(limit.rlim_cur);
 }
 
-SinglePassExport::SinglePassExport(data::Connection& connection, const data::RegionalSettings& settings,
-                                   std::string folder)
-    : connection_(connection), settings_(settings), folder_(std::move(folder)) {}
-
-SinglePassExport::Outcomes SinglePassExport::run(const std::vector<Doctor>& doctors,
-                                                 const RegisterCheck& registerUnchanged) {
-    Outcomes outcomes(doctors.size());
-    std::vector<std::size_t> left(doctors.size());
-    for (std::size_t i = 0; i < doctors.size(); ++i)
-        left[i] = i;
+std::vector<std::size_t> OnePass::exportDoctors(MonthEndRun& run, const std::vector<std::size_t>& indexes) {
+    declined_ = false;
+    Outcomes outcomes(run.doctors.size());
+    std::vector<std::size_t> left = indexes;
     while (!left.empty()) {
         std::optional<std::vector<std::size_t>> deferred;
         try {
-            deferred = runPass(doctors, left, registerUnchanged, outcomes);
+            deferred = runPass(run, left, outcomes);
         } catch (const std::bad_alloc&) {
             throw;
         } catch (const std::system_error&) {
@@ -193,14 +190,24 @@ SinglePassExport::Outcomes SinglePassExport::run(const std::vector<Doctor>& doct
             break;
         left = std::move(*deferred);
     }
-    return outcomes;
+    std::vector<std::size_t> leftOver;
+    for (const std::size_t i : indexes) {
+        if (!outcomes[i]) {
+            leftOver.push_back(i);
+            continue;
+        }
+        DoctorExportResult& result = run.results[i];
+        result.code = run.doctors[i].code;
+        result.written = true;
+        result.rows = *outcomes[i];
+        run.finished(result);
+    }
+    return leftOver;
 }
 
-std::optional<std::vector<std::size_t>> SinglePassExport::runPass(const std::vector<Doctor>& doctors,
-                                                                  const std::vector<std::size_t>& indexes,
-                                                                  const RegisterCheck& registerUnchanged,
-                                                                  Outcomes& outcomes) {
-    FolderSync folder(folder_);
+std::optional<std::vector<std::size_t>> OnePass::runPass(MonthEndRun& run, const std::vector<std::size_t>& indexes,
+                                                         Outcomes& outcomes) {
+    FolderSync folder(run.folder);
     const std::size_t limit = raiseOpenFileLimit();
     const std::size_t inUse = openDescriptors() + kSpareFiles;
     const std::size_t filesAllowed = std::max<std::size_t>(1, (limit > inUse ? limit - inUse : 0) / kFilesPerDoctor);
@@ -210,7 +217,7 @@ std::optional<std::vector<std::size_t>> SinglePassExport::runPass(const std::vec
     std::vector<DoctorFile> files(indexes.size());
     std::unordered_map<std::string_view, DoctorFile*, CodeHash> byCode;
     for (std::size_t i = 0; i < indexes.size(); ++i) {
-        files[i].doctor = &doctors[indexes[i]];
+        files[i].doctor = &run.doctors[indexes[i]];
         byCode.emplace(files[i].doctor->code, &files[i]);
         ExportLines::appendHead(files[i].lines);
         waitingBytes += files[i].lines.size();
@@ -219,15 +226,15 @@ std::optional<std::vector<std::size_t>> SinglePassExport::runPass(const std::vec
         std::clamp(kGatheredBytes / std::max<std::size_t>(1, indexes.size()), kSmallestWrite, kLargestWrite);
     const auto giveFile = [&](DoctorFile& doctor) {
         try {
-            doctor.file = createDoctorFile(folder_, doctor.doctor->fileCode);
+            doctor.file = createDoctorFile(run.folder, doctor.doctor->fileCode);
             ++filesOpen;
         } catch (const ExportError&) {
             doctor.drop(DoctorFile::State::LeftToCaller);
         }
     };
 
-    data::InsuredList list(connection_);
-    ExportLines lines(settings_);
+    data::InsuredList list(run.connection);
+    ExportLines lines(run.settings);
     const bool read = list.streamEveryDoctor([&](bool wholeRow) {
         // A blank code, or one the code page cannot hold exactly, is no doctor's.
         const int row = list.recNo();
@@ -263,15 +270,21 @@ std::optional<std::vector<std::size_t>> SinglePassExport::runPass(const std::vec
             doctor.drop(DoctorFile::State::NextPass);
         }
     });
-    if (!read)
+    if (!read) {
+        declined_ = true;
         return std::nullopt;
+    }
 
     std::vector<std::size_t> nextPass;
     for (std::size_t i = 0; i < files.size(); ++i)
         if (files[i].state == DoctorFile::State::NextPass)
             nextPass.push_back(indexes[i]);
-    if (!registerUnchanged())
+    // A register replaced during the read leaves its doctors to the reloads, which say so.
+    try {
+        run.requireSameRegister();
+    } catch (const std::runtime_error&) {
         return nextPass;
+    }
 
     // The files of this pass by their place in `files`, so that a batch's outcomes land at the doctors' indexes.
     Outcomes passOutcomes(files.size());
