@@ -14,8 +14,8 @@ int columnSize(const char* name) { return engine::insuredTable().column(name).si
 } // namespace
 
 std::string ListSelection::statement() const {
-    return "select * from " + engine::toLower(table) + " where " + engine::toLower(keyColumn) + " = :" +
-           std::string(parameter) + " and " + engine::toLower(blankColumn) + " is null";
+    return "select * from " + engine::toLower(table) + " where " + engine::toLower(keyColumn) +
+           " = :" + std::string(parameter) + " and " + engine::toLower(blankColumn) + " is null";
 }
 
 InsuredList::InsuredList(Connection& connection)
@@ -34,8 +34,8 @@ InsuredList::InsuredList(Connection& connection)
 
 bool InsuredList::streamEveryDoctor(const std::function<void(bool wholeRow)>& visit) {
     // The statement of reload() read once for every value of lekar_s.
-    const auto cursor = connection().database().readInKeyOrder(
-        kInsuredSelection.table, kInsuredSelection.keyColumn, kInsuredSelection.blankColumn);
+    const auto cursor = connection().database().readInKeyOrder(kInsuredSelection.table, kInsuredSelection.keyColumn,
+                                                               kInsuredSelection.blankColumn);
     if (!cursor)
         return false;
     streamRows(*cursor, visit);
