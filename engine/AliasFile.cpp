@@ -110,6 +110,8 @@ AliasFile AliasFile::load(const std::string& path) {
     return file;
 }
 
+bool AliasFile::defines(const std::string& name) const { return aliases_.contains(toLower(name)); }
+
 AliasDefinition AliasFile::alias(const std::string& name) const {
     const auto it = aliases_.find(toLower(name));
     if (it == aliases_.end())

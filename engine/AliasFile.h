@@ -44,6 +44,7 @@ public:
 
     // Throws EngineError naming the alias file when the alias is not defined or has no driver.
     AliasDefinition alias(const std::string& name) const;
+    bool defines(const std::string& name) const;
 
 private:
     std::string path_;

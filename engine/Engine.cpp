@@ -1,5 +1,6 @@
 #include "engine/Engine.h"
 
+#include "engine/DirectRegister.h"
 #include "engine/EngineError.h"
 #include "engine/ParadoxDatabase.h"
 #include "engine/PostgresDatabase.h"
@@ -53,9 +54,19 @@ std::vector<std::string> Engine::driverNames() {
 AliasDefinition Engine::aliasDefinition(const std::string& name) {
     if (const auto it = runAliases_.find(toLower(name)); it != runAliases_.end())
         return it->second;
-    if (!aliasFile_)
-        aliasFile_ = AliasFile::locate();
-    return aliasFile_->alias(name);
+    std::optional<AliasDefinition> direct = directRegister(name);
+    if (!direct) {
+        if (!aliasFile_)
+            aliasFile_ = AliasFile::locate();
+        return aliasFile_->alias(name);
+    }
+    try {
+        if (!aliasFile_)
+            aliasFile_ = AliasFile::locate();
+    } catch (const EngineError&) {
+        return *direct; // no alias file, or none that can be read: the name is the register itself
+    }
+    return aliasFile_->defines(name) ? aliasFile_->alias(name) : *direct;
 }
 
 void Engine::addAlias(const std::string& name, AliasDefinition definition) {

@@ -21,7 +21,8 @@ public:
     Engine(const Engine&) = delete;
     Engine& operator=(const Engine&) = delete;
 
-    // The definition of an alias added for the run, else of the alias file. Throws EngineError.
+    // The definition of an alias added for the run, else of the alias file, else of a register named directly
+    // (directRegister: a path or a connection URI; an alias of that name wins). Throws EngineError.
     AliasDefinition aliasDefinition(const std::string& name);
 
     // Adds an alias for this run; it hides an alias of the same name in the alias file.

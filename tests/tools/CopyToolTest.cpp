@@ -353,3 +353,37 @@ TEST(CopyTool, ACopyIntoAServerThatFreezesEndsWithinTheTimeout) {
     }
     EXPECT_EQ(tables.size(), 0u) << "the unfinished copy's tables stay on the server";
 }
+
+// A register named where an alias is expected, without an alias file: a Paradox folder and an SQLite file by
+// their paths, a server by a connection URI; an alias of the same name still wins, and a URI never carries the
+// password.
+TEST(CopyTool, ARegisterNamedDirectlyByItsPathOrURIIsReadAndWritten) {
+    if (!testServerFolder())
+        GTEST_SKIP() << "needs the PostgreSQL test server (the test command starts one)";
+    TempDir dir;
+    fs::create_directories(dir.file("paradox"));
+    writeParadoxRegister(dir.file("paradox"), {{"A1", "Petrovski", "Ilija"}},
+                         {{"1", "P", "T", "I", "A1", "1", false, false, "2001-01-01", {}}});
+    const std::string database = "direct_" + std::to_string(getpid());
+    runPostgresSql("postgres", "CREATE DATABASE " + database);
+    const std::string uri = "postgresql://postgres@/" + database + "?host=" + *testServerFolder() + "&port=54329";
+    const std::string noAliases = "PELMAROT_ALIASES=" + dir.file("none.ini") + " ";
+    const auto run = [&](const std::string& tool, const std::string& arguments) {
+        return runTool(dir.path(), noAliases + toolPath(tool.c_str()) + " " + arguments);
+    };
+    const ToolOutput toFile = run("PELMAROT_COPY_EXE", dir.file("paradox") + " " + dir.file("new.sqlite"));
+    EXPECT_EQ(toFile.status, 0) << toFile.err;
+    const ToolOutput toServer = run("PELMAROT_COPY_EXE", dir.file("new.sqlite") + " '" + uri + "'");
+    EXPECT_EQ(toServer.status, 0) << toServer.err;
+    const ToolOutput checked = run("PELMAROT_CHECK_EXE", "'" + uri + "'");
+    EXPECT_EQ(checked.status, 0) << checked.err;
+    EXPECT_EQ(checked.out, run("PELMAROT_CHECK_EXE", dir.file("paradox")).out);
+
+    std::ofstream(dir.file("a.ini")) << "[new.sqlite]\ndriver = paradox\npath = " << dir.file("nowhere") << "\n";
+    const ToolOutput aliased = runTool(dir.path(), "PELMAROT_ALIASES=" + dir.file("a.ini") + " " +
+                                                       toolPath("PELMAROT_CHECK_EXE") + " new.sqlite");
+    EXPECT_NE(aliased.status, 0) << "the alias new.sqlite names a missing folder";
+    const ToolOutput secret = run("PELMAROT_CHECK_EXE", "'postgresql://postgres:secret@/x'");
+    EXPECT_NE(secret.err.find("holds a password"), std::string::npos) << secret.err;
+    EXPECT_EQ(secret.err.find("secret"), std::string::npos) << "the password is not repeated: " << secret.err;
+}
