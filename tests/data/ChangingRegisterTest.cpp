@@ -8,6 +8,7 @@
 #include "engine/ParadoxFixtures.h"
 #include "engine/SqliteHandles.h"
 #include "export/MonthEnd.h"
+#include "files/FileDescriptor.h"
 #include "support/ChildProcess.h"
 #include "support/FixtureRegister.h"
 #include "support/PostgresRegister.h"
@@ -336,14 +337,13 @@ public:
         : thread_([this, path = std::move(path), versions = std::move(versions), period] {
               const auto end = std::chrono::steady_clock::now() + period;
               for (long i = 1; !stop_ && std::chrono::steady_clock::now() < end; ++i) {
-                  const int fd = ::open(path.c_str(), O_WRONLY);
+                  const files::FileDescriptor fd(::open(path.c_str(), O_WRONLY));
                   const std::string& bytes = versions[static_cast<std::size_t>(i) % versions.size()];
-                  if (fd >= 0 && ::pwrite(fd, bytes.data(), bytes.size(), 0) == static_cast<ssize_t>(bytes.size())) {
+                  if (fd.valid() &&
+                      ::pwrite(fd.get(), bytes.data(), bytes.size(), 0) == static_cast<ssize_t>(bytes.size())) {
                       const timespec changed[2] = {{0, UTIME_OMIT}, {1700000000 + i, 0}};
-                      ::futimens(fd, changed);
+                      ::futimens(fd.get(), changed);
                   }
-                  if (fd >= 0)
-                      ::close(fd);
               }
           }) {}
     ~InPlaceWriter() {

@@ -2,6 +2,7 @@
 #include "data/DataError.h"
 #include "export/DoctorExport.h"
 #include "export/ExportFormat.h"
+#include "files/FileDescriptor.h"
 #include "files/TemporaryName.h"
 
 #include "export/ExportTestRegister.h"
@@ -262,22 +263,23 @@ TEST_F(ExportOverEarlierFile, TemporaryFileOfALiveWriterStaysUntilTheWriterDies)
     // The writer is another process in the middle of an export: it has written part of C3.txt and waits.
     int pipeFds[2];
     ASSERT_EQ(pipe(pipeFds), 0);
+    files::FileDescriptor readEnd(pipeFds[0]), writeEnd(pipeFds[1]);
     const pid_t writer = fork();
     ASSERT_GE(writer, 0);
     if (writer == 0) {
-        ::close(pipeFds[0]);
+        readEnd.reset();
         exportfile::ExportFile file(out.path(), "C3.txt");
         file.write("part of a live export");
         const std::string name = std::filesystem::path(file.temporaryPath()).filename().string();
-        if (::write(pipeFds[1], name.data(), name.size()) != static_cast<ssize_t>(name.size()))
+        if (::write(writeEnd.get(), name.data(), name.size()) != static_cast<ssize_t>(name.size()))
             _exit(1);
-        ::close(pipeFds[1]);
+        writeEnd.reset();
         for (;;)
             pause();
     }
-    ::close(pipeFds[1]);
-    const std::string temporary = readAll(pipeFds[0]);
-    ::close(pipeFds[0]);
+    writeEnd.reset();
+    const std::string temporary = readAll(readEnd.get());
+    readEnd.reset();
     ASSERT_EQ(temporary.rfind(".C3.txt.", 0), 0u) << temporary;
 
     exportfile::exportDoctorFile(out.path(), "A1", reg.list(), settings);
