@@ -3,7 +3,7 @@
 // The month-end export timed against other ways of writing the same bytes, each way run several times in
 // turns, so that none always runs first, with a cold start, or right after the same other.
 
-#include "ChildProcess.h"
+#include "ChildRun.h"
 
 #include <filesystem>
 #include <string>

@@ -19,26 +19,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using engine::ColumnKind;
-using engine::ParadoxFieldType;
-
-testsupport::WriterField paradoxField(const engine::RegisterColumn& column) {
-    switch (column.kind) {
-    case ColumnKind::Boolean:
-        return {std::string(column.name), ParadoxFieldType::Logical, 1};
-    case ColumnKind::Date:
-        return {std::string(column.name), ParadoxFieldType::Date, 4};
-    case ColumnKind::Text:
-        break;
-    }
-    return {std::string(column.name), ParadoxFieldType::Alpha, static_cast<std::uint8_t>(column.paradoxWidth)};
-}
-
-std::vector<testsupport::WriterField> paradoxFields(const engine::RegisterTable& table) {
-    std::vector<testsupport::WriterField> fields;
-    for (const auto& column : table.columns)
-        fields.push_back(paradoxField(column));
-    return fields;
-}
 
 std::string_view textOf(sqlite3_stmt* row, int index) {
     const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(row, index));
@@ -70,7 +50,7 @@ void storeValue(const testsupport::ParadoxTestWriter& writer, std::string& recor
 }
 
 void copyTable(sqlite3* db, const engine::RegisterTable& table, const fs::path& file) {
-    testsupport::ParadoxTestWriter writer(file.string(), paradoxFields(table),
+    testsupport::ParadoxTestWriter writer(file.string(), testsupport::registerFields(table),
                                           {.versionId = 12, .blockSizeCode = 4, .codePage = 1251});
     const std::string sql = engine::selectAllStatement(table) + " ORDER BY rowid";
     sqlite3_stmt* raw = nullptr;

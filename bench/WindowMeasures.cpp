@@ -1,6 +1,6 @@
 #include "WindowMeasures.h"
 
-#include "ChildProcess.h"
+#include "ChildRun.h"
 #include "Registers.h"
 #include "Statistics.h"
 #include "app/DataGrid.h"

@@ -23,7 +23,7 @@
 // Doctors are taken by the three reload measures only (a sample when none are given); bare-scan reports the
 // rows it read and the bytes of their text.
 #include "BareReload.h"
-#include "ChildProcess.h"
+#include "ChildRun.h"
 #include "ExportOutputs.h"
 #include "Machine.h"
 #include "MonthEnd.h"

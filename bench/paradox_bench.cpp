@@ -13,6 +13,7 @@
 #include "engine/ParadoxIndex.h"
 #include "engine/ParadoxTable.h"
 #include "engine/ParadoxTestWriter.h"
+#include "engine/RegisterSchema.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -37,7 +38,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
-using engine::ParadoxFieldType;
 
 constexpr int kDoctors = 1000;
 constexpr int kFirstReloads = 5;
@@ -59,6 +59,11 @@ long residentKilobytes() {
     return 0;
 }
 
+// The field of a column: its position in the register's table.
+std::size_t fieldOf(const engine::RegisterTable& table, std::string_view column) {
+    return static_cast<std::size_t>(&table.column(column) - table.columns.data());
+}
+
 // Writes Lekari.DB and Osigurenici.DB as a desk's register would hold them: Latin (MAC C) texts, 4 KiB
 // blocks, persons spread evenly over the doctors in the order they were registered, 5% deregistered.
 void writeRegister(const fs::path& folder, long rows) {
@@ -67,53 +72,46 @@ void writeRegister(const fs::path& folder, long rows) {
     const char* surnames[] = {"Petrovski",   "Stojanovska", "Nikolovski", "Trajkovska", "Dimitrov",
                               "Georgievski", "Jovanovska",  "Ristovski",  "Angelovska", "Kostov"};
     const char* names[] = {"Ilija", "Marija", "Goran", "Elena", "Dragan", "Vesna", "Zoran", "Biljana", "Nikola"};
+    const testsupport::WriterOptions layout{.versionId = 12, .blockSizeCode = 4, .codePage = 1251};
     {
-        testsupport::ParadoxTestWriter lekari((folder / "Lekari.DB").string(),
-                                              {{"LEKAR_S", ParadoxFieldType::Alpha, 6},
-                                               {"PRE", ParadoxFieldType::Alpha, 30},
-                                               {"IME", ParadoxFieldType::Alpha, 30},
-                                               {"OPS_S", ParadoxFieldType::Alpha, 3},
-                                               {"AKTIVEN", ParadoxFieldType::Logical, 1}},
-                                              {.versionId = 12, .blockSizeCode = 4, .codePage = 1251});
+        const engine::RegisterTable& table = engine::doctorTable();
+        testsupport::ParadoxTestWriter lekari((folder / "Lekari.DB").string(), testsupport::registerFields(table),
+                                              layout);
         for (int d = 0; d < kDoctors; ++d) {
             std::string record = lekari.blankRecord();
-            lekari.alpha(record, 0, doctorCode(d));
-            lekari.alpha(record, 1, surnames[d % 10]);
-            lekari.alpha(record, 2, names[d % 9]);
-            lekari.alpha(record, 3, std::to_string(100 + d % 80));
-            lekari.logical(record, 4, d % 50 != 0);
+            lekari.alpha(record, fieldOf(table, "LEKAR_S"), doctorCode(d));
+            lekari.alpha(record, fieldOf(table, "PRE"), surnames[d % 10]);
+            lekari.alpha(record, fieldOf(table, "IME"), names[d % 9]);
+            lekari.alpha(record, fieldOf(table, "OPS_S"), std::to_string(100 + d % 80));
+            lekari.logical(record, fieldOf(table, "AKTIVEN"), d % 50 != 0);
             lekari.append(record);
         }
     }
-    testsupport::ParadoxTestWriter osigurenici((folder / "Osigurenici.DB").string(),
-                                               {{"MB", ParadoxFieldType::Alpha, 13},
-                                                {"PRE", ParadoxFieldType::Alpha, 20},
-                                                {"TIME", ParadoxFieldType::Alpha, 15},
-                                                {"IME", ParadoxFieldType::Alpha, 15},
-                                                {"LEKAR_S", ParadoxFieldType::Alpha, 6},
-                                                {"BR_PRI", ParadoxFieldType::Alpha, 8},
-                                                {"UCEN_30", ParadoxFieldType::Logical, 1},
-                                                {"UCEN_70", ParadoxFieldType::Logical, 1},
-                                                {"DATA_PRI", ParadoxFieldType::Date, 4},
-                                                {"BR_ODJ", ParadoxFieldType::Alpha, 8}},
-                                               {.versionId = 12, .blockSizeCode = 4, .codePage = 1251});
+    const engine::RegisterTable& table = engine::insuredTable();
+    testsupport::ParadoxTestWriter osigurenici((folder / "Osigurenici.DB").string(), testsupport::registerFields(table),
+                                               layout);
+    const std::size_t mbField = fieldOf(table, "MB"), surnameField = fieldOf(table, "PRE"),
+                      fatherField = fieldOf(table, "TIME"), nameField = fieldOf(table, "IME"),
+                      doctorField = fieldOf(table, "LEKAR_S"), numberField = fieldOf(table, "BR_PRI"),
+                      ucen30Field = fieldOf(table, "UCEN_30"), ucen70Field = fieldOf(table, "UCEN_70"),
+                      dateField = fieldOf(table, "DATA_PRI"), deregistrationField = fieldOf(table, "BR_ODJ");
     const engine::DayNumber firstDay = engine::dayNumberOf(1995, 1, 1);
     for (long i = 0; i < rows; ++i) {
         std::string record = osigurenici.blankRecord();
         char mb[16];
         std::snprintf(mb, sizeof mb, "%013ld", 1000000000000L + i * 7919 % 8999999999999L);
-        osigurenici.alpha(record, 0, mb);
-        osigurenici.alpha(record, 1, surnames[generator() % 10]);
-        osigurenici.alpha(record, 2, names[generator() % 9]);
-        osigurenici.alpha(record, 3, names[generator() % 9]);
-        osigurenici.alpha(record, 4, doctorCode(static_cast<int>(generator() % kDoctors)));
-        osigurenici.alpha(record, 5, std::to_string(10000 + i % 90000));
+        osigurenici.alpha(record, mbField, mb);
+        osigurenici.alpha(record, surnameField, surnames[generator() % 10]);
+        osigurenici.alpha(record, fatherField, names[generator() % 9]);
+        osigurenici.alpha(record, nameField, names[generator() % 9]);
+        osigurenici.alpha(record, doctorField, doctorCode(static_cast<int>(generator() % kDoctors)));
+        osigurenici.alpha(record, numberField, std::to_string(10000 + i % 90000));
         const unsigned flags = generator() % 10;
-        osigurenici.logical(record, 6, flags < 2);
-        osigurenici.logical(record, 7, flags == 9);
-        osigurenici.date(record, 8, firstDay + static_cast<engine::DayNumber>(generator() % 10950));
+        osigurenici.logical(record, ucen30Field, flags < 2);
+        osigurenici.logical(record, ucen70Field, flags == 9);
+        osigurenici.date(record, dateField, firstDay + static_cast<engine::DayNumber>(generator() % 10950));
         if (generator() % 20 == 0)
-            osigurenici.alpha(record, 9, "O" + std::to_string(i % 100000));
+            osigurenici.alpha(record, deregistrationField, "O" + std::to_string(i % 100000));
         osigurenici.append(record);
     }
     osigurenici.finish();

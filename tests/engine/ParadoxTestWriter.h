@@ -7,6 +7,7 @@
 
 #include "engine/Date.h"
 #include "engine/ParadoxTable.h"
+#include "engine/RegisterSchema.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -24,6 +25,27 @@ struct WriterField {
     engine::ParadoxFieldType type = engine::ParadoxFieldType::Alpha;
     std::uint8_t size = 0; // the header's size byte (BCD: digits after the point)
 };
+
+// The fields of a Paradox table holding the register's table `table`, as a desk's tables lay them out: an Alpha
+// field as wide as the column's Paradox width, a Logical or a Date field.
+inline std::vector<WriterField> registerFields(const engine::RegisterTable& table) {
+    std::vector<WriterField> fields;
+    for (const auto& column : table.columns) {
+        switch (column.kind) {
+        case engine::ColumnKind::Text:
+            fields.push_back({std::string(column.name), engine::ParadoxFieldType::Alpha,
+                              static_cast<std::uint8_t>(column.paradoxWidth)});
+            break;
+        case engine::ColumnKind::Boolean:
+            fields.push_back({std::string(column.name), engine::ParadoxFieldType::Logical, 1});
+            break;
+        case engine::ColumnKind::Date:
+            fields.push_back({std::string(column.name), engine::ParadoxFieldType::Date, 4});
+            break;
+        }
+    }
+    return fields;
+}
 
 struct WriterOptions {
     int versionId = 12;              // 3/4: version 3.x, 5..9: 4.x, 10/11: 5.x, 12: 7.x

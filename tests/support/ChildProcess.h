@@ -1,8 +1,10 @@
 #pragma once
 
+#include "support/Subprocess.h"
+
 #include <chrono>
 #include <functional>
-#include <optional>
+#include <memory>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -24,15 +26,13 @@ constexpr bool kAddressSanitizer = false;
 // the test program does with them. A child still running when the object goes is killed.
 class ChildProcess {
 public:
-    // `inChild` runs in the child just before the program starts (to set limits or signal dispositions).
+    // `inChild` runs in the child just before the program starts (to set limits or signal dispositions). Throws
+    // std::runtime_error when the program cannot be started.
     ChildProcess(const std::string& program, const std::vector<std::string>& arguments, const std::string& aliasFile,
                  std::string errorsFile, const std::function<void()>& inChild = {});
-    ~ChildProcess();
-    ChildProcess(const ChildProcess&) = delete;
-    ChildProcess& operator=(const ChildProcess&) = delete;
 
-    pid_t pid() const { return pid_; }
-    bool running();
+    pid_t pid() const { return process_->pid(); }
+    bool running() { return process_->running(); }
     // The wait status. A child that has not ended within `limit` is killed and the test fails: a hang is a
     // failure, never a hung test run.
     int wait(std::chrono::seconds limit = std::chrono::seconds(120));
@@ -40,8 +40,7 @@ public:
 
 private:
     std::string errorsFile_;
-    pid_t pid_ = -1;
-    std::optional<int> status_;
+    std::unique_ptr<Subprocess> process_;
 };
 
 // What a tool run to its end through the shell said and gave.

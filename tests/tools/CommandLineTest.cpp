@@ -20,12 +20,14 @@ ToolOutput run(const TempDir& dir, const std::string& tool, const std::string& a
 struct Tool {
     const char* name;
     std::string path;
+    bool commandHelp = true; // --help and --version as the commands answer them; the demo generator has its own
 };
 
 std::vector<Tool> tools() {
     return {{"pelmarot-export", toolPath("PELMAROT_EXPORT_EXE")},
             {"pelmarot-copy", toolPath("PELMAROT_COPY_EXE")},
-            {"pelmarot-check", toolPath("PELMAROT_CHECK_EXE")}};
+            {"pelmarot-check", toolPath("PELMAROT_CHECK_EXE")},
+            {"pelmarot-demo-db", toolPath("PELMAROT_DEMO_DB_EXE"), false}};
 }
 
 } // namespace
@@ -46,6 +48,8 @@ TEST(CommandLine, EveryToolAnswersHelpVersionAndBadUsageTheSameWay) {
             EXPECT_EQ(lines[1], hint);
             EXPECT_EQ(usage.out, "");
         }
+        if (!tool.commandHelp)
+            continue;
 
         const ToolOutput version = run(dir, tool.path, "--version");
         EXPECT_EQ(version.status, 0) << name;
@@ -62,6 +66,39 @@ TEST(CommandLine, EveryToolAnswersHelpVersionAndBadUsageTheSameWay) {
         const ToolOutput full = run(dir, tool.path, "--help", ">/dev/full");
         EXPECT_EQ(full.status, 1) << name << ": a help text that could not be written is a failure";
         EXPECT_NE(full.err.find("cannot write to standard output"), std::string::npos) << full.err;
+    }
+}
+
+TEST(CommandLine, EveryToolReadsTheFormsOfAnOptionAlike) {
+    TempDir dir;
+    AliasFileScope scope(dir.file("a.ini"), AliasFileScope::sqliteAlias(dir.file("k.sqlite")));
+    const std::string aliases = "PELMAROT_ALIASES=" + dir.file("a.ini") + " ";
+    struct Case {
+        const char* variable;
+        std::string arguments;
+        int status;
+        std::string firstError;
+    };
+    const Case cases[] = {
+        // Flags in one word, a value joined to its letter, "--" before an operand that begins with "-".
+        {"PELMAROT_CHECK_EXE", "-qm5 -- -q", 3, "pelmarot-check: Alias '-q' is not defined"},
+        {"PELMAROT_CHECK_EXE", "-", 3, "pelmarot-check: Alias '-' is not defined"},
+        // A long name shortened, its value after "=".
+        {"PELMAROT_CHECK_EXE", "--ma=x kapitacija", 2,
+         "pelmarot-check: --max needs a number of lines (0 or more), not 'x'"},
+        {"PELMAROT_CHECK_EXE", "kapitacija -m", 2, "pelmarot-check: -m needs a number of lines"},
+        {"PELMAROT_COPY_EXE", "--quiet=yes a b", 2, "pelmarot-copy: --quiet takes no value"},
+        {"PELMAROT_EXPORT_EXE", "--a", 2,
+         "pelmarot-export: option --a is ambiguous: --all, --alias, --accept-transliterated"},
+        {"PELMAROT_EXPORT_EXE", "-qao", 2, "pelmarot-export: -o needs a folder"},
+        {"PELMAROT_DEMO_DB_EXE", "out.sqlite --doctors", 2, "pelmarot-demo-db: --doctors needs a whole number"},
+    };
+    for (const Case& row : cases) {
+        const std::string tool = toolPath(row.variable);
+        ASSERT_FALSE(tool.empty()) << row.variable;
+        const ToolOutput output = run(dir, aliases + tool, row.arguments);
+        EXPECT_EQ(output.status, row.status) << row.arguments << "\n" << output.err;
+        EXPECT_EQ(output.err.rfind(row.firstError, 0), 0u) << row.arguments << "\n" << output.err;
     }
 }
 

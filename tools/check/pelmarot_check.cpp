@@ -7,7 +7,6 @@
 
 #include <charconv>
 #include <cstdio>
-#include <getopt.h>
 #include <new>
 #include <optional>
 #include <string>
@@ -59,44 +58,25 @@ struct Options {
     std::size_t max = 20;
 };
 
+constexpr commandline::Option kOptions[] = {
+    {"quiet", 'q'}, {"max", 'm', "a number of lines"}, {"help", 'h'}, {"version", 'V'}};
+
 // Reads the command line into options; returns the exit status when the program should end at once (--help,
 // --version, bad usage).
 std::optional<int> parseOptions(int argc, char** argv, Options& options) {
-    static const option kOptions[] = {{"quiet", no_argument, nullptr, 'q'},
-                                      {"max", required_argument, nullptr, 'm'},
-                                      {"help", no_argument, nullptr, 'h'},
-                                      {"version", no_argument, nullptr, 'V'},
-                                      {nullptr, 0, nullptr, 0}};
-    opterr = 0;
-    int found = 0;
-    while ((found = getopt_long(argc, argv, ":qm:hV", kOptions, nullptr)) != -1) {
-        switch (found) {
-        case 'q':
-            options.quiet = true;
-            break;
-        case 'm': {
-            const std::string number = optarg;
-            const char* end = number.data() + number.size();
-            const auto [last, error] = std::from_chars(number.data(), end, options.max);
-            if (number.empty() || error != std::errc() || last != end)
-                return commandline::usageError(kProgram,
-                                               "--max needs a number of lines (0 or more), not '" + number + "'");
-            break;
+    return commandline::readCommandLine(kProgram, kUsage, argc, argv, kOptions, [&](const auto& commandLine) {
+        options.quiet = commandLine.has("quiet");
+        if (const std::optional<std::string> number = commandLine.value("max")) {
+            const char* end = number->data() + number->size();
+            const auto [last, error] = std::from_chars(number->data(), end, options.max);
+            if (number->empty() || error != std::errc() || last != end)
+                throw commandline::UsageError("--max needs a number of lines (0 or more), not '" + *number + "'");
         }
-        case 'h':
-            return commandline::printHelpOrVersion(kProgram, kUsage);
-        case 'V':
-            return commandline::printHelpOrVersion(kProgram, commandline::versionText(kProgram));
-        case ':':
-            return commandline::usageError(kProgram, "--max needs a number of lines");
-        default:
-            return commandline::usageError(kProgram, "unknown option " + std::string(argv[optind - 1]));
-        }
-    }
-    if (argc - optind != 1)
-        return commandline::usageError(kProgram, argc == optind ? "no alias given" : "give one alias");
-    options.alias = argv[optind];
-    return std::nullopt;
+        const auto& aliases = commandLine.operands();
+        if (aliases.size() != 1)
+            throw commandline::UsageError(aliases.empty() ? "no alias given" : "give one alias");
+        options.alias = aliases.front();
+    });
 }
 
 // The rows read so far on one line of standard error, while it is a terminal.

@@ -9,7 +9,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <getopt.h>
 #include <optional>
 #include <string>
 #include <unistd.h>
@@ -51,34 +50,20 @@ struct Options {
     bool quiet = false;
 };
 
+constexpr commandline::Option kOptions[] = {{"quiet", 'q'}, {"help", 'h'}, {"version", 'V'}};
+
 // Reads the command line; returns the exit status when the program should end at once (--help, --version,
 // bad usage).
 std::optional<int> parseOptions(int argc, char** argv, Options& options) {
-    static const option kOptions[] = {{"quiet", no_argument, nullptr, 'q'},
-                                      {"help", no_argument, nullptr, 'h'},
-                                      {"version", no_argument, nullptr, 'V'},
-                                      {nullptr, 0, nullptr, 0}};
-    opterr = 0;
-    int found = 0;
-    while ((found = getopt_long(argc, argv, "qhV", kOptions, nullptr)) != -1) {
-        switch (found) {
-        case 'q':
-            options.quiet = true;
-            break;
-        case 'h':
-            return commandline::printHelpOrVersion(kProgram, kUsage);
-        case 'V':
-            return commandline::printHelpOrVersion(kProgram, commandline::versionText(kProgram));
-        default:
-            return commandline::usageError(kProgram, "unknown option " + std::string(argv[optind - 1]));
-        }
-    }
-    if (argc - optind != 2)
-        return commandline::usageError(kProgram, argc - optind < 2 ? "give the aliases to copy from and to"
-                                                                   : "more than two aliases given");
-    options.from = argv[optind];
-    options.to = argv[optind + 1];
-    return std::nullopt;
+    return commandline::readCommandLine(kProgram, kUsage, argc, argv, kOptions, [&](const auto& commandLine) {
+        options.quiet = commandLine.has("quiet");
+        const auto& aliases = commandLine.operands();
+        if (aliases.size() != 2)
+            throw commandline::UsageError(aliases.size() < 2 ? "give the aliases to copy from and to"
+                                                             : "more than two aliases given");
+        options.from = aliases[0];
+        options.to = aliases[1];
+    });
 }
 
 std::string interruptionMessage(const char* signalName, std::size_t /*removedFiles*/) {

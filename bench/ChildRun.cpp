@@ -1,6 +1,7 @@
-#include "ChildProcess.h"
+#include "ChildRun.h"
 
 #include "FileDescriptor.h"
+#include "support/Subprocess.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -10,6 +11,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
+#include <optional>
 #include <poll.h>
 #include <sstream>
 #include <sys/resource.h>
@@ -38,49 +40,6 @@ Pipe makePipe() {
     if (::pipe2(fds, O_CLOEXEC) != 0)
         fail(std::string("cannot make a pipe: ") + std::strerror(errno));
     return {FileDescriptor(fds[0]), FileDescriptor(fds[1])};
-}
-
-std::string commandText(const ChildCommand& command) {
-    std::string text;
-    for (const auto& arg : command.args)
-        text += (text.empty() ? "" : " ") + arg;
-    return text;
-}
-
-// In the child: the redirections and the program; on any failure the errno goes to `report` (which closes on a
-// successful exec) and the child ends with 127.
-[[noreturn]] void execInChild(const ChildCommand& command, int outputPipe, int report) {
-    const auto failWith = [report](int error) {
-        [[maybe_unused]] const ssize_t written = ::write(report, &error, sizeof error);
-        ::_exit(127);
-    };
-    for (const auto& variable : command.env)
-        ::putenv(const_cast<char*>(variable.c_str()));
-    if (!command.inputFile.empty()) {
-        const int in = ::open(command.inputFile.c_str(), O_RDONLY);
-        if (in < 0 || ::dup2(in, STDIN_FILENO) < 0)
-            failWith(errno);
-    }
-    const int out = command.outputFile.empty() ? outputPipe
-                                               : ::open(command.outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (out < 0 || ::dup2(out, STDOUT_FILENO) < 0)
-        failWith(errno);
-    std::vector<char*> argv;
-    for (const auto& arg : command.args)
-        argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    ::execvp(argv[0], argv.data());
-    failWith(errno);
-    ::_exit(127);
-}
-
-// Blocks until the child has either run its program (true) or failed to (false, with its errno in `error`).
-bool programStarted(FileDescriptor& report, int& error) {
-    ssize_t got;
-    do
-        got = ::read(report.get(), &error, sizeof error);
-    while (got < 0 && errno == EINTR);
-    return got <= 0;
 }
 
 // RssAnon and RssFile of a running process, in MiB, raised into the maxima kept so far.
@@ -148,30 +107,29 @@ void reportValue(const std::string& key, double value) { std::printf("%s %.6f\n"
 
 ChildRun runChild(const ChildCommand& command) {
     Pipe output = makePipe();
-    Pipe report = makePipe();
     const auto start = Clock::now();
-    const pid_t child = ::fork();
-    if (child < 0)
-        fail(std::string("cannot start a process: ") + std::strerror(errno));
-    if (child == 0)
-        execInChild(command, output.write.get(), report.write.get());
+    testsupport::SubprocessSetup setup;
+    setup.environment = command.env;
+    setup.inputFile = command.inputFile;
+    setup.outputFile = command.outputFile;
+    setup.outputDescriptor = output.write.get();
+    std::optional<testsupport::Subprocess> child;
+    try {
+        child.emplace(command.args, setup);
+    } catch (const std::exception& e) {
+        fail(e.what());
+    }
     output.write.reset();
-    report.write.reset();
     if (!command.outputFile.empty())
         output.read.reset();
 
-    int error = 0;
-    const bool started = programStarted(report.read, error);
     ChildRun run;
     std::string text;
-    const auto end = started ? watchUntilEnd(child, output.read, text, run) : Clock::now();
-    int status = 0;
+    const auto end = watchUntilEnd(child->pid(), output.read, text, run);
     rusage usage{};
-    ::wait4(child, &status, 0, &usage);
+    const int status = child->wait(&usage);
     while (output.read.valid() && readAvailable(output.read, text)) {
     }
-    if (!started)
-        fail("cannot run " + commandText(command) + ": " + std::strerror(error));
     run.ms = std::chrono::duration<double, std::milli>(end - start).count();
     run.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
                      static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
@@ -180,7 +138,7 @@ ChildRun runChild(const ChildCommand& command) {
         WIFEXITED(status) && std::find(command.acceptedStatuses.begin(), command.acceptedStatuses.end(),
                                        WEXITSTATUS(status)) != command.acceptedStatuses.end();
     if (!accepted)
-        fail("failed (status " + std::to_string(status) + "): " + commandText(command));
+        fail("failed (status " + std::to_string(status) + "): " + testsupport::commandText(command.args));
     run.values = keyValues(text);
     return run;
 }

@@ -2,8 +2,8 @@
 // with made-up doctors and insured persons whose names are real Macedonian names in MAC C. The same options and
 // seed always give the same file, byte for byte.
 
-#include "demodb/CommandLine.h"
 #include "demodb/DemoDatabase.h"
+#include "demodb/DemoOptions.h"
 #include "demodb/NameLists.h"
 #include "demodb/Register.h"
 #include "demodb/SplitMix64.h"
@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 #include <string>
 
 namespace {
@@ -103,16 +104,8 @@ void run(const DemoOptions& options) {
 
 int main(int argc, char** argv) {
     DemoOptions options;
-    try {
-        options = parseCommandLine(argc, argv);
-    } catch (const UsageError& error) {
-        std::cerr << "pelmarot-demo-db: " << error.what() << '\n' << usageText();
-        return 2;
-    }
-    if (options.help) {
-        std::cout << usageText();
-        return 0;
-    }
+    if (const std::optional<int> status = parseCommandLine(argc, argv, options))
+        return *status;
     try {
         run(options);
     } catch (const std::exception& error) {

@@ -7,7 +7,6 @@
 
 #include "CommandLine.h"
 
-#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <algorithm>
 #include <cerrno>
@@ -99,41 +98,26 @@ private:
     std::chrono::steady_clock::time_point start_;
 };
 
+constexpr commandline::Option kOptions[] = {
+    {"all", 'a'},  {"out", 'o', "a folder"}, {"alias", 0, "an alias name"}, {"accept-transliterated"}, {"quiet", 'q'},
+    {"help", 'h'}, {"version", 'V'}};
+
 // Reads the command line into options; returns the exit status when the program should end at once
 // (--help, --version, bad usage).
-std::optional<int> parseOptions(const QStringList& arguments, Options& options) {
-    QCommandLineParser parser;
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
-    const auto names = [](const char* shortName, const char* longName) {
-        return QStringList{QString::fromLatin1(shortName), QString::fromLatin1(longName)};
-    };
-    const QCommandLineOption all(names("a", "all")), out(names("o", "out"), {}, QStringLiteral("FOLDER")),
-        alias(QStringLiteral("alias"), {}, QStringLiteral("NAME")), accept(QStringLiteral("accept-transliterated")),
-        quiet(names("q", "quiet")), help(names("h", "help")), version(names("V", "version"));
-    parser.addOptions({all, out, alias, accept, quiet, help, version});
-    parser.addPositionalArgument("CODE", {});
-    if (!parser.parse(arguments))
-        return commandline::usageError(kProgram, parser.errorText().toStdString());
-    if (parser.isSet(help))
-        return commandline::printHelpOrVersion(kProgram, kUsage);
-    if (parser.isSet(version))
-        return commandline::printHelpOrVersion(kProgram, commandline::versionText(kProgram));
-    options.all = parser.isSet(all);
-    options.acceptTransliterated = parser.isSet(accept);
-    options.quiet = parser.isSet(quiet);
-    if (parser.isSet(out))
-        options.folder = parser.value(out).toStdString();
-    if (parser.isSet(alias))
-        options.alias = parser.value(alias).toStdString();
-    for (const QString& code : parser.positionalArguments()) {
-        std::string text = code.toStdString();
-        if (std::find(options.codes.begin(), options.codes.end(), text) == options.codes.end())
-            options.codes.push_back(std::move(text));
-    }
-    if (options.all == !options.codes.empty())
-        return commandline::usageError(kProgram, options.all ? "give either --all or doctor codes, not both"
-                                                             : "no doctor codes given");
-    return std::nullopt;
+std::optional<int> parseOptions(int argc, char** argv, Options& options) {
+    return commandline::readCommandLine(kProgram, kUsage, argc, argv, kOptions, [&](const auto& commandLine) {
+        options.all = commandLine.has("all");
+        options.acceptTransliterated = commandLine.has("accept-transliterated");
+        options.quiet = commandLine.has("quiet");
+        options.folder = commandLine.value("out").value_or(options.folder);
+        options.alias = commandLine.value("alias").value_or(options.alias);
+        for (const std::string& code : commandLine.operands())
+            if (std::find(options.codes.begin(), options.codes.end(), code) == options.codes.end())
+                options.codes.push_back(code);
+        if (options.all == !options.codes.empty())
+            throw commandline::UsageError(options.all ? "give either --all or doctor codes, not both"
+                                                      : "no doctor codes given");
+    });
 }
 
 // The folder must exist and take new files before the first doctor is read: one message instead of one
@@ -255,11 +239,11 @@ int main(int argc, char** argv) {
     installTerminationSignalHandling(interruptionMessage); // before any thread starts
     // As servers do: a month end holds a file per doctor, and the usual soft limit is far below the hard one.
     exportfile::raiseOpenFileLimit();
+    Options options;
+    if (const std::optional<int> status = parseOptions(argc, argv, options))
+        return *status;
     // Qt Core only for the regional settings; no window.
     QCoreApplication application(argc, argv);
-    Options options;
-    if (const std::optional<int> status = parseOptions(QCoreApplication::arguments(), options))
-        return *status;
     try {
         return exportFiles(options);
     } catch (const std::bad_alloc&) {
