@@ -1,6 +1,6 @@
 #include "ChildRun.h"
 
-#include "FileDescriptor.h"
+#include "files/FileDescriptor.h"
 #include "support/Subprocess.h"
 
 #include <algorithm>
@@ -22,6 +22,8 @@
 
 namespace bench {
 namespace {
+
+using files::FileDescriptor;
 
 using Clock = std::chrono::steady_clock;
 constexpr int kSampleIntervalMs = 5;

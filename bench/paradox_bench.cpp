@@ -5,7 +5,6 @@
 // doctors; the index's memory, and a full read of the table for comparison. Budgets: first reload 0.5 s,
 // later reloads 5 ms at the median and 20 ms at the 95th percentile and the slowest, index 64 MiB.
 // Usage: pelmarot_paradox_bench [ROWS]   (default 2000000; --help prints the usage)
-#include "FileDescriptor.h"
 #include "Statistics.h"
 #include "data/Connection.h"
 #include "data/DoctorList.h"
@@ -14,6 +13,7 @@
 #include "engine/ParadoxTable.h"
 #include "engine/ParadoxTestWriter.h"
 #include "engine/RegisterSchema.h"
+#include "files/FileDescriptor.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -179,7 +179,7 @@ std::vector<fs::path> tableFiles(const fs::path& folder) {
 // Writes the file's pages to the disk and asks the kernel to drop them from the page cache; false when it
 // cannot.
 bool dropFileFromPageCache(const fs::path& file) {
-    const bench::FileDescriptor fd(::open(file.c_str(), O_RDONLY));
+    const files::FileDescriptor fd(::open(file.c_str(), O_RDONLY));
     return fd.valid() && ::fsync(fd.get()) == 0 && ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_DONTNEED) == 0;
 }
 
@@ -187,7 +187,7 @@ bool dropFileFromPageCache(const fs::path& file) {
 class FileMap {
 public:
     explicit FileMap(const fs::path& file) : size_(fs::file_size(file)) {
-        const bench::FileDescriptor fd(::open(file.c_str(), O_RDONLY));
+        const files::FileDescriptor fd(::open(file.c_str(), O_RDONLY));
         if (fd.valid() && size_ > 0)
             address_ = ::mmap(nullptr, size_, PROT_READ, MAP_SHARED, fd.get(), 0);
     }
@@ -223,7 +223,7 @@ std::optional<double> cachedShare(const fs::path& file) {
 // Asks the kernel to drop the clean pages of every file; the reason when it is not permitted, else empty.
 std::string dropWholePageCache() {
     ::sync();
-    const bench::FileDescriptor fd(::open("/proc/sys/vm/drop_caches", O_WRONLY));
+    const files::FileDescriptor fd(::open("/proc/sys/vm/drop_caches", O_WRONLY));
     if (fd.valid() && ::write(fd.get(), "1", 1) == 1)
         return {};
     return std::strerror(errno);
