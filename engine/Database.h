@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -75,6 +76,13 @@ public:
                                                    std::string_view blankColumn) {
         (void)table, (void)keyColumn, (void)blankColumn;
         return nullptr;
+    }
+
+    // About how many rows `table` holds, known without reading them (for showing how far a read of the whole
+    // table has come); nullopt when the database cannot tell so cheaply. Throws EngineError.
+    virtual std::optional<std::int64_t> estimatedRows(std::string_view table) {
+        (void)table;
+        return std::nullopt;
     }
 
     // The 8-bit code page in which this database delivers text and takes parameters.

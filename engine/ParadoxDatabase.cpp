@@ -83,6 +83,16 @@ public:
 
     const CodePage& codePage() const override { return codePage_; }
 
+    // The record count the table's header promises.
+    std::optional<std::int64_t> estimatedRows(std::string_view table) override {
+        const std::string name(table);
+        addTable(name);
+        const auto source = registry_->find(name);
+        if (!source)
+            return std::nullopt;
+        return static_cast<std::int64_t>(source->table()->recordCountInHeader());
+    }
+
     // The folder and every table file (.DB) in it, by name.
     std::string registerIdentity() const override {
         std::vector<std::string> tables;

@@ -137,6 +137,19 @@ public:
 
     const CodePage& codePage() const override { return codePage_; }
 
+    // The largest rowid: the rows less those deleted, found by one step down the table's tree.
+    std::optional<std::int64_t> estimatedRows(std::string_view table) override {
+        const std::string sql = "SELECT max(rowid) FROM \"" + std::string(table) + "\"";
+        sqlite3_stmt* raw = nullptr;
+        if (table.find('"') != std::string_view::npos ||
+            sqlite3_prepare_v2(opened_.db.get(), sql.c_str(), -1, &raw, nullptr) != SQLITE_OK)
+            return std::nullopt;
+        const SqliteStatement statement(raw);
+        if (sqlite3_step(statement.get()) != SQLITE_ROW)
+            return std::nullopt;
+        return sqlite3_column_int64(statement.get(), 0);
+    }
+
     // One read transaction, started by a read so that its state is fixed now and not at the first statement.
     // The file is opened anew first when it changed, and again when it was replaced before the lock was taken.
     void beginConsistentRead() override {

@@ -123,7 +123,8 @@ std::vector<DoctorExportResult> MonthEnd::run(const std::vector<Doctor>& doctors
                              if (progress)
                                  progress(done, doctors.size(), result);
                          },
-                         [this] { requireSameRegister(); }};
+                         [this] { requireSameRegister(); },
+                         readProgress_};
 
     // Once for the run, before any file of it is there.
     removeStaleExportFiles(folder);

@@ -32,6 +32,9 @@ class MonthEnd {
 public:
     // Called after each doctor with the number done so far and the total.
     using Progress = std::function<void(std::size_t done, std::size_t total, const DoctorExportResult& last)>;
+    // Called while one read of the register runs: the rows read so far and about how many it reads in all (the
+    // same at the last call); before it, no doctor is done.
+    using ReadProgress = std::function<void(std::int64_t read, std::int64_t toRead)>;
 
     // Which way run() reads the lists: the one plan() chooses, or one of them for every doctor it can take (the
     // reloads still take the doctors the one read leaves over), for comparing the two.
@@ -54,6 +57,7 @@ public:
     const engine::CodePage& codePage() const;
     // The settings the dates of the files are written with (the constructor's until changed).
     void setRegionalSettings(const data::RegionalSettings& settings) { settings_ = settings; }
+    void setReadProgress(ReadProgress progress) { readProgress_ = std::move(progress); }
 
     // Every active doctor, in the order the doctor list delivers them.
     const std::vector<Doctor>& activeDoctors() const { return activeDoctors_; }
@@ -104,6 +108,7 @@ private:
     bool reading_ = false;
     Plan lastPlan_;
     std::string abandoned_;
+    ReadProgress readProgress_;
 };
 
 } // namespace exportfile

@@ -40,6 +40,9 @@ struct MonthEndRun {
     std::function<void(const DoctorExportResult&)> finished;
     // Throws when the register's files were replaced since the doctors were read.
     std::function<void()> requireSameRegister;
+    // Told, while one read of the register runs, how many rows it has read and about how many it will read in
+    // all (0 when unknown); the last call has the two equal.
+    std::function<void(std::int64_t read, std::int64_t toRead)> rowsRead;
 };
 
 // One way of reading the lists of many doctors and writing their files, each file exactly as the window

@@ -33,6 +33,8 @@ constexpr std::size_t kGatheredBytes = 32 * 1024 * 1024;
 constexpr std::size_t kSmallestWrite = 4 * 1024;
 constexpr std::size_t kLargestWrite = 64 * 1024;
 constexpr std::size_t kRoomForALine = 512;
+// A read's progress is told every 65,536 rows.
+constexpr std::int64_t kRowsBetweenProgress = (1 << 16) - 1;
 // The lines that may wait in memory, in all, for doctors who could not have a file open while the register
 // was read; a doctor whose lines would pass it is read again in a further pass.
 constexpr std::size_t kWaitingBytes = 64 * 1024 * 1024;
@@ -235,7 +237,13 @@ std::optional<std::vector<std::size_t>> OnePass::runPass(MonthEndRun& run, const
 
     data::InsuredList list(run.connection);
     ExportLines lines(run.settings);
+    // How far the read has come, told every so many rows.
+    const std::int64_t toRead =
+        run.rowsRead ? run.connection.database().estimatedRows(data::kInsuredSelection.table).value_or(0) : 0;
+    std::int64_t rowsRead = 0;
     const bool read = list.streamEveryDoctor([&](bool wholeRow) {
+        if (run.rowsRead && (++rowsRead & kRowsBetweenProgress) == 0)
+            run.rowsRead(rowsRead, std::max(toRead, rowsRead));
         // A blank code, or one the code page cannot hold exactly, is no doctor's.
         const int row = list.recNo();
         if (list.LEKAR_S.isNull() || list.textLossOf(row, list.LEKAR_S) != nullptr)
@@ -274,6 +282,8 @@ std::optional<std::vector<std::size_t>> OnePass::runPass(MonthEndRun& run, const
         declined_ = true;
         return std::nullopt;
     }
+    if (run.rowsRead)
+        run.rowsRead(rowsRead, rowsRead);
 
     std::vector<std::size_t> nextPass;
     for (std::size_t i = 0; i < files.size(); ++i)

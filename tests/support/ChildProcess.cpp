@@ -24,6 +24,7 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
     SubprocessSetup setup;
     setup.environment = {"PELMAROT_ALIASES=" + aliasFile, "LC_ALL=C"};
     setup.errorsFile = errorsFile_;
+    setup.outputFile = errorsFile_ + ".out";
     setup.defaultSignals = true;
     setup.inChild = inChild;
     process_ = std::make_unique<Subprocess>(command, setup);
@@ -42,6 +43,8 @@ int ChildProcess::wait(std::chrono::seconds limit) {
 }
 
 std::string ChildProcess::errors() const { return readFile(errorsFile_); }
+
+std::string ChildProcess::output() const { return readFile(errorsFile_ + ".out"); }
 
 ToolOutput runTool(const std::string& folder, const std::string& commandLine, const std::string& outputRedirect) {
     const std::string out = folder + "/tool-out.txt", err = folder + "/tool-err.txt";

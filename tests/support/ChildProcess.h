@@ -22,8 +22,9 @@ constexpr bool kAddressSanitizer = false;
 #endif
 
 // One of the built tools run as a child process: PELMAROT_ALIASES names the alias file, LC_ALL is C, standard
-// error goes to a file, and the termination signals have their default action and are not blocked, whatever
-// the test program does with them. A child still running when the object goes is killed.
+// error goes to a file and standard output to that file's name with ".out", and the termination signals have their
+// default action and are not blocked, whatever the test program does with them. A child still running when the object
+// goes is killed.
 class ChildProcess {
 public:
     // `inChild` runs in the child just before the program starts (to set limits or signal dispositions). Throws
@@ -37,6 +38,7 @@ public:
     // failure, never a hung test run.
     int wait(std::chrono::seconds limit = std::chrono::seconds(120));
     std::string errors() const;
+    std::string output() const;
 
 private:
     std::string errorsFile_;

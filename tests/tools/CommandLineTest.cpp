@@ -114,23 +114,33 @@ TEST(CommandLine, ExportChecksItsFolderOnceCountsEachDoctorOnceAndIsQuietOnSucce
     AliasFileScope scope(dir.file("a.ini"), AliasFileScope::sqliteAlias(dir.file("k.sqlite")));
     std::filesystem::create_directories(dir.file("out"));
 
-    // A missing folder is said once, before any doctor is read, with --opt=value as well as --opt value.
-    for (const std::string& option : {std::string("--out=") + dir.file("missing"), "-o " + dir.file("missing")}) {
+    // A month's folder that does not exist yet is made, never the folders it would be in: that is said once,
+    // before any doctor is read, with --opt=value as well as --opt value.
+    for (const std::string& option :
+         {std::string("--out=") + dir.file("missing/month"), "-o " + dir.file("missing/m")}) {
         const ToolOutput missing = run(dir, aliases + exporter, option + " --all");
         EXPECT_EQ(missing.status, 1);
-        EXPECT_EQ(linesOf(missing.err), std::vector<std::string>{"pelmarot-export: cannot write into the folder " +
-                                                                 dir.file("missing") + ": No such file or directory"});
+        EXPECT_EQ(linesOf(missing.err).size(), 1u) << missing.err;
+        EXPECT_NE(missing.err.find("the folder it would be in does not exist"), std::string::npos) << missing.err;
+        EXPECT_FALSE(std::filesystem::exists(dir.file("missing")));
     }
+    const ToolOutput made = run(dir, aliases + exporter, "--out " + dir.file("month") + " A1");
+    EXPECT_EQ(made.status, 0) << made.err;
+    EXPECT_EQ(folderEntries(dir.file("month")), std::vector<std::string>{"A1.txt"});
 
-    // A code given twice is one file; an unknown code fails and its rows count for nothing.
+    // A code given twice is one file; an unknown code fails and its rows count for nothing. The failure goes to
+    // standard error, the summary, the run's result, to standard output.
     const ToolOutput twice = run(dir, aliases + exporter, "--out " + dir.file("out") + " A1 A1 NONE");
     EXPECT_EQ(twice.status, 1);
-    EXPECT_NE(twice.err.find("1 of 2 files written (2 rows)"), std::string::npos) << twice.err;
+    EXPECT_EQ(linesOf(twice.out).size(), 1u) << twice.out;
+    EXPECT_EQ(twice.out.rfind("1 of 2 files written (2 rows) into " + dir.file("out") + " in ", 0), 0u) << twice.out;
+    EXPECT_NE(twice.err.find("pelmarot-export: NONE: unknown or inactive doctor code"), std::string::npos) << twice.err;
+    EXPECT_EQ(twice.err.find("files written"), std::string::npos) << twice.err;
 
     // Quiet: nothing at all on success; a failure is still named.
     const ToolOutput quiet = run(dir, aliases + exporter, "-q --out " + dir.file("out") + " -- A1");
     EXPECT_EQ(quiet.status, 0);
-    EXPECT_EQ(quiet.err, "");
+    EXPECT_EQ(quiet.err + quiet.out, "");
     const ToolOutput quietFailure = run(dir, aliases + exporter, "--quiet --out " + dir.file("out") + " NONE");
     EXPECT_EQ(quietFailure.status, 1);
     EXPECT_NE(quietFailure.err.find("pelmarot-export: NONE: "), std::string::npos) << quietFailure.err;

@@ -93,8 +93,8 @@ std::vector<std::string> temporaryFilesIn(const std::string& folder, const std::
 }
 
 int runCopy(const std::string& aliasFile, const std::string& from, const std::string& to, const std::string& log) {
-    const std::string command =
-        "PELMAROT_ALIASES=" + aliasFile + " " + std::getenv("PELMAROT_COPY_EXE") + " " + from + " " + to + " 2>" + log;
+    const std::string command = "PELMAROT_ALIASES=" + aliasFile + " " + std::getenv("PELMAROT_COPY_EXE") + " " + from +
+                                " " + to + " >" + log + " 2>&1";
     const int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }

@@ -94,13 +94,13 @@ int copy(const Options& options) {
         return 0;
     std::string summary;
     for (const auto& table : copies) {
-        std::fprintf(stderr, "%.*s: %lld rows copied; the copy holds the same rows (digest %s)\n",
-                     static_cast<int>(table.table.size()), table.table.data(),
-                     static_cast<long long>(table.stored.rows()), table.stored.text().c_str());
+        std::printf("%.*s: %lld rows copied; the copy holds the same rows (digest %s)\n",
+                    static_cast<int>(table.table.size()), table.table.data(),
+                    static_cast<long long>(table.stored.rows()), table.stored.text().c_str());
         summary += (summary.empty() ? "" : ", ") + std::string(table.table) + " " + std::to_string(table.read.rows());
     }
-    std::fprintf(stderr, "Copied %s rows from %s to %s in %.1f s; the copy holds exactly what was read.\n",
-                 summary.c_str(), from.c_str(), to.c_str(), secondsSince(start));
+    std::printf("Copied %s rows from %s to %s in %.1f s; the copy holds exactly what was read.\n", summary.c_str(),
+                from.c_str(), to.c_str(), secondsSince(start));
     return 0;
 }
 

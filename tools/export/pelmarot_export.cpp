@@ -11,10 +11,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -36,7 +38,8 @@ constexpr const char* kUsage = "Usage: pelmarot-export [OPTION]... (--all | CODE
                                "only once the new one is complete.\n"
                                "\n"
                                "  -a, --all             every active doctor of the register\n"
-                               "  -o, --out=FOLDER      the folder to write into\n"
+                               "  -o, --out=FOLDER      the folder to write into; made when it does not exist\n"
+                               "                        (the folder it is in must)\n"
                                "      --alias=NAME      the database alias to read (default: kapitacija)\n"
                                "      --accept-transliterated\n"
                                "                        a text the code page cannot hold is written\n"
@@ -45,6 +48,9 @@ constexpr const char* kUsage = "Usage: pelmarot-export [OPTION]... (--all | CODE
                                "  -q, --quiet           nothing on success: failures and warnings only\n"
                                "  -h, --help            this text\n"
                                "  -V, --version         the program's version\n"
+                               "\n"
+                               "The summary goes to standard output; failures, warnings and the progress bar\n"
+                               "to standard error.\n"
                                "\n"
                                "Exit status: 0 when every file was written; 1 when any failed (each failure\n"
                                "is named on standard error, the others are still written) or when a text was\n"
@@ -67,35 +73,57 @@ std::string formatDuration(double seconds) {
     return text;
 }
 
-// A one-line progress bar on a terminal: count, rate and time left.
+// A one-line progress bar on a terminal: while the register is read in one pass, its rows read against the rows
+// to read; then the doctors' files done against those asked for; each with the rate of that stage and the time
+// it leaves at that rate.
 class ProgressBar {
 public:
-    explicit ProgressBar(bool enabled) : enabled_(enabled), start_(std::chrono::steady_clock::now()) {}
+    explicit ProgressBar(bool enabled) : enabled_(enabled), start_(Clock::now()) {}
 
-    void update(std::size_t done, std::size_t total) {
-        if (!enabled_ || total == 0)
-            return;
-        const double elapsed = secondsSince(start_);
-        const double rate = elapsed > 0 ? static_cast<double>(done) / elapsed : 0;
-        const double left = rate > 0 ? static_cast<double>(total - done) / rate : 0;
-        constexpr int kWidth = 30;
-        const int filled = static_cast<int>(kWidth * done / total);
-        std::fprintf(stderr, "\r[%s%s] %zu/%zu  %.0f doctors/s  %s left ", std::string(filled, '#').c_str(),
-                     std::string(kWidth - filled, '.').c_str(), done, total, rate, formatDuration(left).c_str());
-        if (done == total)
-            std::fputc('\n', stderr);
-        std::fflush(stderr);
+    void rows(std::int64_t read, std::int64_t toRead) { show(read, toRead, "rows"); }
+
+    void doctors(std::size_t done, std::size_t total) {
+        // The files of a single read are done together once it ends; their rate starts then.
+        if (stage_ != "doctors")
+            start_ = Clock::now();
+        show(static_cast<std::int64_t>(done), static_cast<std::int64_t>(total), "doctors");
     }
 
     bool enabled() const { return enabled_; }
 
     static double secondsSince(std::chrono::steady_clock::time_point start) {
-        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        return std::chrono::duration<double>(Clock::now() - start).count();
     }
 
 private:
+    using Clock = std::chrono::steady_clock;
+
+    void show(std::int64_t done, std::int64_t total, const char* stage) {
+        if (!enabled_ || total <= 0)
+            return;
+        stage_ = stage;
+        // Ten times a second is as often as anyone reads it; the last state is always shown.
+        const auto now = Clock::now();
+        if (done < total && now - shown_ < std::chrono::milliseconds(100))
+            return;
+        shown_ = now;
+        const double elapsed = secondsSince(start_);
+        const double rate = elapsed > 0 ? static_cast<double>(done) / elapsed : 0;
+        const double left = rate > 0 ? static_cast<double>(total - done) / rate : 0;
+        constexpr int kWidth = 30;
+        const auto filled = static_cast<int>(kWidth * done / total);
+        std::fprintf(stderr, "\r[%s%s] %lld/%lld %s  %.0f %s/s  %s left ", std::string(filled, '#').c_str(),
+                     std::string(kWidth - filled, '.').c_str(), static_cast<long long>(done),
+                     static_cast<long long>(total), stage, rate, stage, formatDuration(left).c_str());
+        if (done == total && std::string_view(stage) == "doctors")
+            std::fputc('\n', stderr);
+        std::fflush(stderr);
+    }
+
     bool enabled_;
-    std::chrono::steady_clock::time_point start_;
+    Clock::time_point start_;
+    Clock::time_point shown_{};
+    std::string_view stage_;
 };
 
 constexpr commandline::Option kOptions[] = {
@@ -120,20 +148,31 @@ std::optional<int> parseOptions(int argc, char** argv, Options& options) {
     });
 }
 
-// The folder must exist and take new files before the first doctor is read: one message instead of one
-// failure per doctor.
-void checkOutputFolder(const std::string& folder) {
+// The folder must take new files before the first doctor is read: one message instead of one failure per doctor.
+// A month's folder that does not exist yet is made, as rsync makes its destination; never its parents, so that a
+// mistyped path is an error rather than a tree of new folders.
+void prepareOutputFolder(const std::string& folder) {
     struct stat status {};
-    if (::stat(folder.c_str(), &status) != 0)
-        throw std::runtime_error("cannot write into the folder " + folder + ": " + std::strerror(errno));
+    if (::stat(folder.c_str(), &status) != 0) {
+        if (errno != ENOENT)
+            throw std::runtime_error("cannot write into the folder " + folder + ": " + std::strerror(errno));
+        if (::mkdir(folder.c_str(), 0777) != 0) {
+            if (errno == ENOENT)
+                throw std::runtime_error("cannot make the folder " + folder +
+                                         ": the folder it would be in does not exist (only the last folder of "
+                                         "the path is made)");
+            throw std::runtime_error("cannot make the folder " + folder + ": " + std::strerror(errno));
+        }
+        return;
+    }
     if (!S_ISDIR(status.st_mode))
         throw std::runtime_error("cannot write into " + folder + ": it is not a folder");
     if (::access(folder.c_str(), W_OK | X_OK) != 0)
         throw std::runtime_error("cannot write into the folder " + folder + ": " + std::strerror(errno));
 }
 
-// What the run tells on standard error: each failure and warning as it happens, a progress bar on a
-// terminal, and the summary at the end.
+// What the run tells: on standard error each failure and warning as it happens and a progress bar on a
+// terminal; on standard output the summary at the end, its result.
 class RunReport {
 public:
     RunReport(const engine::CodePage& codePage, const Options& options)
@@ -158,6 +197,8 @@ public:
                      untried, untried == 1 ? " was" : "s were");
     }
 
+    void rowsRead(std::int64_t read, std::int64_t toRead) { bar_.rows(read, toRead); }
+
     void doctorDone(std::size_t done, std::size_t total, const exportfile::DoctorExportResult& last) {
         if ((!last.written || !last.warnings.empty()) && bar_.enabled())
             std::fputc('\n', stderr);
@@ -171,7 +212,7 @@ public:
         warned_ += last.warnings.size();
         if (last.written)
             rows_ += last.rows;
-        bar_.update(done, total);
+        bar_.doctors(done, total);
     }
 
     // Prints the summary and gives the exit status.
@@ -179,12 +220,12 @@ public:
         const int status = written == asked && (warned_ == 0 || options_.acceptTransliterated) ? 0 : 1;
         if (options_.quiet && status == 0)
             return status;
-        std::fprintf(stderr, "%zu of %zu files written (%lld rows) into %s in %.1f s%s\n", written, asked,
-                     static_cast<long long>(rows_), options_.folder.c_str(), ProgressBar::secondsSince(start_),
-                     written < asked ? "; see the failures above" : "");
+        std::printf("%zu of %zu files written (%lld rows) into %s in %.1f s%s\n", written, asked,
+                    static_cast<long long>(rows_), options_.folder.c_str(), ProgressBar::secondsSince(start_),
+                    written < asked ? "; see the failures above" : "");
         if (warned_)
-            std::fprintf(stderr, "%zu texts written transliterated; see the warnings above%s\n", warned_,
-                         options_.acceptTransliterated ? " (accepted)" : "");
+            std::printf("%zu texts written transliterated; see the warnings above%s\n", warned_,
+                        options_.acceptTransliterated ? " (accepted)" : "");
         return status;
     }
 
@@ -200,12 +241,13 @@ private:
 
 // Exports what the options ask for; failures of single doctors are reported, a failure to connect throws.
 int exportFiles(const Options& options) {
-    checkOutputFolder(options.folder);
+    prepareOutputFolder(options.folder);
     exportfile::MonthEnd batch(options.alias, data::RegionalSettings::defaults());
     const engine::CodePage& codePage = batch.codePage();
     const data::RegionalSettings settings = data::RegionalSettings::fromSystem(codePage);
     batch.setRegionalSettings(settings);
     RunReport report(codePage, options);
+    batch.setReadProgress([&](std::int64_t read, std::int64_t toRead) { report.rowsRead(read, toRead); });
 
     std::vector<exportfile::Doctor> doctors;
     if (options.all) {
