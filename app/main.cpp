@@ -5,6 +5,9 @@
 #include <QApplication>
 
 int main(int argc, char** argv) {
+    // Answered before the application object exists, which needs a display.
+    if (const std::optional<int> status = app::answerHelpOrVersion(argc, argv))
+        return *status;
     app::installSupportLog();
     QApplication application(argc, argv);
     // The title captions the message boxes; it comes from the executable's own name.
