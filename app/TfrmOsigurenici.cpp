@@ -12,6 +12,7 @@
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QHeaderView>
+#include <QIcon>
 #include <QLabel>
 #include <QScreen>
 #include <QTimer>
@@ -88,6 +89,10 @@ TfrmOsigurenici::~TfrmOsigurenici() {
 
 void TfrmOsigurenici::createControls() {
     setWindowTitle(QStringLiteral("Pelmarot"));
+    QIcon icon;
+    for (const int size : {32, 64, 128})
+        icon.addFile(QStringLiteral(":/icons/pelmarot-%1.png").arg(size), QSize(size, size));
+    setWindowIcon(icon);
     setBackgroundRole(QPalette::Button);
     setAutoFillBackground(true);
     setFont(display_.font(kWindowFontPixels));

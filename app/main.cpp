@@ -12,5 +12,7 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     // The title captions the message boxes; it comes from the executable's own name.
     QApplication::setApplicationName(app::applicationTitle(QCoreApplication::applicationFilePath()));
+    // Where the window system takes the icon from the desktop entry (Wayland), it finds the entry by this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("pelmarot"));
     return app::runProgram(nullptr, app::showApplicationErrorBox);
 }

@@ -66,6 +66,7 @@ private slots:
     void startsWithAnEmptyBoxAnEmptyGridWithTheFocusAndTheFixedLayout() {
         openWindow();
         QCOMPARE(window_->windowTitle(), QStringLiteral("Pelmarot"));
+        QCOMPARE(window_->windowIcon().pixmap(QSize(64, 64)).size(), QSize(64, 64)); // the desktop entry's icon
         QVERIFY(!(window_->windowFlags() & Qt::WindowMinimizeButtonHint));
         QVERIFY(!(window_->windowFlags() & Qt::WindowMaximizeButtonHint));
         QCOMPARE(window_->minimumSize(), window_->maximumSize());
