@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QListView>
 #include <QScreen>
+#include <QStyle>
 #include <QStyleOptionComboBox>
 #include <QStylePainter>
 #include <QVBoxLayout>
@@ -97,11 +98,18 @@ void DoctorLookupBox::openDropDown() {
     const int visible = std::min(count, kMaxVisibleRows);
     const int rowHeight = std::max(1, list_->sizeHintForRow(0));
     const int frame = 2 * list_->frameWidth();
-    const QSize size(width(), visible * rowHeight + frame);
+    // At least as wide as the box, and wide enough for the longest name (and the scroll bar beside it).
+    const int scrollBar = count > visible ? style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, list_) : 0;
+    const int widest = list_->sizeHintForColumn(0) + frame + scrollBar;
+    const QSize size(std::max(width(), widest), visible * rowHeight + frame);
     QPoint topLeft = mapToGlobal(QPoint(0, height()));
     if (const QScreen* screen = this->screen()) {
-        if (topLeft.y() + size.height() > screen->availableGeometry().bottom())
+        const QRect available = screen->availableGeometry();
+        if (topLeft.y() + size.height() > available.bottom())
             topLeft = mapToGlobal(QPoint(0, 0)) - QPoint(0, size.height());
+        // A list wider than the box stays left-aligned with it unless it would pass the screen's right edge.
+        if (size.width() > width() && topLeft.x() + size.width() > available.right() + 1)
+            topLeft.setX(std::max(available.left(), available.right() + 1 - size.width()));
     }
     popup_->setGeometry(QRect(topLeft, size));
     popup_->show();

@@ -14,10 +14,11 @@ namespace app {
 class DoctorSource;
 
 // The doctor box: a drop-down lookup box over the doctor list's source. It shows the display name of its
-// chosen doctor code and shares the list's current row. Opening the drop-down moves the current row to the shown entry
-// (or the first); moving the highlight moves the current row; closing by a release of the mouse inside the list, Enter,
-// Alt+Up or Alt+Down chooses the highlighted entry, closing in any other way chooses nothing. With the
-// drop-down closed, Up and Down choose the previous or next entry and typed characters search.
+// chosen doctor code and shares the list's current row. Opening the drop-down moves the current row to the
+// shown entry (or the first); moving the highlight moves the current row; closing by a release of the mouse
+// inside the list, Enter, Alt+Up or Alt+Down chooses the highlighted entry, closing in any other way chooses
+// nothing. With the drop-down closed, Up and Down choose the previous or next entry and typed characters
+// search. The drop-down is as wide as the box, or as its longest name when that is wider.
 class DoctorLookupBox : public QWidget {
     Q_OBJECT
 public:

@@ -6,15 +6,34 @@
 #include "app/TfrmOsigurenici.h"
 #include "engine/EngineError.h"
 
+#include "CommandLine.h"
+
 #include <QApplication>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <cstring>
 #include <cxxabi.h>
 #include <memory>
 #include <typeinfo>
 
 namespace app {
 namespace {
+
+constexpr const char* kProgram = "pelmarot";
+
+constexpr const char* kUsage = "Usage: pelmarot [--help | --version]\n"
+                               "\n"
+                               "Opens the window that lists the insured persons registered with a doctor and\n"
+                               "exports the list as a fixed-width text file named after the doctor's code.\n"
+                               "\n"
+                               "The register is the database alias kapitacija of the alias file: the file that\n"
+                               "PELMAROT_ALIASES names, else ~/.config/pelmarot/aliases.ini (under\n"
+                               "$XDG_CONFIG_HOME when that is set), else /etc/pelmarot/aliases.ini.\n"
+                               "\n"
+                               "      --help       this text\n"
+                               "      --version    the program's version\n"
+                               "\n"
+                               "Other arguments are the toolkit's own, such as -platform. See pelmarot(1).\n";
 
 QString className(const std::exception& failure) {
     int status = 0;
@@ -26,6 +45,16 @@ QString className(const std::exception& failure) {
 }
 
 } // namespace
+
+std::optional<int> answerHelpOrVersion(int argc, const char* const* argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0)
+            return commandline::printHelpOrVersion(kProgram, kUsage);
+        if (std::strcmp(argv[i], "--version") == 0)
+            return commandline::printHelpOrVersion(kProgram, commandline::versionText(kProgram));
+    }
+    return std::nullopt;
+}
 
 StartupFailure describeStartupFailure(const std::exception& failure, const QString& executablePath) {
     StartupFailure described;

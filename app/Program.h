@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <optional>
 
 namespace app {
 
@@ -18,6 +19,11 @@ struct StartupFailure {
 };
 
 StartupFailure describeStartupFailure(const std::exception& failure, const QString& executablePath);
+
+// The two questions the program answers without a display, before any QApplication exists: --help and
+// --version, on standard output. Returns the exit status when an argument asks either (the first that does
+// wins), nothing otherwise: every other argument is left to Qt (-platform, -display, ...).
+std::optional<int> answerHelpOrVersion(int argc, const char* const* argv);
 
 // Runs the program in an existing QApplication: creates the main window (which connects and opens the
 // doctor list), shows it with the focus on the grid, and runs the event loop until it is closed. When the

@@ -12,9 +12,12 @@
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QHeaderView>
+#include <QIcon>
 #include <QLabel>
 #include <QScreen>
 #include <QTimer>
+#include <QWindow>
+#include <algorithm>
 #include <cmath>
 
 namespace app {
@@ -32,6 +35,16 @@ constexpr QRect kBtnEksportiraj(616, 8, 131, 25);
 constexpr QRect kCbLekar(56, 16, 145, 20);
 constexpr int kFaksimilWidth = 66;
 constexpr int kEmbgWidth = 91;
+
+// Where a frame of `frame`'s size goes that would stand at `wanted`: there when it fits in `available`; else,
+// along each axis on its own, moved just enough to lie within it (to its top or left edge when it is larger).
+QPoint fittedWindowPosition(QPoint wanted, QSize frame, const QRect& available) {
+    const auto fit = [](int position, int length, int first, int last) {
+        return std::max(first, std::min(position, last + 1 - length));
+    };
+    return {fit(wanted.x(), frame.width(), available.left(), available.right()),
+            fit(wanted.y(), frame.height(), available.top(), available.bottom())};
+}
 
 const engine::CodePage& defaultCodePage() { return engine::CodePage::named(engine::CodePage::kDefaultName); }
 
@@ -76,6 +89,10 @@ TfrmOsigurenici::~TfrmOsigurenici() {
 
 void TfrmOsigurenici::createControls() {
     setWindowTitle(QStringLiteral("Pelmarot"));
+    QIcon icon;
+    for (const int size : {32, 64, 128})
+        icon.addFile(QStringLiteral(":/icons/pelmarot-%1.png").arg(size), QSize(size, size));
+    setWindowIcon(icon);
     setBackgroundRole(QPalette::Button);
     setAutoFillBackground(true);
     setFont(display_.font(kWindowFontPixels));
@@ -123,8 +140,34 @@ void TfrmOsigurenici::scaleLayout() {
     btnEksportiraj->setGeometry(scaleRect(kBtnEksportiraj));
     cbLekar->setGeometry(scaleRect(kCbLekar));
     setFixedSize(scale(kClientSize.width()), scale(kClientSize.height()));
-    move(kWindowPosition);
     DBGrid1->applyColumnWidths(scale(kFaksimilWidth), scale(kEmbgWidth));
+    placeOnScreen();
+}
+
+void TfrmOsigurenici::placeOnScreen() {
+    // The position is the stored one in the screen's own pixels: a denser screen scales the window, not the
+    // place of its corner. Qt works in device-independent pixels, so the place is divided by the screen's ratio.
+    const QScreen* screen = QApplication::primaryScreen();
+    if (!screen) {
+        move(kWindowPosition);
+        return;
+    }
+    const double ratio = screen->devicePixelRatio();
+    const QPoint wanted =
+        screen->geometry().topLeft() + QPoint(static_cast<int>(std::lround(kWindowPosition.x() / ratio)),
+                                              static_cast<int>(std::lround(kWindowPosition.y() / ratio)));
+    // Before the window is shown the frame's margins are not known; showEvent fits the whole frame once they are.
+    const QMargins margins = windowHandle() ? windowHandle()->frameMargins() : QMargins();
+    const QSize frame = size().grownBy(margins);
+    move(fittedWindowPosition(wanted, frame, screen->availableGeometry()));
+}
+
+void TfrmOsigurenici::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!placedWithFrame_ && windowHandle()) {
+        placedWithFrame_ = true;
+        placeOnScreen();
+    }
 }
 
 namespace {

@@ -48,10 +48,14 @@ public:
 
 protected:
     void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void createControls();
     void scaleLayout();
+    // Puts the frame's corner at the stored place, in the screen's own pixels, or as near to it as keeps the
+    // whole frame within the screen's available area.
+    void placeOnScreen();
     void onFocusChanged(QWidget* old, QWidget* now);
     void onExportClicked();
     void showPendingLeaveFailure();
@@ -67,6 +71,7 @@ private:
     // The scale scaleLayout() applied to the stored layout: the window font's measured height over 12.
     double layoutScale_ = 1.0;
     std::optional<QString> pendingLeaveFailure_;
+    bool placedWithFrame_ = false; // placed again on the first show, when the frame's margins are known
 
 public:
     // The controls, in the order they are created; each has its name as objectName.

@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalSpy>
+#include <QStyle>
 #include <QTest>
 #include <memory>
 
@@ -66,6 +67,7 @@ private slots:
     void startsWithAnEmptyBoxAnEmptyGridWithTheFocusAndTheFixedLayout() {
         openWindow();
         QCOMPARE(window_->windowTitle(), QStringLiteral("Pelmarot"));
+        QCOMPARE(window_->windowIcon().pixmap(QSize(64, 64)).size(), QSize(64, 64)); // the desktop entry's icon
         QVERIFY(!(window_->windowFlags() & Qt::WindowMinimizeButtonHint));
         QVERIFY(!(window_->windowFlags() & Qt::WindowMaximizeButtonHint));
         QCOMPARE(window_->minimumSize(), window_->maximumSize());
@@ -378,6 +380,23 @@ private slots:
         QTest::mouseClick(box(), Qt::LeftButton);
         QVERIFY(box()->mapToGlobal(QPoint(0, box()->height())).y() + popup->height() > screen.bottom());
         QCOMPARE(popup->geometry().bottom() + 1, box()->mapToGlobal(QPoint(0, 0)).y());
+        QTest::keyClick(list, Qt::Key_Escape);
+    }
+
+    void theDropDownIsAsWideAsItsLongestNameWhileTheBoxKeepsItsWidth() {
+        runSql(registerPath(), "INSERT INTO Lekari VALUES ('500', 'Veqanovska-Stojanovska', 'Tatjana', '001', 1)");
+        openWindow();
+        const int boxWidth = box()->width();
+        QTest::mouseClick(box(), Qt::LeftButton);
+        QListView* list = box()->dropDownList();
+        QVERIFY(box()->isDroppedDown());
+        // The item view lays a text out with a margin of the focus frame's width and one pixel on each side.
+        const int margins = 2 * (list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list) + 1);
+        const int needed =
+            QFontMetrics(list->font()).horizontalAdvance(QStringLiteral("Вељановска-Стојановска Татјана")) + margins;
+        QVERIFY2(list->viewport()->width() >= needed, qPrintable(QString::number(list->viewport()->width())));
+        QCOMPARE(list->window()->geometry().left(), box()->mapToGlobal(QPoint(0, 0)).x());
+        QCOMPARE(box()->width(), boxWidth);
         QTest::keyClick(list, Qt::Key_Escape);
     }
 
