@@ -395,3 +395,28 @@ TEST(SinglePassExport, AFileSystemThatFailsLeavesEveryFileWholeAndNamesTheFailur
         EXPECT_EQ(folderEntries(out).size(), reference.size()) << fault.name << ": a temporary file stayed";
     }
 }
+
+// While one read of the register runs, the month end tells how far it has come: rows read against the rows to
+// read, never going back, ending with the two equal, and before any doctor is done.
+TEST(SinglePassExport, AMonthEndTellsTheRowsReadAgainstTheRowsToReadBeforeItsDoctors) {
+    TempDir dir;
+    std::vector<PersonRow> rows;
+    for (int i = 0; i < 200000; ++i)
+        rows.push_back({std::to_string(i), "P", "T", "I", i % 2 ? "A1" : "B2", "1", false, false, "2020-01-01", {}});
+    writeSqliteRegister(dir.file("k.sqlite"), doctors(), rows);
+    AliasFileScope scope(dir.file("aliases.ini"), AliasFileScope::sqliteAlias(dir.file("k.sqlite")));
+    exportfile::MonthEnd monthEnd("kapitacija", data::RegionalSettings::defaults());
+    std::vector<std::pair<std::int64_t, std::int64_t>> told;
+    std::size_t doctorsDoneBeforeTheEnd = 0;
+    monthEnd.setReadProgress([&](std::int64_t read, std::int64_t toRead) { told.emplace_back(read, toRead); });
+    fs::create_directories(dir.file("out"));
+    monthEnd.run(monthEnd.activeDoctorCodes(), dir.file("out"), [&](std::size_t, std::size_t, const auto&) {
+        doctorsDoneBeforeTheEnd += told.empty() || told.back().first != told.back().second ? 1 : 0;
+    });
+    ASSERT_GT(told.size(), 2u);
+    EXPECT_EQ(told.front().second, 200000) << "the rows to read are known from the start";
+    for (std::size_t i = 1; i < told.size(); ++i)
+        EXPECT_GE(told[i].first, told[i - 1].first);
+    EXPECT_EQ(told.back(), std::make_pair(std::int64_t{200000}, std::int64_t{200000}));
+    EXPECT_EQ(doctorsDoneBeforeTheEnd, 0u);
+}
