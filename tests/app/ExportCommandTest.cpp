@@ -5,6 +5,7 @@
 #include "app/DoctorLookupBox.h"
 #include "app/SupportLog.h"
 #include "app/TfrmOsigurenici.h"
+#include "files/FileDescriptor.h"
 #include "support/FixtureRegister.h"
 
 #include <QDir>
@@ -153,9 +154,9 @@ private slots:
 
     void everyExportAndTheCauseOfAFailureReachTheSupportLog() {
         const std::string logPath = dir_->file("support.log");
-        const int log = ::open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        QVERIFY(log >= 0);
-        app::installSupportLog(log);
+        files::FileDescriptor log(::open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644));
+        QVERIFY(log.valid());
+        app::installSupportLog(log.get());
         openWindow();
         prompter_->nextFolder = QString::fromStdString(exportFolder());
         chooseAndExport(1);
@@ -164,7 +165,7 @@ private slots:
         prompter_->nextFolder = QString::fromStdString(taken);
         QTest::mouseClick(window_->btnEksportiraj, Qt::LeftButton);
         qInstallMessageHandler(nullptr);
-        ::close(log);
+        log.reset();
 
         const QString written = QString::fromStdString(readFile(logPath));
         const QRegularExpression exported(
