@@ -94,6 +94,21 @@ std::vector<PersonRow> persons() {
     return rows;
 }
 
+// The fixture register in a folder of its own, named by the alias kapitacija, and the files a month end writes
+// of it into the folder's subfolder `reference`.
+struct FixtureMonthEnd {
+    TempDir dir;
+    AliasFileScope scope;
+    std::map<std::string, std::string> reference;
+
+    FixtureMonthEnd() : scope(dir.file("aliases.ini"), AliasFileScope::sqliteAlias(dir.file("k.sqlite"))) {
+        writeSqliteRegister(dir.file("k.sqlite"), doctors(), persons());
+        fs::create_directories(dir.file("reference"));
+        exportByReloads(dir.file("reference"));
+        reference = filesIn(dir.file("reference"));
+    }
+};
+
 void expectSameExports(const std::string& out) {
     const std::vector<std::string> byReloads = exportByReloads(out + "/reloads");
     const std::vector<std::string> byBatch = exportByBatch(out + "/batch");
@@ -200,11 +215,8 @@ TEST(SinglePassExport, TheDatabaseOffersTheSingleReadOnlyWhereItKeepsEachDoctors
 // A month end over the files of the last one: each is replaced whole (a longer old file leaves no tail), a file
 // an administrator restricted stays restricted, and no temporary file stays behind.
 TEST(SinglePassExport, AMonthEndReplacesTheLastOnesFilesWholeAndKeepsTheirPermissions) {
-    TempDir dir;
-    writeSqliteRegister(dir.file("k.sqlite"), doctors(), persons());
-    AliasFileScope scope(dir.file("aliases.ini"), AliasFileScope::sqliteAlias(dir.file("k.sqlite")));
-    fs::create_directories(dir.file("reloads"));
-    exportByReloads(dir.file("reloads"));
+    const FixtureMonthEnd fixture;
+    const TempDir& dir = fixture.dir;
 
     const std::string out = dir.file("batch");
     fs::create_directories(out);
@@ -213,11 +225,11 @@ TEST(SinglePassExport, AMonthEndReplacesTheLastOnesFilesWholeAndKeepsTheirPermis
     const fs::perms restricted = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
     fs::permissions(out + "/A1.txt", restricted);
     exportByBatch(out);
-    EXPECT_EQ(filesIn(out), filesIn(dir.file("reloads")));
+    EXPECT_EQ(filesIn(out), fixture.reference);
     EXPECT_EQ(fs::status(out + "/A1.txt").permissions() & fs::perms::all, restricted);
     // The second month end replaces what the first one wrote.
     exportByBatch(out);
-    EXPECT_EQ(filesIn(out), filesIn(dir.file("reloads")));
+    EXPECT_EQ(filesIn(out), fixture.reference);
 }
 
 // Few files open at once: the doctors whose files cannot be open while the register is read wait in memory and
@@ -350,12 +362,9 @@ private:
 // part-way. Each doctor either has the file a faultless run writes, or fails naming the failure and keeps last
 // month's file whole; no temporary file stays.
 TEST(SinglePassExport, AFileSystemThatFailsLeavesEveryFileWholeAndNamesTheFailure) {
-    TempDir dir;
-    writeSqliteRegister(dir.file("k.sqlite"), doctors(), persons());
-    AliasFileScope scope(dir.file("aliases.ini"), AliasFileScope::sqliteAlias(dir.file("k.sqlite")));
-    fs::create_directories(dir.file("reference"));
-    exportByBatch(dir.file("reference"));
-    const std::map<std::string, std::string> reference = filesIn(dir.file("reference"));
+    const FixtureMonthEnd fixture;
+    const TempDir& dir = fixture.dir;
+    const std::map<std::string, std::string>& reference = fixture.reference;
 
     struct Fault {
         const char* name;
