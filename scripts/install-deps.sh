@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages Pelmarot needs. Quiet and quick when everything is already there; needs root
-# (or sudo) only when something is missing.
+# (run as root, or as a user with sudo) only when something is missing.
 #   install-deps.sh run    building the programs and running the window (under Xvfb when there is no display)
 #   install-deps.sh test   that, and everything the tests, the fuzzer and the package check need (default)
 # The PostgreSQL server's binaries come without a cluster of their own: the tests start a throwaway server.
@@ -42,8 +42,16 @@ if [ "$purpose" = test ]; then
 fi
 [ ${#missing[@]} -eq 0 ] && [ ${#missing_locales[@]} -eq 0 ] && exit 0
 
+# As root the commands run as they stand; as a user through sudo, which a fresh Debian 12 may lack.
 sudo_cmd=()
-[ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+if [ "$(id -u)" -ne 0 ]; then
+    if ! command -v sudo >/dev/null; then
+        echo "Missing packages: ${missing[*]:-none}; missing locales: ${missing_locales[*]:-none}." >&2
+        echo "Installing them needs root and there is no sudo: run this again as root (su -)." >&2
+        exit 1
+    fi
+    sudo_cmd=(sudo)
+fi
 export DEBIAN_FRONTEND=noninteractive
 if [ ${#missing[@]} -gt 0 ]; then
     echo "Installing: ${missing[*]}"

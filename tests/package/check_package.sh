@@ -29,13 +29,16 @@ for path in ./usr/bin/pelmarot ./usr/bin/pelmarot-export ./usr/bin/pelmarot-copy
 done
 grep -q '^\./etc/' <<<"$contents" && fail "the package installs under /etc, which is the administrator's"
 
-# Debian's own checker, errors and warnings alike.
+# Debian's own checker, errors and warnings alike; and no hardening tag, two of which (no bind now, no fortified
+# functions) are only shown as information.
 if command -v lintian >/dev/null; then
-    if output=$(lintian --fail-on error,warning "$deb" 2>&1); then
+    if output=$(lintian --display-info --fail-on error,warning "$deb" 2>&1); then
         echo "lintian: clean of errors and warnings"
     else
         fail "lintian: $output"
     fi
+    hardening=$(grep -E '^[EWIPX]: .*hardening' <<<"$output" || true)
+    [ -z "$hardening" ] || fail "lintian says the programs lack hardening: $hardening"
 else
     fail "lintian is not installed (scripts/install-deps.sh test installs it)"
 fi
@@ -49,8 +52,30 @@ for package in libqt6widgets6 libqt6gui6 libqt6core6 libsqlite3-0 libstdc++6 qt6
     grep -q "\b$package\b" <<<"$depends" || fail "Depends does not name $package"
 done
 
-# The installed programs run: --help of the command needs no register.
 dpkg-deb -x "$deb" "$work/root"
+
+# Debian's hardening flags, as the packaged (stripped) programs show them: position-independent, relocations
+# read-only (RELRO) and bound at start (BIND_NOW), a stack protector, and fortified C library calls (a __*_chk
+# function besides the stack protector's __stack_chk_fail).
+for program in pelmarot pelmarot-export pelmarot-copy pelmarot-check; do
+    binary="$work/root/usr/bin/$program"
+    before=$failures
+    dynamic=$(readelf -dW "$binary")
+    grep -Eq '\(FLAGS\) +(.* )?BIND_NOW( |$)' <<<"$dynamic" || fail "$program: no BIND_NOW (-Wl,-z,now)"
+    grep -Eq '\(FLAGS_1\) +Flags:.* NOW( |$)' <<<"$dynamic" || fail "$program: FLAGS_1 lacks NOW"
+    grep -Eq '\(FLAGS_1\) +Flags:.* PIE( |$)' <<<"$dynamic" || fail "$program: not a position-independent executable"
+    segments=$(readelf -lW "$binary")
+    grep -q GNU_RELRO <<<"$segments" || fail "$program: no RELRO segment (-Wl,-z,relro)"
+    symbols=$(nm -D --undefined-only "$binary" | awk '{print $2}' | sed 's/@.*//')
+    grep -qx '__stack_chk_fail' <<<"$symbols" || fail "$program: no stack protector (__stack_chk_fail)"
+    fortified=$(grep -E '^__[a-z0-9_]+_chk$' <<<"$symbols" | grep -vx '__stack_chk_fail' | sort -u || true)
+    [ -n "$fortified" ] || fail "$program: no fortified function (__*_chk; -D_FORTIFY_SOURCE=2)"
+    if [ "$failures" -eq "$before" ]; then
+        echo "$program: BIND_NOW, PIE, RELRO, stack protector; fortified:" $fortified
+    fi
+done
+
+# The installed programs run: --help of the command needs no register.
 "$work/root/usr/bin/pelmarot-export" --help | grep -q "Usage: pelmarot-export" || fail "pelmarot-export --help"
 "$work/root/usr/bin/pelmarot-check" --help | grep -q "Usage: pelmarot-check" || fail "pelmarot-check --help"
 
