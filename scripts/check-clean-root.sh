@@ -24,6 +24,7 @@ step "The package and a demo register from this tree"
 packages=$(mktemp -d)
 (cd "$packages" && cpack -G DEB --config "$root/build/CPackConfig.cmake" -B "$packages" >/dev/null)
 deb=$(ls "$packages"/pelmarot_*.deb)
+mkdir -p "$root/demo"
 [ -f "$root/demo/kapitacija.sqlite" ] || "$root/build/tools/pelmarot-demo-db" "$root/demo/kapitacija.sqlite" >/dev/null
 
 step "A minimal Debian 12 root in $target"

@@ -216,12 +216,11 @@ TEST(CopyTool, ANewSqliteFileAppearsOnlyWhenCompleteAndAKilledCopyLeavesNothingI
     const std::string aliasFile = dir.file("a.ini");
     std::ofstream(aliasFile) << "[big]\ndriver = sqlite\npath = " << dir.file("big.sqlite") << "\n"
                              << "[new]\ndriver = sqlite\npath = " << dir.file("out/new.sqlite") << "\n";
+    // The hidden file is made before the first row is read, and SQLite holds the rows in its cache until the
+    // copy commits: the file's size says nothing of how far the copy has come, while its being there says that
+    // the copy has begun and has seconds of rows before it.
     const auto startCopyAndWaitForRows = [&](ChildProcess& copy) {
-        return waitWhileRunning(copy, [&] {
-            const auto temporary = temporaryFilesIn(dir.file("out"), "new.sqlite");
-            std::error_code ec;
-            return !temporary.empty() && fs::file_size(dir.file("out/" + temporary[0]), ec) > (2 << 20);
-        });
+        return waitWhileRunning(copy, [&] { return !temporaryFilesIn(dir.file("out"), "new.sqlite").empty(); });
     };
 
     ChildProcess terminated(toolPath("PELMAROT_COPY_EXE"), {"big", "new"}, aliasFile, dir.file("term.log"));
