@@ -58,6 +58,7 @@ void addUnlessGiven(const AliasDefinition& alias, PostgresSettings& settings, co
 PostgresSettings postgresSettings(const AliasDefinition& alias) {
     static const std::set<std::string> kEngineEntries = {"path", "codepage", "timeout", "options", "client_encoding"};
     requireUtf8(alias);
+    alias.password(); // refuses a password from an alias file that others may read
     PostgresSettings settings;
     settings.timeout = timeoutOf(alias);
     for (const auto& [key, value] : alias.entries) {
