@@ -46,7 +46,8 @@ std::string AliasDefinition::password() const {
     if (!given.empty() && fileOpenToOthers)
         throw EngineError("The alias file " + sourceFile + " gives a password for alias '" + name +
                           "' but other users may read it, so the password is not used: make the file readable by "
-                          "its owner alone (chmod 600 " + sourceFile + "), or remove its 'password' entry");
+                          "its owner alone (chmod 600 " +
+                          sourceFile + "), or remove its 'password' entry");
     return given;
 }
 

@@ -74,16 +74,19 @@ int main(int argc, char** argv) {
         int version;
         int codePage;
         const char* password;
-    } writers[] = {{"chain-v3.DB", 3, 0, ""}, {"chain-v4.DB", 9, 866, ""}, {"protected-v3.DB", 3, 0, kExercisePassword}};
+    } writers[] = {
+        {"chain-v3.DB", 3, 0, ""}, {"chain-v4.DB", 9, 866, ""}, {"protected-v3.DB", 3, 0, kExercisePassword}};
     for (const auto& w : writers) {
         {
-            ParadoxTestWriter writer(
-                folder + "/" + w.name,
-                {{"K", ParadoxFieldType::Short, 2},
-                 {"NAME", ParadoxFieldType::Alpha, 10},
-                 {"DAY", ParadoxFieldType::Date, 4}},
-                {.versionId = w.version, .blockSizeCode = 1, .codePage = w.codePage, .recordsPerBlock = 3,
-                 .password = w.password});
+            ParadoxTestWriter writer(folder + "/" + w.name,
+                                     {{"K", ParadoxFieldType::Short, 2},
+                                      {"NAME", ParadoxFieldType::Alpha, 10},
+                                      {"DAY", ParadoxFieldType::Date, 4}},
+                                     {.versionId = w.version,
+                                      .blockSizeCode = 1,
+                                      .codePage = w.codePage,
+                                      .recordsPerBlock = 3,
+                                      .password = w.password});
             for (int i = 0; i < 7; ++i) {
                 std::string record = writer.blankRecord();
                 writer.shortInt(record, 0, static_cast<std::int16_t>(i));

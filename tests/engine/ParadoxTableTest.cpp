@@ -403,9 +403,9 @@ TEST(ParadoxTable, LocatesDamageInProtectedTables) {
 TEST(ParadoxTable, ReadsTheFuzzerSeedsInFull) {
     // The fuzzer mutates these tables; one the reader refused would leave the paths past its header unexplored.
     const std::filesystem::path folder = std::filesystem::path(__FILE__).parent_path() / "../../fuzz/corpus";
-    const std::map<std::string, std::size_t> records = {
-        {"chain-v3.DB", 7},   {"chain-v4.DB", 7},       {"gaps-v7.DB", 160},
-        {"types-v7.DB", 3},   {"protected-v7.DB", 160}, {"protected-v3.DB", 7}};
+    const std::map<std::string, std::size_t> records = {{"chain-v3.DB", 7},       {"chain-v4.DB", 7},
+                                                        {"gaps-v7.DB", 160},      {"types-v7.DB", 3},
+                                                        {"protected-v7.DB", 160}, {"protected-v3.DB", 7}};
     for (const auto& [name, count] : records)
         EXPECT_EQ(exerciseParadoxTable((folder / name).string()), count) << name;
 }
