@@ -14,7 +14,8 @@ void wipePassword(std::string& password) noexcept {
 }
 
 ParadoxPasswords::ParadoxPasswords(std::string aliasPassword, PasswordPrompt prompt) : prompt_(std::move(prompt)) {
-    if (!aliasPassword.empty())
+    fromAlias_ = !aliasPassword.empty();
+    if (fromAlias_)
         known_.push_back(paradoxCheckValue(aliasPassword));
     wipePassword(aliasPassword);
 }
@@ -25,6 +26,8 @@ bool ParadoxPasswords::knows(std::uint32_t checkValue) const {
 
 void ParadoxPasswords::unlock(const std::string& table, std::uint32_t checkValue) {
     const std::lock_guard lock(mutex_);
+    if (fromAlias_ && !knows(checkValue))
+        throw EngineError(table + ": the password the alias gives is not the table's password");
     bool wrongGiven = false;
     while (!knows(checkValue)) {
         std::optional<std::string> answer = prompt_ ? prompt_(table) : std::nullopt;

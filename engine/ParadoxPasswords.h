@@ -19,7 +19,8 @@ public:
 
     // Returns once a password whose check value is checkValue is known: one known already, else one the prompt
     // gives (asked again after each wrong answer). Throws EngineError naming the table when the prompt gives
-    // none; the message says whether a wrong password was given.
+    // none; the message says whether a wrong password was given. A password the alias gives is the only one
+    // tried: when it is wrong, the prompt is not asked.
     void unlock(const std::string& table, std::uint32_t checkValue);
 
     // Whether any protected table was opened.
@@ -30,6 +31,7 @@ private:
 
     mutable std::mutex mutex_;
     std::vector<std::uint32_t> known_; // check values of the alias's password and of those that opened a table
+    bool fromAlias_ = false;
     bool unlockedAny_ = false;
     PasswordPrompt prompt_;
 };

@@ -368,7 +368,7 @@ TEST(ParadoxTable, ReadsTablesProtectedByAPasswordAsPxlibWroteThem) {
               path + ": the table is protected by a password, and none was given");
     engine::ParadoxPasswords wrong("secret", {});
     EXPECT_EQ(failureOf<engine::EngineError>([&] { engine::ParadoxTable refused(path, &wrong); }),
-              path + ": the table is protected by a password, and none was given");
+              path + ": the password the alias gives is not the table's password");
 }
 
 // A damaged protected table fails with a located error: a check value no password gives, and a block that

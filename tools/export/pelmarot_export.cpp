@@ -1,4 +1,5 @@
 // pelmarot-export: writes the export files of many doctors at once, exactly as the window writes them.
+#include "TerminalPasswordPrompt.h"
 #include "TerminationSignals.h"
 #include "data/Connection.h"
 #include "data/RegionalSettings.h"
@@ -242,7 +243,7 @@ private:
 // Exports what the options ask for; failures of single doctors are reported, a failure to connect throws.
 int exportFiles(const Options& options) {
     prepareOutputFolder(options.folder);
-    exportfile::MonthEnd batch(options.alias, data::RegionalSettings::defaults());
+    exportfile::MonthEnd batch(options.alias, data::RegionalSettings::defaults(), terminalPasswordPrompt(kProgram));
     const engine::CodePage& codePage = batch.codePage();
     const data::RegionalSettings settings = data::RegionalSettings::fromSystem(codePage);
     batch.setRegionalSettings(settings);
