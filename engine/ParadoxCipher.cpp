@@ -82,15 +82,6 @@ void scrambleChunk(std::uint8_t* bytes, std::uint8_t a, std::uint8_t b, std::uin
     std::memcpy(bytes, out.data(), out.size());
 }
 
-void unscrambleChunk(std::uint8_t* bytes, std::uint8_t a, std::uint8_t b, std::uint8_t c, std::uint8_t d) {
-    Chunk out;
-    for (unsigned x = 0; x < out.size(); ++x) {
-        const std::uint8_t y = scrambledPlace(x, d);
-        out[x] = static_cast<std::uint8_t>(bytes[y] ^ mask(x, y, a, b, c));
-    }
-    std::memcpy(bytes, out.data(), out.size());
-}
-
 // The second mixing of the check value: each byte from the password's length on is worked out from the byte
 // that length before it.
 void chainFromPassword(Chunk& bytes, std::size_t length) {
@@ -130,18 +121,71 @@ std::uint32_t paradoxCheckValue(std::string_view password) {
 
 bool isPossibleCheckValue(std::uint32_t checkValue) { return (checkValue >> 16) != 0; }
 
-ParadoxCipher::ParadoxCipher(std::uint32_t checkValue) : a_(byte(checkValue)), b_(byte(checkValue >> 8)) {}
+namespace {
 
-void ParadoxCipher::unscramble(unsigned char* bytes, std::uint32_t block, std::size_t firstChunk,
-                               std::size_t chunks) const {
-    for (std::size_t i = 0; i < chunks; ++i)
-        unscrambleChunk(bytes + i * kChunkSize, a_, b_, byte(static_cast<unsigned>(firstChunk + i)), byte(block));
+// Where each plain byte of a chunk is stored under each block-number byte d: placesOf(d)[x].
+const std::uint8_t* placesOf(std::uint32_t block) {
+    static const std::vector<std::uint8_t> places = [] {
+        std::vector<std::uint8_t> all(256 * ParadoxCipher::kChunkSize);
+        for (unsigned d = 0; d < 256; ++d)
+            for (unsigned x = 0; x < ParadoxCipher::kChunkSize; ++x)
+                all[d * ParadoxCipher::kChunkSize + x] = scrambledPlace(x, byte(d));
+        return all;
+    }();
+    return places.data() + byte(block) * ParadoxCipher::kChunkSize;
 }
 
-void ParadoxCipher::scramble(unsigned char* bytes, std::uint32_t block, std::size_t firstChunk,
-                             std::size_t chunks) const {
-    for (std::size_t i = 0; i < chunks; ++i)
-        scrambleChunk(bytes + i * kChunkSize, a_, b_, byte(static_cast<unsigned>(firstChunk + i)), byte(block));
+} // namespace
+
+ParadoxCipher::ParadoxCipher(std::uint32_t checkValue, std::size_t blockSize) : blockSize_(blockSize) {
+    const std::uint8_t a = byte(checkValue);
+    const std::uint8_t b = byte(checkValue >> 8);
+    auto masks = std::make_shared<std::vector<std::uint8_t>>(256 * blockSize_);
+    for (unsigned d = 0; d < 256; ++d) {
+        const std::uint8_t* places = placesOf(d);
+        std::uint8_t* out = masks->data() + d * blockSize_;
+        for (std::size_t i = 0; i < blockSize_; ++i) {
+            const unsigned x = static_cast<unsigned>(i % kChunkSize);
+            out[i] = mask(x, places[x], a, b, byte(static_cast<unsigned>(i / kChunkSize)));
+        }
+    }
+    masks_ = std::move(masks);
+}
+
+const std::uint8_t* ParadoxCipher::masksOf(std::uint32_t block) const {
+    return masks_->data() + byte(block) * blockSize_;
+}
+
+ParadoxCipher::BlockKey ParadoxCipher::keyOf(std::uint32_t block) const {
+    return BlockKey(placesOf(block), masksOf(block));
+}
+
+void ParadoxCipher::unscramble(const unsigned char* stored, std::size_t storedFrom, unsigned char* plain,
+                               std::uint32_t block, std::size_t from, std::size_t length) const {
+    const std::uint8_t* places = placesOf(block);
+    const std::uint8_t* masks = masksOf(block);
+    for (std::size_t i = 0; i < length; ++i) {
+        const std::size_t at = from + i;
+        const std::size_t chunkStart = at / kChunkSize * kChunkSize;
+        plain[i] = static_cast<unsigned char>(stored[chunkStart - storedFrom + places[at % kChunkSize]] ^ masks[at]);
+    }
+}
+
+void ParadoxCipher::unscrambleBlock(const unsigned char* stored, unsigned char* plain, std::uint32_t block) const {
+    const std::uint8_t* places = placesOf(block);
+    const std::uint8_t* masks = masksOf(block);
+    for (std::size_t chunk = 0; chunk < blockSize_; chunk += kChunkSize)
+        for (std::size_t x = 0; x < kChunkSize; ++x)
+            plain[chunk + x] = static_cast<unsigned char>(stored[chunk + places[x]] ^ masks[chunk + x]);
+}
+
+void ParadoxCipher::scrambleBlock(unsigned char* bytes, std::uint32_t block) const {
+    const std::uint8_t* places = placesOf(block);
+    const std::uint8_t* masks = masksOf(block);
+    std::vector<unsigned char> plain(bytes, bytes + blockSize_);
+    for (std::size_t chunk = 0; chunk < blockSize_; chunk += kChunkSize)
+        for (std::size_t x = 0; x < kChunkSize; ++x)
+            bytes[chunk + places[x]] = static_cast<unsigned char>(plain[chunk + x] ^ masks[chunk + x]);
 }
 
 } // namespace engine

@@ -12,12 +12,14 @@
 // Usage:
 //
 //     if (engine::paradoxCheckValue(password) != checkValueInHeader) refuse();
-//     const engine::ParadoxCipher cipher(checkValueInHeader);
-//     cipher.unscramble(blockBytes, blockSize, blockNumber);     // blocks counted from 1
+//     const engine::ParadoxCipher cipher(checkValueInHeader, blockSize);
+//     cipher.unscrambleBlock(storedBytes, plainBytes, blockNumber);     // blocks counted from 1
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string_view>
+#include <vector>
 
 namespace engine {
 
@@ -32,18 +34,42 @@ class ParadoxCipher {
 public:
     static constexpr std::size_t kChunkSize = 256;
 
-    explicit ParadoxCipher(std::uint32_t checkValue);
+    // checkValue: the header's; blockSize: the table's, a multiple of kChunkSize. Works out the masks of every
+    // chunk of a block under each of the 256 block-number bytes once (blockSize times 256 bytes), so that
+    // unscrambling a byte is one look-up in the stored bytes and one in the masks.
+    ParadoxCipher(std::uint32_t checkValue, std::size_t blockSize);
 
-    // Unscrambles, in place, `chunks` whole chunks of block `block` (counted from 1) that begin with chunk
-    // `firstChunk` of the block; `bytes` points at the first of them. A whole block is firstChunk 0 and
-    // blockSize / kChunkSize chunks.
-    void unscramble(unsigned char* bytes, std::uint32_t block, std::size_t firstChunk, std::size_t chunks) const;
-    // The opposite: how a protected table stores the bytes (for tests that write protected tables).
-    void scramble(unsigned char* bytes, std::uint32_t block, std::size_t firstChunk, std::size_t chunks) const;
+    // Writes the plain bytes [from, from + length) of block `block` (counted from 1) to plain[0 .. length).
+    // `stored` holds that block's stored bytes from byte storedFrom on (a multiple of kChunkSize), at least the
+    // whole chunks that hold the bytes asked for.
+    void unscramble(const unsigned char* stored, std::size_t storedFrom, unsigned char* plain, std::uint32_t block,
+                    std::size_t from, std::size_t length) const;
+    // A whole block: its stored bytes into plain ones.
+    void unscrambleBlock(const unsigned char* stored, unsigned char* plain, std::uint32_t block) const;
+    // The opposite, in place: how a protected table stores a block (for tests that write protected tables).
+    void scrambleBlock(unsigned char* bytes, std::uint32_t block) const;
+
+    // The look-ups of one block, for unscrambling a few bytes of it at a time.
+    class BlockKey {
+    public:
+        BlockKey(const std::uint8_t* places, const std::uint8_t* masks) : places_(places), masks_(masks) {}
+        // The plain byte at `at` of the block whose stored bytes begin at `stored`.
+        unsigned char plain(const unsigned char* stored, std::size_t at) const {
+            return static_cast<unsigned char>(stored[(at & ~(kChunkSize - 1)) + places_[at & (kChunkSize - 1)]] ^
+                                              masks_[at]);
+        }
+
+    private:
+        const std::uint8_t* places_;
+        const std::uint8_t* masks_;
+    };
+    BlockKey keyOf(std::uint32_t block) const;
 
 private:
-    std::uint8_t a_;
-    std::uint8_t b_;
+    const std::uint8_t* masksOf(std::uint32_t block) const;
+
+    std::size_t blockSize_;
+    std::shared_ptr<const std::vector<std::uint8_t>> masks_; // by block-number byte, then by byte of the block
 };
 
 } // namespace engine

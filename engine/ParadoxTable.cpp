@@ -286,7 +286,7 @@ void ParadoxTable::readProtection(const unsigned char* fixed, ParadoxPasswords* 
     if (passwords == nullptr)
         throw EngineError(path_ + ": the table is protected by a password, and none was given");
     passwords->unlock(path_, checkValue);
-    cipher_.emplace(checkValue);
+    cipher_.emplace(checkValue, blockSize_);
 }
 
 // Each field's type and size, which give its place in the record.
@@ -405,26 +405,42 @@ ParadoxRecord ParadoxTable::readRecord(std::uint32_t position, std::vector<unsig
             throw shortened();
         return ParadoxRecord(*this, buffer.data(), position);
     }
-    // A protected record is unscrambled with the whole chunks that hold it.
+    // A protected record is unscrambled from the whole chunks that hold it, read behind the record's bytes.
     constexpr std::size_t chunk = ParadoxCipher::kChunkSize;
-    const std::size_t firstChunk = inBlock / chunk;
-    const std::size_t chunks = (inBlock + recordSize_ - 1) / chunk - firstChunk + 1;
-    buffer.resize(chunks * chunk);
-    if (!file_.readAt(position - inBlock + firstChunk * chunk, buffer.data(), buffer.size()))
+    const std::size_t storedFrom = inBlock / chunk * chunk;
+    const std::size_t storedLength = (inBlock + recordSize_ + chunk - 1) / chunk * chunk - storedFrom;
+    buffer.resize(recordSize_ + storedLength);
+    unsigned char* stored = buffer.data() + recordSize_;
+    if (!file_.readAt(position - inBlock + storedFrom, stored, storedLength))
         throw shortened();
     const auto block = static_cast<std::uint32_t>((position - headerSize_) / blockSize_ + 1);
-    cipher_->unscramble(buffer.data(), block, firstChunk, chunks);
-    return ParadoxRecord(*this, buffer.data() + (inBlock - firstChunk * chunk), position);
+    cipher_->unscramble(stored, storedFrom, buffer.data(), block, inBlock, recordSize_);
+    return ParadoxRecord(*this, buffer.data(), position);
 }
 
-std::size_t ParadoxTable::readBlocks(std::uint32_t first, unsigned char* into, std::size_t length) const {
-    const std::uint64_t offset = headerSize_ + (std::uint64_t{first} - 1) * blockSize_;
-    const std::size_t got = file_.readUpTo(offset, into, length);
-    if (cipher_)
-        for (std::size_t i = 0; i < got / blockSize_; ++i)
-            cipher_->unscramble(into + i * blockSize_, first + static_cast<std::uint32_t>(i), 0,
-                                blockSize_ / ParadoxCipher::kChunkSize);
-    return got;
+std::size_t ParadoxTable::readStoredBlocks(std::uint32_t first, unsigned char* into, std::size_t length) const {
+    return file_.readUpTo(headerSize_ + (std::uint64_t{first} - 1) * blockSize_, into, length);
+}
+
+void ParadoxTable::unscrambleBlock(const unsigned char* stored, unsigned char* plain, std::uint32_t block,
+                                   const std::vector<const ParadoxField*>& only) const {
+    if (only.empty()) {
+        cipher_->unscrambleBlock(stored, plain, block);
+        return;
+    }
+    const ParadoxCipher::BlockKey key = cipher_->keyOf(block);
+    for (std::size_t at = 0; at < kBlockHeaderSize; ++at)
+        plain[at] = key.plain(stored, at);
+    const auto lastRecordAt = static_cast<std::int16_t>(littleEndian16(plain + 4));
+    const std::size_t capacity = (blockSize_ - kBlockHeaderSize) / recordSize_;
+    const std::size_t count =
+        lastRecordAt < 0 ? 0 : std::min(capacity, static_cast<std::size_t>(lastRecordAt) / recordSize_ + 1);
+    for (std::size_t slot = 0; slot < count; ++slot)
+        for (const ParadoxField* field : only) {
+            const std::size_t first = kBlockHeaderSize + slot * recordSize_ + field->offset;
+            for (std::size_t at = first; at < first + field->width; ++at)
+                plain[at] = key.plain(stored, at);
+        }
 }
 
 // ---------------------------------------------------------------------------------------------------------
@@ -520,8 +536,9 @@ std::string_view ParadoxRecord::bytes(const ParadoxField& field) const {
 // ---------------------------------------------------------------------------------------------------------
 // Scans
 
-ParadoxScan::ParadoxScan(const ParadoxTable& table)
-    : table_(table), visited_(std::size_t{table.blocksInFile()} + 1, false), nextBlock_(table.firstBlock()) {}
+ParadoxScan::ParadoxScan(const ParadoxTable& table, std::vector<const ParadoxField*> onlyFields)
+    : table_(table), onlyFields_(std::move(onlyFields)), visited_(std::size_t{table.blocksInFile()} + 1, false),
+      nextBlock_(table.firstBlock()) {}
 
 bool ParadoxScan::next() {
     while (slot_ >= recordsInBlock_)
@@ -599,20 +616,28 @@ void ParadoxScan::checkEndOfChain() const {
 const unsigned char* ParadoxScan::blockBytes(std::uint32_t block) {
     const std::size_t blockSize = table_.blockSize();
     if (block >= windowFirst_ && block < windowFirst_ + windowBlocks_)
-        return window_.data() + (block - windowFirst_) * blockSize;
+        return plainBytes(block, window_.data() + (block - windowFirst_) * blockSize);
     // A chain that runs on through the file is read in growing pieces; one that jumps, a block at a time.
     const bool continues = windowBlocks_ > 0 && block == windowFirst_ + windowBlocks_;
     const std::size_t largest = std::max<std::size_t>(1, kLargestRead / blockSize);
     const std::size_t wanted = continues ? std::min(largest, std::size_t{windowBlocks_} * 2) : 1;
     const std::size_t blocks = std::min<std::size_t>(wanted, table_.blocksInFile() - block + 1);
     window_.resize(blocks * blockSize);
-    const std::size_t got = table_.readBlocks(block, window_.data(), window_.size());
+    const std::size_t got = table_.readStoredBlocks(block, window_.data(), window_.size());
     windowFirst_ = block;
     windowBlocks_ = static_cast<std::uint32_t>(got / blockSize);
     if (windowBlocks_ == 0)
         throw EngineError(table_.blockPlace(block) +
                           ": the file ends inside this block (it was shortened while it was read)");
-    return window_.data();
+    return plainBytes(block, window_.data());
+}
+
+const unsigned char* ParadoxScan::plainBytes(std::uint32_t block, const unsigned char* stored) {
+    if (!table_.isProtected())
+        return stored;
+    plain_.resize(table_.blockSize());
+    table_.unscrambleBlock(stored, plain_.data(), block, onlyFields_);
+    return plain_.data();
 }
 
 } // namespace engine

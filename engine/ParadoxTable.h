@@ -190,9 +190,14 @@ public:
     const ReadOnlyFile& file() const { return file_; }
     // Whether the table is protected by a password.
     bool isProtected() const { return cipher_.has_value(); }
-    // Reads whole blocks first, first + 1, ... (as many as fit into `length`, which is a multiple of the block
-    // size) into `into`, unscrambled. Returns the number of bytes read: fewer where the file ends.
-    std::size_t readBlocks(std::uint32_t first, unsigned char* into, std::size_t length) const;
+    // Reads blocks first, first + 1, ... as stored (as many as fit into `length`, a multiple of the block size)
+    // into `into`. Returns the number of bytes read: fewer where the file ends.
+    std::size_t readStoredBlocks(std::uint32_t first, unsigned char* into, std::size_t length) const;
+    // REQUIRES: isProtected(). The plain bytes of block `block` from its stored bytes: the whole block, or only its
+    // header and the `only` fields of the records its header counts (the other bytes of `plain` are left as they
+    // are).
+    void unscrambleBlock(const unsigned char* stored, unsigned char* plain, std::uint32_t block,
+                         const std::vector<const ParadoxField*>& only) const;
 
 private:
     // The parts of reading the header, in the order they run; each throws EngineError naming what is wrong.
@@ -231,7 +236,9 @@ private:
 // time, so a table whose chain runs through the file in order is read in large pieces.
 class ParadoxScan {
 public:
-    explicit ParadoxScan(const ParadoxTable& table);
+    // A scan that reads only some fields names them in onlyFields: of a protected table only their bytes are
+    // unscrambled, and the other fields of its records must not be read. Empty: every field.
+    explicit ParadoxScan(const ParadoxTable& table, std::vector<const ParadoxField*> onlyFields = {});
 
     // Moves to the next record; false after the last. Throws EngineError when the chain or a block is damaged,
     // and at the end of the chain when it passed fewer blocks or records than the header promises.
@@ -244,8 +251,11 @@ private:
     void checkLink(std::uint32_t block) const;
     void checkEndOfChain() const;
     const unsigned char* blockBytes(std::uint32_t block);
+    // The block's plain bytes from its stored ones (the same bytes, unless the table is protected).
+    const unsigned char* plainBytes(std::uint32_t block, const unsigned char* stored);
 
     const ParadoxTable& table_;
+    std::vector<const ParadoxField*> onlyFields_;
     std::vector<bool> visited_;
     std::uint32_t blocksPassed_ = 0;
     std::uint64_t recordsPassed_ = 0;
@@ -259,6 +269,7 @@ private:
     std::vector<unsigned char> window_;
     std::uint32_t windowFirst_ = 0;
     std::uint32_t windowBlocks_ = 0;
+    std::vector<unsigned char> plain_; // the current block of a protected table, unscrambled
 };
 
 } // namespace engine

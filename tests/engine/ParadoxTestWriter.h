@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstring>
 #include <fstream>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -188,10 +189,12 @@ private:
             put16(block_, 2, blocks_ > 1 ? blocks_ - 1 : 0);
             put16(block_, 4,
                   static_cast<std::uint16_t>(static_cast<int>(inBlock_ * recordSize_) - static_cast<int>(recordSize_)));
-            if (!options_.password.empty())
-                engine::ParadoxCipher(engine::paradoxCheckValue(options_.password))
-                    .scramble(reinterpret_cast<unsigned char*>(block_.data()), static_cast<std::uint32_t>(blocks_), 0,
-                              blockSize_ / engine::ParadoxCipher::kChunkSize);
+            if (!options_.password.empty()) {
+                if (!cipher_)
+                    cipher_.emplace(engine::paradoxCheckValue(options_.password), blockSize_);
+                cipher_->scrambleBlock(reinterpret_cast<unsigned char*>(block_.data()),
+                                       static_cast<std::uint32_t>(blocks_));
+            }
             out_.write(block_.data(), static_cast<std::streamsize>(block_.size()));
         }
         if (another) {
@@ -213,6 +216,7 @@ private:
     std::size_t blocks_ = 0;
     std::size_t records_ = 0;
     bool finished_ = false;
+    std::optional<engine::ParadoxCipher> cipher_;
 };
 
 } // namespace testsupport
