@@ -72,6 +72,40 @@ private slots:
                  qPrintable(version.out));
     }
 
+    // A word that is neither the program's nor the toolkit's ends the program with the usage error before it
+    // needs a display, which it would otherwise fail to open with an abort.
+    void badArgumentsAreAUsageErrorWithoutADisplay() {
+        const QString program = QString::fromLocal8Bit(qgetenv("PELMAROT_PELMAROT_EXE"));
+        QVERIFY2(!program.isEmpty(), "PELMAROT_PELMAROT_EXE names the built window program");
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            environment.remove(QString::fromLatin1(variable));
+        const struct {
+            QStringList arguments;
+            const char* error;
+        } cases[] = {
+            {{QStringLiteral("--bogus")}, "unknown option --bogus"},
+            {{QStringLiteral("-platform"), QStringLiteral("xcb"), QStringLiteral("-x=1")}, "unknown option -x"},
+            {{QStringLiteral("--version"), QStringLiteral("k.sqlite")}, "unexpected operand 'k.sqlite'"},
+            {{QStringLiteral("-reverse=yes")}, "-reverse takes no value"},
+            {{QStringLiteral("-style")}, "-style needs a value"},
+        };
+        for (const auto& bad : cases) {
+            const Run result = run(program, bad.arguments, environment);
+            QCOMPARE(result.status, 2);
+            QCOMPARE(result.err, QStringLiteral("pelmarot: %1\nTry 'pelmarot --help' for more information.\n")
+                                     .arg(QString::fromLatin1(bad.error)));
+            QCOMPARE(result.out, QString());
+        }
+        // The toolkit's options pass, in both spellings: --version answers after them.
+        const Run version = run(program,
+                                {QStringLiteral("--style=fusion"), QStringLiteral("-display"), QStringLiteral(":9"),
+                                 QStringLiteral("-reverse"), QStringLiteral("-V")},
+                                environment);
+        QCOMPARE(version.status, 0);
+        QVERIFY2(version.out.startsWith(QStringLiteral("pelmarot ")), qPrintable(version.out + version.err));
+    }
+
     // On this process's screen the whole frame lies within the available area. PELMAROT_PLACEMENT_REPORT names a
     // file for both geometries, which the runs on other screens below read.
     void windowLiesWithinTheScreen() {
