@@ -146,6 +146,9 @@ int runProgram(Prompter* prompter, const std::function<void(const StartupFailure
         return 1;
     }
     window->show();
+    // Where no window manager activates a new window (a bare X session, a kiosk), the keyboard would reach the
+    // window without the application knowing which control has the focus, so leaving the box would load nothing.
+    window->activateWindow();
     window->DBGrid1->setFocus(Qt::OtherFocusReason);
     return QApplication::exec();
 }
