@@ -41,6 +41,8 @@ DoctorLookupBox::DoctorLookupBox(DoctorSource& source, const MacCDisplay& displa
 
     // The list is the drop-down window itself, so that a screen reader finds the box as the list's parent.
     list_->setWindowFlags(Qt::Popup);
+    // A window takes no font from its parent by itself; the drop-down shows the names in the box's font.
+    list_->setAttribute(Qt::WA_WindowPropagation);
     list_->setObjectName(QStringLiteral("cbLekarList"));
     list_->setModel(&source_);
     list_->setEditTriggers(QAbstractItemView::NoEditTriggers);

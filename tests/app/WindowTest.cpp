@@ -408,6 +408,7 @@ private slots:
             QHelpEvent help(QEvent::ToolTip, inside, list->viewport()->mapToGlobal(inside));
             QApplication::sendEvent(list->viewport(), &help);
         };
+        QCOMPARE(list->font(), box()->font());
         const QString longName = QStringLiteral("Вељановска-Стојановска Татјана");
         QCOMPARE(list->model()->index(4, 0).data().toString(), longName);
         QVERIFY(QFontMetrics(list->font()).horizontalAdvance(longName) > list->viewport()->width());
