@@ -96,7 +96,8 @@ void DoctorLookupBox::announceValueIfChanged(const QString& before) {
 }
 
 void DoctorLookupBox::announceHighlight() {
-    // The list sends this itself while it has the keyboard, but not for the row highlighted as it opens.
+    // The list sends this itself when the highlight moves while it has the keyboard. As it opens, its own last
+    // event names the list as a whole, so the highlighted row is announced after it.
     const QModelIndex highlighted = list_->currentIndex();
     if (!highlighted.isValid() || !QAccessible::isActive())
         return;

@@ -36,6 +36,15 @@ Run run(const QString& program, const QStringList& arguments, const QProcessEnvi
     return result;
 }
 
+// This process's environment without anything that names a display or a platform, so that a program that
+// opened one would try the real default and fail.
+QProcessEnvironment withoutDisplay() {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(QString::fromLatin1(variable));
+    return environment;
+}
+
 QRect rectFrom(const QString& line) {
     const QStringList numbers = line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
     return numbers.size() == 4 ? QRect(numbers[0].toInt(), numbers[1].toInt(), numbers[2].toInt(), numbers[3].toInt())
@@ -53,9 +62,7 @@ private slots:
     void helpAndVersionNeedNoDisplay() {
         const QString program = QString::fromLocal8Bit(qgetenv("PELMAROT_PELMAROT_EXE"));
         QVERIFY2(!program.isEmpty(), "PELMAROT_PELMAROT_EXE names the built window program");
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-            environment.remove(QString::fromLatin1(variable));
+        const QProcessEnvironment environment = withoutDisplay();
 
         const Run help = run(program, {QStringLiteral("--help")}, environment);
         QCOMPARE(help.status, 0);
@@ -77,9 +84,7 @@ private slots:
     void badArgumentsAreAUsageErrorWithoutADisplay() {
         const QString program = QString::fromLocal8Bit(qgetenv("PELMAROT_PELMAROT_EXE"));
         QVERIFY2(!program.isEmpty(), "PELMAROT_PELMAROT_EXE names the built window program");
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-            environment.remove(QString::fromLatin1(variable));
+        const QProcessEnvironment environment = withoutDisplay();
         const struct {
             QStringList arguments;
             const char* error;
