@@ -119,6 +119,9 @@ void TfrmOsigurenici::createControls() {
 
     cbLekar = new DoctorLookupBox(dsLekar, display_, this);
     cbLekar->setObjectName(QStringLiteral("cbLekar"));
+    // The label names the box for a screen reader; the grid's name says whose persons it lists.
+    Label1->setBuddy(cbLekar);
+    DBGrid1->setAccessibleName(display_.show("Osigurenici na lekarot"));
 
     setTabOrder(DBGrid1, btnEksportiraj);
     setTabOrder(btnEksportiraj, cbLekar);
