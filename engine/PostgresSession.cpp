@@ -187,10 +187,18 @@ std::optional<std::string_view> PostgresSession::nextCopyRow() {
         const int length = PQgetCopyData(connection_.get(), &copyRow_, 1);
         if (length > 0)
             return std::string_view(copyRow_, static_cast<std::size_t>(length));
-        if (length == 0) {
+        if (length == 0 && PQstatus(connection_.get()) == CONNECTION_OK) {
             if (!awaitInput(connection_.get(), settings_.timeout))
                 giveUp();
             continue;
+        }
+        if (PQstatus(connection_.get()) != CONNECTION_OK) {
+            std::vector<std::string> lines = {"Lost the connection to the PostgreSQL database " + name() +
+                                              " while it sent the rows of a copy"};
+            for (auto& line : messageLines(PQerrorMessage(connection_.get())))
+                lines.push_back(line);
+            releaseCopyRow();
+            throw EngineError(lines);
         }
         // -1: the rows are all there; -2: the connection failed. The statement's result says how it ended.
         if (std::optional<std::vector<std::string>> failure = copyFailure())
