@@ -364,7 +364,8 @@ void printMonthEndRows(const Figures& figures) {
     const MonthEndRuns& beside = figures.postgres.sqliteBeside;
     const double besideRatio = postgres.medianSeconds() / beside.medianSeconds();
     printRow("ratio PostgreSQL / SQLite, in turns in one run, medians",
-             fmt("%.2f (SQLite %.2f s)", besideRatio, beside.medianSeconds()), "", target("<= 1.5", besideRatio <= 1.5));
+             fmt("%.2f (SQLite %.2f s)", besideRatio, beside.medianSeconds()), "",
+             target("<= 1.5", besideRatio <= 1.5));
     const MonthEndRuns& floor = figures.postgres.copyFloor;
     printRow("the same rows by COPY to psql into a file, the server's floor" + runs, secondsText(floor),
              mib(floor.peakMiB()), "-");
