@@ -74,6 +74,7 @@ public:
         if (current_ && PQresultStatus(current_.get()) != PGRES_TUPLES_OK) {
             const std::vector<std::string> lines = messageLines(PQresultErrorMessage(current_.get()));
             finishQuery();
+            session_->noteFailure(lines);
             throw EngineError(lines);
         }
         finishQuery();
@@ -228,14 +229,15 @@ public:
         const PGTransactionStatusType status = session_->transactionStatus();
         if (status == PQTRANS_ACTIVE || status == PQTRANS_INTRANS)
             return {};
+        // What failed says so first (a server that did not answer, a read the server cancelled): that is what the
+        // user must hear of.
+        std::string why;
+        for (const auto& line : session_->lastFailure())
+            why += line + "\n";
         if (status == PQTRANS_INERROR)
-            return "The transaction that reads the PostgreSQL database " + session_->name() +
+            return why + "The transaction that reads the PostgreSQL database " + session_->name() +
                    " in one state failed; nothing more can be read in that state";
-        // A session dropped for a silent server says so first: that is the failure the user must hear of.
-        std::string lost;
-        for (const auto& line : session_->abandonment())
-            lost += line + "\n";
-        return lost + "Lost the connection to the PostgreSQL database " + session_->name() +
+        return why + "Lost the connection to the PostgreSQL database " + session_->name() +
                " while reading it in one state; nothing more can be read in that state";
     }
 

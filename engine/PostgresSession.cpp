@@ -198,11 +198,14 @@ std::optional<std::string_view> PostgresSession::nextCopyRow() {
             for (auto& line : messageLines(PQerrorMessage(connection_.get())))
                 lines.push_back(line);
             releaseCopyRow();
+            lastFailure_ = lines;
             throw EngineError(lines);
         }
         // -1: the rows are all there; -2: the connection failed. The statement's result says how it ended.
-        if (std::optional<std::vector<std::string>> failure = copyFailure())
+        if (std::optional<std::vector<std::string>> failure = copyFailure()) {
+            lastFailure_ = *failure;
             throw EngineError(*failure);
+        }
         return std::nullopt;
     }
     return std::nullopt;
@@ -244,9 +247,9 @@ void PostgresSession::giveUp() {
     // The connection is non-blocking, so its farewell message never waits for the silent server either.
     connection_.reset();
     ++statement_;
-    abandonment_ = {"The PostgreSQL database " + name() + " did not answer in " + secondsText(settings_.timeout),
+    lastFailure_ = {"The PostgreSQL database " + name() + " did not answer in " + secondsText(settings_.timeout),
                     "The statement was abandoned and the connection closed; the next attempt connects again"};
-    throw EngineError(abandonment_);
+    throw EngineError(lastFailure_);
 }
 
 } // namespace engine

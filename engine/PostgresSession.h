@@ -60,9 +60,11 @@ public:
     PGTransactionStatusType transactionStatus() const;
     // libpq's message about the last failure of the connection.
     std::string errorMessage() const;
-    // Why the session last dropped its connection itself (a server that did not answer in time); empty when it
-    // never did.
-    const std::vector<std::string>& abandonment() const { return abandonment_; }
+    // The message of the last statement that failed on this session (a server that did not answer in time, a
+    // COPY cut off or cancelled), so that what follows from it can say why; empty when none did.
+    const std::vector<std::string>& lastFailure() const { return lastFailure_; }
+    // Records the failure of a statement read through another way than nextCopyRow() (see lastFailure()).
+    void noteFailure(std::vector<std::string> lines) { lastFailure_ = std::move(lines); }
     // The server's version as libpq gives it (150004 for 15.4); 0 without a connection.
     int serverVersion() const { return connection_ ? PQserverVersion(connection_.get()) : 0; }
 
@@ -110,7 +112,7 @@ private:
     ConnectionHandle connection_;
     std::uint64_t statement_ = 0;
     char* copyRow_ = nullptr;
-    std::vector<std::string> abandonment_;
+    std::vector<std::string> lastFailure_;
 };
 
 } // namespace engine

@@ -93,6 +93,11 @@ std::vector<std::string> TestReplica::column(const std::string& database, const 
     return values;
 }
 
+void TestReplica::run(const std::string& sql) const {
+    withPostgresResult(
+        "postgres", sql, [](PGresult*) {}, folder_, kReplicaPort);
+}
+
 void TestReplica::catchUp(const std::string& database) const {
     const std::string written = postgresColumn(database, "SELECT pg_current_wal_lsn()").at(0);
     for (int i = 0; i < 600; ++i) {

@@ -58,8 +58,8 @@ private:
 };
 
 // A streaming replica of the test server, started by tests/pg/pg_server.sh in `folder` for the life of the object:
-// a hot standby that cancels a read in conflict with the primary's clean-up at once. Throws std::runtime_error
-// when it cannot start.
+// a hot standby with hot_standby_feedback on and no delay for a read in conflict with the primary's clean-up.
+// Throws std::runtime_error when it cannot start.
 class TestReplica {
 public:
     explicit TestReplica(std::string folder);
@@ -67,6 +67,8 @@ public:
     TestReplica(const TestReplica&) = delete;
     TestReplica& operator=(const TestReplica&) = delete;
 
+    // Runs a statement on the replica (ALTER SYSTEM, say). Throws std::runtime_error.
+    void run(const std::string& sql) const;
     // The first column of every row a query gives on the replica.
     std::vector<std::string> column(const std::string& database, const std::string& sql) const;
     // Waits until the replica has replayed all that the primary has written so far (in `database`).
