@@ -6,16 +6,13 @@
 #include "data/InsuredList.h"
 #include "export/DoctorExport.h"
 #include "export/ExportFormat.h"
+#include "files/AtomicBatch.h"
 
 #include <algorithm>
-#include <atomic>
-#include <exception>
 #include <filesystem>
 #include <memory>
-#include <mutex>
 #include <sys/resource.h>
 #include <system_error>
-#include <thread>
 #include <unordered_map>
 
 namespace exportfile {
@@ -89,72 +86,26 @@ struct DoctorFile {
     }
 };
 
-// Threads that finish files at once: a sync waits for the medium, and so may a rename over an earlier export,
-// which frees that file's blocks; a few in flight keep the medium busy.
-unsigned finisherCount() { return std::clamp(2 * std::thread::hardware_concurrency(), 2u, 8u); }
-
-// Runs finish(file) for every file of `batch` that is still written, on several threads. A thread that cannot
-// start leaves its share to the others; what a finisher throws is rethrown once all have ended.
-template <typename Finish>
-void finishEach(const std::vector<DoctorFile*>& batch, const Finish& finish) {
-    std::atomic<std::size_t> next{0};
-    std::mutex failureMutex;
-    std::exception_ptr failure;
-    const auto finishNext = [&] {
-        try {
-            for (std::size_t i = next++; i < batch.size(); i = next++)
-                if (batch[i]->writing())
-                    finish(*batch[i]);
-        } catch (...) {
-            const std::lock_guard lock(failureMutex);
-            if (!failure)
-                failure = std::current_exception();
-            next = batch.size();
-        }
-    };
-    std::vector<std::thread> finishers;
-    try {
-        for (unsigned t = 1; t < finisherCount() && t < batch.size(); ++t)
-            finishers.emplace_back(finishNext);
-    } catch (const std::system_error&) {
-        // Fewer threads finish the same files.
-    }
-    finishNext();
-    for (auto& finisher : finishers)
-        finisher.join();
-    if (failure)
-        std::rethrow_exception(failure);
-}
-
-// Makes the data of a batch of written files durable and gives each its name. Where the file system allows,
-// one sync of it writes all the files with one wait for the medium; elsewhere each file is synced before its
-// rename. A file that cannot be finished is left to the caller, and so is every file of the batch when the file
-// system cannot be synced.
-void commitBatch(FolderSync& folder, const std::vector<DoctorFile*>& batch, OnePass::Outcomes& outcomes,
+// Makes the data of a batch of written files durable and gives each its name (files::AtomicBatch). A file that
+// cannot be finished is left to the caller, and so is every file of the batch when the file system cannot be
+// synced.
+void commitBatch(files::AtomicBatch& folder, const std::vector<DoctorFile*>& batch, OnePass::Outcomes& outcomes,
                  const std::vector<DoctorFile>& files) {
-    const bool syncedAtOnce = folder.syncWritesEveryFile();
-    try {
-        if (syncedAtOnce)
-            folder.syncFileSystem();
-    } catch (const ExportError&) {
-        for (DoctorFile* doctor : batch)
-            doctor->drop(DoctorFile::State::LeftToCaller);
-        return;
-    }
-    finishEach(batch, [&](DoctorFile& doctor) {
-        try {
-            if (syncedAtOnce)
-                doctor.file->commitSyncedElsewhere();
-            else
-                doctor.file->commitKeepingFolderUnsynced();
-            outcomes[static_cast<std::size_t>(&doctor - files.data())] = doctor.rows;
-            doctor.file.reset();
-            doctor.lines = std::string();
-            doctor.state = DoctorFile::State::Finished;
-        } catch (const ExportError&) {
+    std::vector<files::AtomicFile*> atomicFiles;
+    for (DoctorFile* doctor : batch)
+        atomicFiles.push_back(&doctor->file->atomicFile());
+    const std::vector<bool> committed = folder.commit(atomicFiles);
+    for (std::size_t i = 0; i < batch.size(); ++i) {
+        DoctorFile& doctor = *batch[i];
+        if (!committed[i]) {
             doctor.drop(DoctorFile::State::LeftToCaller);
+            continue;
         }
-    });
+        outcomes[static_cast<std::size_t>(&doctor - files.data())] = doctor.rows;
+        doctor.file.reset();
+        doctor.lines = std::string();
+        doctor.state = DoctorFile::State::Finished;
+    }
 }
 
 } // namespace
@@ -209,7 +160,7 @@ std::vector<std::size_t> OnePass::exportDoctors(MonthEndRun& run, const std::vec
 
 std::optional<std::vector<std::size_t>> OnePass::runPass(MonthEndRun& run, const std::vector<std::size_t>& indexes,
                                                          Outcomes& outcomes) {
-    FolderSync folder(run.folder);
+    files::AtomicBatch folder(run.folder);
     const std::size_t limit = raiseOpenFileLimit();
     const std::size_t inUse = openDescriptors() + kSpareFiles;
     const std::size_t filesAllowed = std::max<std::size_t>(1, (limit > inUse ? limit - inUse : 0) / kFilesPerDoctor);

@@ -9,6 +9,7 @@
 #include "export/MonthEnd.h"
 #include "files/FileSystem.h"
 #include "support/ChildProcess.h"
+#include "support/FaultyFileSystem.h"
 #include "support/FixtureRegister.h"
 
 #include <atomic>
@@ -324,40 +325,6 @@ TEST(SinglePassExport, ACodeBesideALookAlikeTheCodePageCannotHoldIsExported) {
     }
 }
 
-namespace {
-
-// A file system that fails where a test asks: every sync (of a file and of the whole file system) with EIO, the
-// rename to one final name with EIO, or every write once a number of bytes has been written (ENOSPC, a full disk).
-class FaultyFileSystem final : public files::FileSystem {
-public:
-    bool failSyncs = false;
-    std::string failRenameTo;
-    std::atomic<long long> bytesLeft{-1}; // -1: no limit
-
-    ssize_t write(int fd, const void* bytes, size_t count) override {
-        for (long long left = bytesLeft.load(); left >= 0;) {
-            if (left < static_cast<long long>(count))
-                return failWith(ENOSPC);
-            if (bytesLeft.compare_exchange_weak(left, left - static_cast<long long>(count)))
-                break;
-        }
-        return files::FileSystem::write(fd, bytes, count);
-    }
-    int syncFile(int fd) override { return failSyncs ? failWith(EIO) : files::FileSystem::syncFile(fd); }
-    int syncFileSystem(int fd) override { return failSyncs ? failWith(EIO) : files::FileSystem::syncFileSystem(fd); }
-    int rename(int folderFd, const char* from, const char* to) override {
-        return to == failRenameTo ? failWith(EIO) : files::FileSystem::rename(folderFd, from, to);
-    }
-
-private:
-    static int failWith(int error) {
-        errno = error;
-        return -1;
-    }
-};
-
-} // namespace
-
 // The month end's failures of the file system: a sync that fails, a rename that fails, a disk that fills up
 // part-way. Each doctor either has the file a faultless run writes, or fails naming the failure and keeps last
 // month's file whole; no temporary file stays.
@@ -376,33 +343,37 @@ TEST(SinglePassExport, AFileSystemThatFailsLeavesEveryFileWholeAndNamesTheFailur
         {"the rename to B2.txt fails", [](FaultyFileSystem& f) { f.failRenameTo = "B2.txt"; }, "Cannot replace "},
         {"the disk fills up part-way", [](FaultyFileSystem& f) { f.bytesLeft = 100000; }, "No space left on device"},
     };
-    for (const Fault& fault : faults) {
-        const std::string out = dir.file(fault.name);
-        fs::create_directories(out);
-        for (const auto& [name, bytes] : reference)
-            std::ofstream(out + "/" + name) << "last month's " << name;
-        FaultyFileSystem faulty;
-        fault.set(faulty);
-        std::vector<exportfile::DoctorExportResult> results;
-        {
-            const files::ScopedFileSystem installed(faulty);
-            exportfile::MonthEnd batch("kapitacija", data::RegionalSettings::defaults());
-            results = batch.run(batch.activeDoctorCodes(), out);
-        }
-        std::size_t failed = 0;
-        for (const auto& result : results) {
-            const std::string name = result.code + ".txt";
-            if (result.written) {
-                EXPECT_EQ(readFile(out + "/" + name), reference.at(name)) << fault.name << ": " << name;
-                continue;
+    // Both ways of committing the files: one sync of the file system, or a sync of each file.
+    for (const bool oneSyncCovers : {true, false})
+        for (const Fault& fault : faults) {
+            const std::string name = std::string(fault.name) + (oneSyncCovers ? ", one sync" : ", a sync each");
+            const std::string out = dir.file(name);
+            fs::create_directories(out);
+            for (const auto& [file, bytes] : reference)
+                std::ofstream(out + "/" + file) << "last month's " << file;
+            FaultyFileSystem faulty;
+            faulty.oneSyncCovers = oneSyncCovers;
+            fault.set(faulty);
+            std::vector<exportfile::DoctorExportResult> results;
+            {
+                const files::ScopedFileSystem installed(faulty);
+                exportfile::MonthEnd batch("kapitacija", data::RegionalSettings::defaults());
+                results = batch.run(batch.activeDoctorCodes(), out);
             }
-            ++failed;
-            EXPECT_NE(result.failure.find(fault.failure), std::string::npos) << fault.name << ": " << result.failure;
-            EXPECT_EQ(readFile(out + "/" + name), "last month's " + name) << fault.name;
+            std::size_t failed = 0;
+            for (const auto& result : results) {
+                const std::string file = result.code + ".txt";
+                if (result.written) {
+                    EXPECT_EQ(readFile(out + "/" + file), reference.at(file)) << name << ": " << file;
+                    continue;
+                }
+                ++failed;
+                EXPECT_NE(result.failure.find(fault.failure), std::string::npos) << name << ": " << result.failure;
+                EXPECT_EQ(readFile(out + "/" + file), "last month's " + file) << name;
+            }
+            EXPECT_GT(failed, 0u) << name << ": the fault hit no doctor";
+            EXPECT_EQ(folderEntries(out).size(), reference.size()) << name << ": a temporary file stayed";
         }
-        EXPECT_GT(failed, 0u) << fault.name << ": the fault hit no doctor";
-        EXPECT_EQ(folderEntries(out).size(), reference.size()) << fault.name << ": a temporary file stayed";
-    }
 }
 
 // While one read of the register runs, the month end tells how far it has come: rows read against the rows to
