@@ -3,7 +3,7 @@
 #include "data/Connection.h"
 #include "data/RegionalSettings.h"
 #include "export/MonthEnd.h"
-#include "export/OpenFiles.h"
+#include "files/OpenFileLimit.h"
 
 #include "CommandLine.h"
 
@@ -200,17 +200,17 @@ public:
     void rowsRead(std::int64_t read, std::int64_t toRead) { bar_.rows(read, toRead); }
 
     void doctorDone(std::size_t done, std::size_t total, const exportfile::DoctorExportResult& last) {
-        if ((!last.written || !last.warnings.empty()) && bar_.enabled())
+        if ((!last.written() || !last.warnings.empty()) && bar_.enabled())
             std::fputc('\n', stderr);
         const std::string code = codePage_.toUtf8(last.code);
-        if (!last.written) {
+        if (!last.written()) {
             ++failed_;
             std::fprintf(stderr, "pelmarot-export: %s: %s\n", code.c_str(), last.failure.c_str());
         }
         for (const auto& warning : last.warnings)
             std::fprintf(stderr, "pelmarot-export: warning: %s: %s\n", code.c_str(), warning.c_str());
         warned_ += last.warnings.size();
-        if (last.written)
+        if (last.written())
             rows_ += last.rows;
         bar_.doctors(done, total);
     }
@@ -263,16 +263,14 @@ int exportFiles(const Options& options) {
                 report.unheldCode(code);
         }
     }
-    const auto results = batch.run(
+    const exportfile::MonthEndLedger ledger = batch.run(
         doctors, options.folder, [&](std::size_t done, std::size_t total, const exportfile::DoctorExportResult& last) {
             report.doctorDone(done, total, last);
         });
-    const auto written = static_cast<std::size_t>(
-        std::count_if(results.begin(), results.end(), [](const auto& result) { return result.written; }));
-    if (!batch.abandoned().empty())
-        report.abandoned(static_cast<std::size_t>(std::count_if(
-            results.begin(), results.end(), [](const auto& r) { return !r.written && r.failure.empty(); })));
-    return report.finish(options.all ? results.size() : options.codes.size(), written);
+    using Outcome = exportfile::DoctorExportResult::Outcome;
+    if (!ledger.givenUp().empty())
+        report.abandoned(ledger.count(Outcome::NotTried));
+    return report.finish(options.all ? ledger.size() : options.codes.size(), ledger.count(Outcome::Written));
 }
 
 } // namespace
@@ -280,7 +278,7 @@ int exportFiles(const Options& options) {
 int main(int argc, char** argv) {
     installTerminationSignalHandling(interruptionMessage); // before any thread starts
     // As servers do: a month end holds a file per doctor, and the usual soft limit is far below the hard one.
-    exportfile::raiseOpenFileLimit();
+    files::raiseOpenFileLimit();
     Options options;
     if (const std::optional<int> status = parseOptions(argc, argv, options))
         return *status;
