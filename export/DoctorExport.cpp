@@ -26,8 +26,8 @@ constexpr std::string_view kExtension = ".txt";
 
 void checkDoctorCode(const std::string& doctorCode) {
     if (!files::isPlainFileName(exportFileName(doctorCode)))
-        throw ExportError("Cannot export the doctor code \"" + printableCode(doctorCode) +
-                          "\": a file name cannot hold \"/\" or a NUL byte");
+        throw files::FileError("Cannot export the doctor code \"" + printableCode(doctorCode) +
+                               "\": a file name cannot hold \"/\" or a NUL byte");
 }
 
 // Writes the file of a code already checked.

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "export/ExportError.h"
 #include "export/ExportFormat.h"
 #include "files/AtomicFile.h"
+#include "files/FileError.h"
 
 #include <string>
 #include <string_view>

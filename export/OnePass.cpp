@@ -99,7 +99,7 @@ public:
     void open(const std::string& folder) {
         try {
             file_ = createDoctorFile(folder, doctor_->fileCode);
-        } catch (const ExportError&) {
+        } catch (const files::FileError&) {
             drop(State::LeftToCaller);
             return;
         }
@@ -111,7 +111,7 @@ public:
         try {
             file_->write(lines_);
             lines_.clear();
-        } catch (const ExportError&) {
+        } catch (const files::FileError&) {
             drop(State::LeftToCaller);
         }
     }
@@ -249,7 +249,7 @@ bool finishFiles(files::AtomicBatch& folder, const std::string& folderName, std:
     commitBatch(folder, batch);
     try {
         folder.syncNames();
-    } catch (const ExportError&) {
+    } catch (const files::FileError&) {
         return false;
     }
     return true;

@@ -111,7 +111,7 @@ TEST_F(ExportOverEarlierFile, FileSystemFullRemovesTheTemporaryFile) {
     try {
         exportfile::exportDoctorFile(out.path(), "A1", reg.list(), settings);
         FAIL() << "an export onto a full disk must throw";
-    } catch (const exportfile::ExportError& e) {
+    } catch (const files::FileError& e) {
         const std::string message = e.what();
         EXPECT_TRUE(message.starts_with("Cannot write " + out.file(".A1.txt.pelmarot-")) &&
                     message.ends_with(": No space left on device"))
@@ -125,7 +125,7 @@ TEST_F(ExportOverEarlierFile, NameTakenByAFolderFailsAtTheRename) {
     try {
         exportfile::exportDoctorFile(out.path(), "X1", reg.list(), settings);
         FAIL() << "replacing a folder must fail";
-    } catch (const exportfile::ExportError& e) {
+    } catch (const files::FileError& e) {
         EXPECT_NE(std::string(e.what()).find(out.file("X1.txt")), std::string::npos) << e.what();
     }
     EXPECT_TRUE(std::filesystem::is_directory(out.file("X1.txt")));
@@ -141,7 +141,7 @@ TEST_F(ExportOverEarlierFile, RemovedFolderFailsWithoutCreatingIt) {
     try {
         exportfile::exportDoctorFile(gone, "A1", reg.list(), settings);
         FAIL() << "exporting into a removed folder must fail";
-    } catch (const exportfile::ExportError& e) {
+    } catch (const files::FileError& e) {
         EXPECT_EQ(std::string(e.what()), "Cannot open the folder " + gone + ": No such file or directory");
     }
     expectEarlierExportUntouched();
@@ -153,7 +153,7 @@ TEST_F(ExportOverEarlierFile, CodeThatWouldLeaveTheFolderWritesNothingAnywhere) 
     std::filesystem::create_directory(inner);
     const std::string codes[] = {"../A1", "A/1", "/", std::string("A1\0", 3), std::string("\0/x", 3)};
     for (const std::string& code : codes) {
-        EXPECT_THROW(exportfile::exportDoctorFile(inner, code, reg.list(), settings), exportfile::ExportError);
+        EXPECT_THROW(exportfile::exportDoctorFile(inner, code, reg.list(), settings), files::FileError);
         EXPECT_TRUE(std::filesystem::is_empty(inner));
     }
     std::filesystem::remove(inner);

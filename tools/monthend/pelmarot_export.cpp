@@ -1,11 +1,11 @@
 // pelmarot-export: writes the export files of many doctors at once, exactly as the window writes them.
-#include "TerminationSignals.h"
+#include "cli/TerminationSignals.h"
 #include "data/Connection.h"
 #include "data/RegionalSettings.h"
 #include "export/MonthEnd.h"
 #include "files/OpenFileLimit.h"
 
-#include "CommandLine.h"
+#include "cli/CommandLine.h"
 
 #include <QCoreApplication>
 #include <algorithm>
@@ -149,26 +149,31 @@ std::optional<int> parseOptions(int argc, char** argv, Options& options) {
 }
 
 // The folder must take new files before the first doctor is read: one message instead of one failure per doctor.
-// A month's folder that does not exist yet is made, as rsync makes its destination; never its parents, so that a
-// mistyped path is an error rather than a tree of new folders.
-void prepareOutputFolder(const std::string& folder) {
+// Returns whether the folder is still to be made: a month's folder that does not exist yet is made, as rsync
+// makes its destination, once the register has been read (a month end that cannot read it leaves no empty
+// folder behind); never its parents, so that a mistyped path is an error rather than a tree of new folders.
+bool checkOutputFolder(const std::string& folder) {
     struct stat status {};
     if (::stat(folder.c_str(), &status) != 0) {
         if (errno != ENOENT)
             throw std::runtime_error("cannot write into the folder " + folder + ": " + std::strerror(errno));
-        if (::mkdir(folder.c_str(), 0777) != 0) {
-            if (errno == ENOENT)
-                throw std::runtime_error("cannot make the folder " + folder +
-                                         ": the folder it would be in does not exist (only the last folder of "
-                                         "the path is made)");
-            throw std::runtime_error("cannot make the folder " + folder + ": " + std::strerror(errno));
-        }
-        return;
+        return true;
     }
     if (!S_ISDIR(status.st_mode))
         throw std::runtime_error("cannot write into " + folder + ": it is not a folder");
     if (::access(folder.c_str(), W_OK | X_OK) != 0)
         throw std::runtime_error("cannot write into the folder " + folder + ": " + std::strerror(errno));
+    return false;
+}
+
+void makeOutputFolder(const std::string& folder) {
+    if (::mkdir(folder.c_str(), 0777) == 0)
+        return;
+    if (errno == ENOENT)
+        throw std::runtime_error("cannot make the folder " + folder +
+                                 ": the folder it would be in does not exist (only the last folder of the path is "
+                                 "made)");
+    throw std::runtime_error("cannot make the folder " + folder + ": " + std::strerror(errno));
 }
 
 // What the run tells: on standard error each failure and warning as it happens and a progress bar on a
@@ -241,8 +246,10 @@ private:
 
 // Exports what the options ask for; failures of single doctors are reported, a failure to connect throws.
 int exportFiles(const Options& options) {
-    prepareOutputFolder(options.folder);
+    const bool folderToMake = checkOutputFolder(options.folder);
     exportfile::MonthEnd batch(options.alias, data::RegionalSettings::defaults());
+    if (folderToMake)
+        makeOutputFolder(options.folder);
     const engine::CodePage& codePage = batch.codePage();
     const data::RegionalSettings settings = data::RegionalSettings::fromSystem(codePage);
     batch.setRegionalSettings(settings);
