@@ -1,7 +1,9 @@
 #include "app/DoctorLookupBox.h"
 
+#include "app/DoctorBoxAccessible.h"
 #include "app/DoctorSource.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QKeyEvent>
@@ -10,7 +12,7 @@
 #include <QStyle>
 #include <QStyleOptionComboBox>
 #include <QStylePainter>
-#include <QVBoxLayout>
+#include <QToolTip>
 
 namespace app {
 namespace {
@@ -32,49 +34,86 @@ bool isAltArrow(const QKeyEvent* key) {
 } // namespace
 
 DoctorLookupBox::DoctorLookupBox(DoctorSource& source, const MacCDisplay& display, QWidget* parent)
-    : QWidget(parent), source_(source), display_(display), search_(monotonicMs), popup_(new QFrame(this, Qt::Popup)),
-      list_(new QListView(popup_)) {
+    : QWidget(parent), source_(source), display_(display), search_(monotonicMs), list_(new QListView(this)) {
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_InputMethodEnabled, false);
+    installDoctorBoxAccessibility();
 
-    popup_->setObjectName(QStringLiteral("cbLekarDropDown"));
-    popup_->setFrameShape(QFrame::NoFrame);
-    auto* layout = new QVBoxLayout(popup_);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(list_);
+    // The list is the drop-down window itself, so that a screen reader finds the box as the list's parent.
+    list_->setWindowFlags(Qt::Popup);
+    // A window takes no font from its parent by itself; the drop-down shows the names in the box's font.
+    list_->setAttribute(Qt::WA_WindowPropagation);
     list_->setObjectName(QStringLiteral("cbLekarList"));
     list_->setModel(&source_);
     list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     list_->setSelectionMode(QAbstractItemView::SingleSelection);
     list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    list_->setTextElideMode(Qt::ElideRight);
     list_->setUniformItemSizes(true);
     list_->setMouseTracking(true);
     list_->installEventFilter(this);
     list_->viewport()->installEventFilter(this);
-    popup_->installEventFilter(this);
 
-    // The highlight and the source's current row move together.
+    // The highlight and the source's current row move together; a screen reader hears the highlighted name.
     connect(list_->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& index) {
-        if (index.isValid() && isDroppedDown())
-            source_.setCurrentRow(index.row());
+        if (!index.isValid() || !isDroppedDown())
+            return;
+        source_.setCurrentRow(index.row());
+        if (!list_->hasFocus())
+            announceHighlight(); // with the keyboard, the list announces its current row itself
     });
     connect(&source_, &QAbstractItemModel::modelReset, this, [this] {
+        const QString before = text();
         shownRow_ = hasKey_ ? source_.rowOfKey(key_) : -1;
+        announceValueIfChanged(before);
         update();
     });
 }
 
-DoctorLookupBox::~DoctorLookupBox() { list_->removeEventFilter(this); }
+DoctorLookupBox::~DoctorLookupBox() {
+    list_->removeEventFilter(this);
+    list_->viewport()->removeEventFilter(this);
+}
 
 QString DoctorLookupBox::text() const { return source_.displayAt(shownRow_); }
 
 void DoctorLookupBox::setKeyValue(const QByteArray& key) {
+    const QString before = text();
     hasKey_ = true;
     key_ = key;
     shownRow_ = source_.rowOfKey(key_);
     if (shownRow_ >= 0)
         source_.setCurrentRow(shownRow_);
+    announceValueIfChanged(before);
     update();
+}
+
+void DoctorLookupBox::announceValueIfChanged(const QString& before) {
+    if (text() == before || !QAccessible::isActive())
+        return;
+    QAccessibleValueChangeEvent event(this, text());
+    QAccessible::updateAccessibility(&event);
+}
+
+void DoctorLookupBox::announceHighlight() {
+    // The list sends this itself when the highlight moves while it has the keyboard. As it opens, its own last
+    // event names the list as a whole, so the highlighted row is announced after it.
+    const QModelIndex highlighted = list_->currentIndex();
+    if (!highlighted.isValid() || !QAccessible::isActive())
+        return;
+    QAccessibleEvent event(list_, QAccessible::Focus);
+    event.setChild(highlighted.row());
+    QAccessible::updateAccessibility(&event);
+}
+
+void DoctorLookupBox::announceExpanded() {
+    if (!QAccessible::isActive())
+        return;
+    QAccessible::State changed;
+    changed.expanded = true;
+    changed.collapsed = true;
+    QAccessibleStateChangeEvent event(this, changed);
+    QAccessible::updateAccessibility(&event);
 }
 
 void DoctorLookupBox::chooseRow(int row) {
@@ -82,10 +121,10 @@ void DoctorLookupBox::chooseRow(int row) {
         setKeyValue(source_.keyAt(row));
 }
 
-bool DoctorLookupBox::isDroppedDown() const { return popup_->isVisible(); }
+bool DoctorLookupBox::isDroppedDown() const { return list_->isVisible(); }
 
 bool DoctorLookupBox::ownsWidget(const QWidget* widget) const {
-    return widget != nullptr && (widget == this || popup_->isAncestorOf(widget) || widget == popup_);
+    return widget != nullptr && (widget == this || widget == list_ || list_->isAncestorOf(widget));
 }
 
 void DoctorLookupBox::openDropDown() {
@@ -98,31 +137,30 @@ void DoctorLookupBox::openDropDown() {
     const int visible = std::min(count, kMaxVisibleRows);
     const int rowHeight = std::max(1, list_->sizeHintForRow(0));
     const int frame = 2 * list_->frameWidth();
-    // At least as wide as the box, and wide enough for the longest name (and the scroll bar beside it).
-    const int scrollBar = count > visible ? style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, list_) : 0;
-    const int widest = list_->sizeHintForColumn(0) + frame + scrollBar;
-    const QSize size(std::max(width(), widest), visible * rowHeight + frame);
+    // As wide as the box and left-aligned with it; a longer name is cut at the right edge and shown whole in
+    // its tooltip and to a screen reader.
+    const QSize size(width(), visible * rowHeight + frame);
     QPoint topLeft = mapToGlobal(QPoint(0, height()));
     if (const QScreen* screen = this->screen()) {
+        // The list's bottom edge is the line below its last pixel row; it may lie on the screen's own edge.
         const QRect available = screen->availableGeometry();
-        if (topLeft.y() + size.height() > available.bottom())
+        if (topLeft.y() + size.height() > available.bottom() + 1)
             topLeft = mapToGlobal(QPoint(0, 0)) - QPoint(0, size.height());
-        // A list wider than the box stays left-aligned with it unless it would pass the screen's right edge.
-        if (size.width() > width() && topLeft.x() + size.width() > available.right() + 1)
-            topLeft.setX(std::max(available.left(), available.right() + 1 - size.width()));
     }
-    popup_->setGeometry(QRect(topLeft, size));
-    popup_->show();
+    list_->setGeometry(QRect(topLeft, size));
+    list_->show();
     list_->setCurrentIndex(source_.index(row));
     list_->scrollTo(source_.index(row), QAbstractItemView::PositionAtTop);
     list_->setFocus(Qt::PopupFocusReason);
+    announceExpanded();
+    announceHighlight();
 }
 
 void DoctorLookupBox::closeDropDown(bool choose) {
     if (!isDroppedDown())
         return;
     const QModelIndex highlighted = list_->currentIndex();
-    popup_->hide();
+    list_->hide();
     if (choose && highlighted.isValid())
         chooseRow(highlighted.row());
 }
@@ -195,6 +233,11 @@ void DoctorLookupBox::focusOutEvent(QFocusEvent* event) {
     QWidget::focusOutEvent(event);
 }
 
+bool DoctorLookupBox::isNameCut(int row) const {
+    const QModelIndex index = source_.index(row);
+    return index.isValid() && list_->sizeHintForIndex(index).width() > list_->viewport()->width();
+}
+
 bool DoctorLookupBox::eventFilter(QObject* watched, QEvent* event) {
     if (watched == list_ && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
@@ -233,8 +276,20 @@ bool DoctorLookupBox::eventFilter(QObject* watched, QEvent* event) {
                 list_->setCurrentIndex(under);
             return true;
         }
-    } else if (watched == popup_ && event->type() == QEvent::Hide) {
+        if (event->type() == QEvent::ToolTip) {
+            // Only a name that the list's width cuts gets a tooltip, and it holds the whole name.
+            const auto* help = static_cast<QHelpEvent*>(event);
+            const QModelIndex under = list_->indexAt(help->pos());
+            const QString name = source_.displayAt(under.row());
+            if (under.isValid() && isNameCut(under.row()))
+                QToolTip::showText(help->globalPos(), name, list_->viewport(), list_->visualRect(under));
+            else
+                QToolTip::hideText();
+            return true;
+        }
+    } else if (watched == list_ && event->type() == QEvent::Hide) {
         // Closed by a click elsewhere: nothing is chosen; the keyboard comes back to the box.
+        announceExpanded();
         if (isVisible() && window()->isActiveWindow())
             setFocus(Qt::PopupFocusReason);
     }

@@ -4,7 +4,6 @@
 #include "app/MacCDisplay.h"
 
 #include <QByteArray>
-#include <QFrame>
 #include <QWidget>
 
 class QListView;
@@ -18,7 +17,11 @@ class DoctorSource;
 // shown entry (or the first); moving the highlight moves the current row; closing by a release of the mouse
 // inside the list, Enter, Alt+Up or Alt+Down chooses the highlighted entry, closing in any other way chooses
 // nothing. With the drop-down closed, Up and Down choose the previous or next entry and typed characters
-// search. The drop-down is as wide as the box, or as its longest name when that is wider.
+// search. The drop-down is as wide as the box; a name it cuts shows whole in the row's tooltip.
+//
+// For a screen reader the box is a combo box (DoctorBoxAccessible): named by the label whose buddy it is, its
+// value the shown name, its one child the drop-down list. It announces a new value, the highlighted row of the
+// open drop-down and the drop-down's opening and closing.
 class DoctorLookupBox : public QWidget {
     Q_OBJECT
 public:
@@ -55,7 +58,11 @@ protected:
 private:
     void chooseRow(int row);
     void searchFor(char byte);
-    void sourceReset();
+    // Whether the drop-down's width cuts the name of that row.
+    bool isNameCut(int row) const;
+    void announceValueIfChanged(const QString& before);
+    void announceHighlight();
+    void announceExpanded();
 
     DoctorSource& source_;
     const MacCDisplay& display_;
@@ -63,8 +70,7 @@ private:
     bool hasKey_ = false; // the key starts empty: no doctor chosen, not the doctor with an empty code
     int shownRow_ = -1;   // the source's row of key_, -1 when the box shows nothing
     IncrementalSearch search_;
-    QFrame* popup_;
-    QListView* list_;
+    QListView* list_; // the drop-down, a popup window of its own
 };
 
 } // namespace app

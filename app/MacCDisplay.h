@@ -17,7 +17,8 @@ namespace app {
 class MacCDisplay {
 public:
     static constexpr const char* kFontFamily = "MAC C Swiss";
-    // Without it: a face with the metrics of the common Swiss designs first, then a face every desktop has.
+    // Without it: Liberation Sans first, whose letters are narrow enough for every text to fit its control at the
+    // stored layout's sizes; then DejaVu Sans, wider, which nearly every desktop installs.
     static constexpr const char* kFallbackFamilies[] = {"Liberation Sans", "DejaVu Sans"};
 
     // Whether "MAC C Swiss" is installed decides the mode.

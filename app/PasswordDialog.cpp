@@ -38,4 +38,10 @@ PasswordDialog::PasswordDialog(const QString& databaseName, QWidget* parent)
 
 QString PasswordDialog::password() const { return field_->text(); }
 
+QString PasswordDialog::takePassword() {
+    QString password = field_->text();
+    field_->clear();
+    return password;
+}
+
 } // namespace app

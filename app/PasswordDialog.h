@@ -15,6 +15,8 @@ public:
     explicit PasswordDialog(const QString& databaseName, QWidget* parent = nullptr);
 
     QString password() const;
+    // The typed password, which the field then no longer holds.
+    QString takePassword();
 
 private:
     QLineEdit* field_;

@@ -20,10 +20,11 @@ struct StartupFailure {
 
 StartupFailure describeStartupFailure(const std::exception& failure, const QString& executablePath);
 
-// The two questions the program answers without a display, before any QApplication exists: --help and
-// --version, on standard output. Returns the exit status when an argument asks either (the first that does
-// wins), nothing otherwise: every other argument is left to Qt (-platform, -display, ...).
-std::optional<int> answerHelpOrVersion(int argc, const char* const* argv);
+// What the program answers from its command line alone, before any QApplication exists, which needs a display:
+// --help and --version (or -h and -V) on standard output, exit status 0, the first asked winning; any word that
+// is neither one of these nor an option the toolkit reads (-platform NAME, -display NAME, -style NAME, ...) is a
+// usage error, one line and a hint on standard error, exit status 2. Returns nothing when the window should start.
+std::optional<int> answerBeforeTheDisplay(int argc, const char* const* argv);
 
 // Runs the program in an existing QApplication: creates the main window (which connects and opens the
 // doctor list), shows it with the focus on the grid, and runs the event loop until it is closed. When the

@@ -49,7 +49,7 @@ std::optional<QString> DesktopPrompter::askPassword(const QString& databaseName)
     PasswordDialog dialog(databaseName, owner_);
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
-    return dialog.password();
+    return dialog.takePassword();
 }
 
 } // namespace app

@@ -4,10 +4,8 @@
 
 #include <QByteArray>
 #include <QDateTime>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <sys/stat.h>
 #include <syslog.h>
 #include <systemd/sd-journal.h>
 #include <unistd.h>
@@ -20,7 +18,8 @@ Q_LOGGING_CATEGORY(lcExport, "pelmarot.export")
 namespace {
 
 int logFd = STDERR_FILENO;
-bool alsoToJournal = false;
+SupportLogTarget target = SupportLogTarget::None;
+QtMessageHandler toolkitHandler = nullptr; // where Qt sends messages when the support log is off
 
 const char* levelName(QtMsgType type) {
     switch (type) {
@@ -54,16 +53,6 @@ int journalPriority(QtMsgType type) {
     return LOG_NOTICE;
 }
 
-// systemd names the stream it connects a service's standard error to in JOURNAL_STREAM ("device:inode").
-bool standardErrorIsTheJournal() {
-    const char* stream = std::getenv("JOURNAL_STREAM");
-    struct stat status {};
-    if (stream == nullptr || fstat(STDERR_FILENO, &status) != 0)
-        return false;
-    unsigned long long device = 0, inode = 0;
-    return std::sscanf(stream, "%llu:%llu", &device, &inode) == 2 && device == status.st_dev && inode == status.st_ino;
-}
-
 void writeAll(int fd, const QByteArray& bytes) {
     qsizetype done = 0;
     while (done < bytes.size()) {
@@ -76,10 +65,20 @@ void writeAll(int fd, const QByteArray& bytes) {
 
 void logMessage(QtMsgType type, const QMessageLogContext& context, const QString& message) {
     const char* category = context.category ? context.category : "default";
-    writeAll(logFd, supportLogLine(type, category, message).toUtf8() + '\n');
-    if (alsoToJournal)
+    switch (target) {
+    case SupportLogTarget::None:
+        // The program's own lines are dropped; the toolkit's go on as they would without this handler.
+        if (std::strncmp(category, "pelmarot.", 9) != 0 && toolkitHandler != nullptr)
+            toolkitHandler(type, context, message);
+        break;
+    case SupportLogTarget::StandardError:
+        writeAll(logFd, supportLogLine(type, category, message).toUtf8() + '\n');
+        break;
+    case SupportLogTarget::Journal:
         sd_journal_send("MESSAGE=%s", message.toUtf8().constData(), "PRIORITY=%d", journalPriority(type),
                         "SYSLOG_IDENTIFIER=pelmarot", "QT_CATEGORY=%s", category, nullptr);
+        break;
+    }
     if (type == QtFatalMsg)
         std::abort();
 }
@@ -91,18 +90,35 @@ QString supportLogLine(QtMsgType type, const char* category, const QString& mess
            QLatin1Char(' ') + QString::fromLatin1(levelName(type)) + QStringLiteral(": ") + message;
 }
 
-void installSupportLog(int fd) {
+std::optional<SupportLogTarget> supportLogTarget(const char* setting) {
+    if (setting == nullptr || *setting == '\0')
+        return SupportLogTarget::None;
+    if (std::strcmp(setting, "stderr") == 0)
+        return SupportLogTarget::StandardError;
+    if (std::strcmp(setting, "journal") == 0)
+        return SupportLogTarget::Journal;
+    return std::nullopt;
+}
+
+void installSupportLog(const char* setting, int fd) {
     logFd = fd;
-    const char* setting = std::getenv(kSupportLogVariable);
-    const bool journalWanted = setting != nullptr && std::strcmp(setting, "journal") == 0;
-    alsoToJournal = journalWanted && fd == STDERR_FILENO && access("/run/systemd/journal/socket", W_OK) == 0 &&
-                    !standardErrorIsTheJournal();
+    const std::optional<SupportLogTarget> wanted = supportLogTarget(setting);
+    target = wanted.value_or(SupportLogTarget::None);
+    QString note;
+    if (!wanted) {
+        note = QStringLiteral("%1=%2 is not understood; 'stderr' or 'journal' turns the support log on")
+                   .arg(QString::fromLatin1(kSupportLogVariable), QString::fromLocal8Bit(setting));
+    } else if (target == SupportLogTarget::Journal && access("/run/systemd/journal/socket", W_OK) != 0) {
+        target = SupportLogTarget::StandardError;
+        note = QStringLiteral("%1=journal: this session has no journal; the support log goes to standard error")
+                   .arg(QString::fromLatin1(kSupportLogVariable));
+    }
     QLoggingCategory::setFilterRules(QStringLiteral("pelmarot.*.debug=false"));
-    qInstallMessageHandler(logMessage);
-    if (setting != nullptr && !journalWanted && *setting != '\0')
-        qCWarning(lcEngine).noquote() << QStringLiteral("%1=%2 is not understood; only 'journal' turns the journal on")
-                                             .arg(QString::fromLatin1(kSupportLogVariable),
-                                                  QString::fromLocal8Bit(setting));
+    const QtMessageHandler previous = qInstallMessageHandler(logMessage);
+    if (previous != logMessage)
+        toolkitHandler = previous;
+    if (!note.isEmpty())
+        writeAll(logFd, supportLogLine(QtWarningMsg, "pelmarot.engine", note).toUtf8() + '\n');
 }
 
 QString supportLogText(const std::exception& failure) {

@@ -64,11 +64,18 @@ TfrmOsigurenici::TfrmOsigurenici(Prompter* prompter, QWidget* parent)
     createControls();
     scaleLayout();
 
-    // Once every object exists the connection connects; a failure here ends the program. A server that wants
-    // a password nobody configured gets one from the user.
-    KDB.setPasswordPrompt([this](const std::string& database) -> std::optional<std::string> {
-        const std::optional<QString> password = prompter_->askPassword(QString::fromStdString(database));
-        return password ? std::optional<std::string>(password->toStdString()) : std::nullopt;
+    // Once every object exists the connection connects; a failure here ends the program. A server or a table
+    // that wants a password nobody configured gets one from the user; the engine wipes it once it is used, and
+    // the copies on the way here are wiped as they go.
+    KDB.setPasswordPrompt([this](const std::string& name) -> std::optional<std::string> {
+        std::optional<QString> password = prompter_->askPassword(QString::fromStdString(name));
+        if (!password)
+            return std::nullopt;
+        QByteArray utf8 = password->toUtf8();
+        password->fill(QChar(u'\0'));
+        std::string bytes(utf8.constData(), static_cast<std::size_t>(utf8.size()));
+        utf8.fill('\0');
+        return bytes;
     });
     KDB.open();
     display_.setCodePage(KDB.codePage());
@@ -112,6 +119,9 @@ void TfrmOsigurenici::createControls() {
 
     cbLekar = new DoctorLookupBox(dsLekar, display_, this);
     cbLekar->setObjectName(QStringLiteral("cbLekar"));
+    // The label names the box for a screen reader; the grid's name says whose persons it lists.
+    Label1->setBuddy(cbLekar);
+    DBGrid1->setAccessibleName(display_.show("Osigurenici na lekarot"));
 
     setTabOrder(DBGrid1, btnEksportiraj);
     setTabOrder(btnEksportiraj, cbLekar);

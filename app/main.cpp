@@ -3,12 +3,13 @@
 #include "app/Texts.h"
 
 #include <QApplication>
+#include <cstdlib>
 
 int main(int argc, char** argv) {
     // Answered before the application object exists, which needs a display.
-    if (const std::optional<int> status = app::answerHelpOrVersion(argc, argv))
+    if (const std::optional<int> status = app::answerBeforeTheDisplay(argc, argv))
         return *status;
-    app::installSupportLog();
+    app::installSupportLog(std::getenv(app::kSupportLogVariable));
     QApplication application(argc, argv);
     // The title captions the message boxes; it comes from the executable's own name.
     QApplication::setApplicationName(app::applicationTitle(QCoreApplication::applicationFilePath()));

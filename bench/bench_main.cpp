@@ -180,7 +180,19 @@ struct PostgresFigures {
     ChildRun copy;
     ChildRun reloads;
     MonthEndRuns monthEnd;
+    MonthEndRuns sqliteBeside; // the SQLite month end, in turns with the PostgreSQL one
+    MonthEndRuns copyFloor;    // the server's own COPY of the rows into a file, psql as the client
 };
+
+// The server's floor under the month end: the rows the month end reads, sent by COPY to psql, which writes them
+// to a file and does nothing else with them.
+MonthEndWay copyFloorWay(const fs::path& server, const fs::path& file) {
+    return {"COPY to psql",
+            ChildCommand({"psql", "-X", "-q", "-h", server.string(), "-p", "54329", "-U", "postgres", "-d", "register",
+                          "-c", "COPY (SELECT * FROM osigurenici WHERE br_odj IS NULL) TO STDOUT"})
+                .writingTo(file.string()),
+            file, false};
+}
 
 // A throwaway server, the register copied into it, reloads over its socket and the month-end export.
 PostgresFigures measurePostgres(const fs::path& data, const fs::path& big, const std::vector<std::string>& doctors,
@@ -198,9 +210,16 @@ PostgresFigures measurePostgres(const fs::path& data, const fs::path& big, const
     std::vector<std::string> env = kWindowEnv;
     env.push_back("PELMAROT_BENCH_ALIASES=" + aliases.string());
     figures.reloads = runChild(ChildCommand(measureCommand("reloads", doctors), env));
-    figures.monthEnd =
-        runInTurns({exportWay("pelmarot-export, PostgreSQL", aliases, monthEnd / "postgresql")}, kMonthEndRounds)
-            .front();
+    const std::vector<MonthEndRuns> runs =
+        runInTurns({exportWay("pelmarot-export, PostgreSQL", aliases, monthEnd / "postgresql"),
+                    exportWay("pelmarot-export, SQLite", sqliteAlias(big), monthEnd / "sqlite-beside-postgresql"),
+                    copyFloorWay(server, monthEnd / "postgresql-copy.txt")},
+                   kMonthEndRounds);
+    figures.monthEnd = runs[0];
+    figures.sqliteBeside = runs[1];
+    figures.copyFloor = runs[2];
+    fs::remove_all(runs[1].firstOutput);
+    fs::remove_all(runs[2].firstOutput);
     runChild(ChildCommand({"bash", PELMAROT_PG_SCRIPT, "stop", server.string()}));
     return figures;
 }
@@ -342,6 +361,16 @@ void printMonthEndRows(const Figures& figures) {
     printRow("month-end PostgreSQL, pelmarot-export --all" + runs, secondsText(postgres), mib(postgres.peakMiB()), "-");
     printMemoryRow(postgres);
     printRow("  its output against the SQLite one", samenessText(figures.postgresSameBytes, postgres), "", "");
+    const MonthEndRuns& beside = figures.postgres.sqliteBeside;
+    const double besideRatio = postgres.medianSeconds() / beside.medianSeconds();
+    printRow("ratio PostgreSQL / SQLite, in turns in one run, medians",
+             fmt("%.2f (SQLite %.2f s)", besideRatio, beside.medianSeconds()), "",
+             target("<= 1.5", besideRatio <= 1.5));
+    const MonthEndRuns& floor = figures.postgres.copyFloor;
+    printRow("the same rows by COPY to psql into a file, the server's floor" + runs, secondsText(floor),
+             mib(floor.peakMiB()), "-");
+    printRow("ratio pelmarot-export PostgreSQL / COPY floor, medians",
+             fmt("%.2f", postgres.medianSeconds() / floor.medianSeconds()), "", "-");
 }
 
 void printLargeRows(const MonthEndFigures& monthEnd) {

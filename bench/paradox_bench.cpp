@@ -3,16 +3,21 @@
 // list (which builds the index of LEKAR_S), on connections of their own and with the tables dropped from the
 // page cache before each (the output says how, and what stayed cached); later reloads of 300 different
 // doctors; the index's memory, and a full read of the table for comparison. Budgets: first reload 0.5 s,
-// later reloads 5 ms at the median and 20 ms at the 95th percentile and the slowest, index 64 MiB.
+// later reloads 5 ms at the median and 20 ms at the 95th percentile and the slowest, index 64 MiB. The same
+// register is written once more with its tables protected by a password: its month end (every active doctor)
+// and its index build, each timed in turns with the unprotected one's, within 1.3 times theirs, and its files
+// byte for byte theirs.
 // Usage: pelmarot_paradox_bench [ROWS]   (default 2000000; --help prints the usage)
 #include "Statistics.h"
 #include "data/Connection.h"
 #include "data/DoctorList.h"
 #include "data/InsuredList.h"
 #include "engine/ParadoxIndex.h"
+#include "engine/ParadoxPasswords.h"
 #include "engine/ParadoxTable.h"
 #include "engine/ParadoxTestWriter.h"
 #include "engine/RegisterSchema.h"
+#include "export/MonthEnd.h"
 #include "files/FileDescriptor.h"
 
 #include <algorithm>
@@ -26,6 +31,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <map>
 #include <optional>
 #include <random>
 #include <string>
@@ -43,6 +49,8 @@ constexpr int kDoctors = 1000;
 constexpr int kFirstReloads = 5;
 constexpr std::size_t kLaterReloads = 300;
 constexpr const char* kFormat = "paradox register v1";
+constexpr int kProtectedRounds = 3;
+constexpr const char* kPassword = "Tajna-9";
 
 double millisecondsSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
@@ -66,13 +74,14 @@ std::size_t fieldOf(const engine::RegisterTable& table, std::string_view column)
 
 // Writes Lekari.DB and Osigurenici.DB as a desk's register would hold them: Latin (MAC C) texts, 4 KiB
 // blocks, persons spread evenly over the doctors in the order they were registered, 5% deregistered.
-void writeRegister(const fs::path& folder, long rows) {
+void writeRegister(const fs::path& folder, long rows, const std::string& password) {
     fs::create_directories(folder);
     std::mt19937 generator(20261208);
     const char* surnames[] = {"Petrovski",   "Stojanovska", "Nikolovski", "Trajkovska", "Dimitrov",
                               "Georgievski", "Jovanovska",  "Ristovski",  "Angelovska", "Kostov"};
     const char* names[] = {"Ilija", "Marija", "Goran", "Elena", "Dragan", "Vesna", "Zoran", "Biljana", "Nikola"};
-    const testsupport::WriterOptions layout{.versionId = 12, .blockSizeCode = 4, .codePage = 1251};
+    const testsupport::WriterOptions layout{
+        .versionId = 12, .blockSizeCode = 4, .codePage = 1251, .recordsPerBlock = 0, .password = password};
     {
         const engine::RegisterTable& table = engine::doctorTable();
         testsupport::ParadoxTestWriter lekari((folder / "Lekari.DB").string(), testsupport::registerFields(table),
@@ -117,16 +126,27 @@ void writeRegister(const fs::path& folder, long rows) {
     osigurenici.finish();
 }
 
-fs::path cachedRegister(long rows) {
-    const fs::path folder = fs::path(PELMAROT_BENCH_DATA) / ("paradox-" + std::to_string(rows));
+// The register's folder, with its alias file (which gives the password of a protected register).
+fs::path cachedRegister(long rows, const std::string& password = {}) {
+    const fs::path folder =
+        fs::path(PELMAROT_BENCH_DATA) / ((password.empty() ? "paradox-" : "paradox-protected-") + std::to_string(rows));
+    const fs::path aliases = folder / "aliases.ini";
+    const auto writeAliases = [&] {
+        std::ofstream(aliases) << "[kapitacija]\ndriver = paradox\npath = " << folder.string() << "\n"
+                               << (password.empty() ? "" : "password = " + password + "\n");
+        fs::permissions(aliases, fs::perms::owner_read | fs::perms::owner_write);
+    };
     const fs::path stamp = folder / "FORMAT";
     std::string written;
     std::getline(std::ifstream(stamp), written);
-    if (written == kFormat && fs::exists(folder / "Osigurenici.DB"))
+    if (written == kFormat && fs::exists(folder / "Osigurenici.DB")) {
+        writeAliases();
         return folder;
+    }
     const auto start = Clock::now();
     std::cout << "Writing a register of " << rows << " insured persons to " << folder << " ..." << std::flush;
-    writeRegister(folder, rows);
+    writeRegister(folder, rows, password);
+    writeAliases();
     std::ofstream(stamp) << kFormat << "\n";
     std::cout << " " << static_cast<long>(millisecondsSince(start)) << " ms\n";
     return folder;
@@ -320,6 +340,68 @@ std::vector<std::string> activeDoctorCodes(double& openMs) {
     return codes;
 }
 
+// Every file of a folder by name, with its bytes.
+std::map<std::string, std::string> filesIn(const fs::path& folder) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        std::ifstream in(entry.path(), std::ios::binary);
+        files[entry.path().filename().string()].assign(std::istreambuf_iterator<char>(in), {});
+    }
+    return files;
+}
+
+// A month end of every active doctor of the register the alias file names, into `out` (emptied first), timed.
+double timeMonthEnd(const fs::path& folder, const fs::path& out) {
+    setenv("PELMAROT_ALIASES", (folder / "aliases.ini").c_str(), 1);
+    fs::remove_all(out);
+    fs::create_directories(out);
+    const auto start = Clock::now();
+    exportfile::MonthEnd monthEnd(data::kRegisterAlias, data::RegionalSettings::defaults());
+    const exportfile::MonthEndLedger ledger = monthEnd.run(monthEnd.activeDoctorCodes(), out.string());
+    for (const auto& result : ledger.results())
+        if (!result.written())
+            std::fprintf(stderr, "month end of %s: %s\n", folder.c_str(), result.failure.c_str());
+    return millisecondsSince(start);
+}
+
+// The index of LEKAR_S built over the register's table, timed.
+double timeIndexBuild(const fs::path& folder, const std::string& password) {
+    engine::ParadoxPasswords passwords(password, {});
+    const engine::ParadoxTable reader((folder / "Osigurenici.DB").string(), &passwords);
+    const auto start = Clock::now();
+    const engine::ParadoxAlphaIndex index(reader, *reader.fieldNamed("LEKAR_S"),
+                                          [](std::string_view text) { return std::string(text); });
+    return millisecondsSince(start);
+}
+
+// The protected register against the plain one: month ends and index builds in turns, and the files compared.
+void compareProtected(const fs::path& plain, const fs::path& secret) {
+    std::vector<double> plainMonthEnd, secretMonthEnd, plainIndex, secretIndex;
+    const fs::path plainOut = plain / "month-end", secretOut = secret / "month-end";
+    for (int round = 0; round < kProtectedRounds; ++round) {
+        const bool plainFirst = round % 2 == 0;
+        for (int turn = 0; turn < 2; ++turn) {
+            if ((turn == 0) == plainFirst) {
+                plainMonthEnd.push_back(timeMonthEnd(plain, plainOut));
+                plainIndex.push_back(timeIndexBuild(plain, {}));
+            } else {
+                secretMonthEnd.push_back(timeMonthEnd(secret, secretOut));
+                secretIndex.push_back(timeIndexBuild(secret, kPassword));
+            }
+        }
+    }
+    const bool same = filesIn(plainOut) == filesIn(secretOut);
+    std::printf("%-44s %10.2f s   (unprotected %.2f s)\n", "month end, protected tables, median",
+                bench::median(secretMonthEnd) / 1000, bench::median(plainMonthEnd) / 1000);
+    report("  protected / unprotected", bench::median(secretMonthEnd) / bench::median(plainMonthEnd), "x", 1.3);
+    std::printf("%-44s %10s\n", "  files byte for byte the unprotected ones", same ? "yes" : "NO");
+    std::printf("%-44s %10.2f ms  (unprotected %.2f ms)\n", "index build, protected tables, median",
+                bench::median(secretIndex), bench::median(plainIndex));
+    report("  protected / unprotected", bench::median(secretIndex) / bench::median(plainIndex), "x", 1.3);
+    fs::remove_all(plainOut);
+    fs::remove_all(secretOut);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -328,9 +410,8 @@ int main(int argc, char** argv) {
     if (!rows)
         return status;
     const fs::path folder = cachedRegister(*rows);
-    const fs::path aliases = folder / "aliases.ini";
-    std::ofstream(aliases) << "[kapitacija]\ndriver = paradox\npath = " << folder.string() << "\n";
-    setenv("PELMAROT_ALIASES", aliases.c_str(), 1);
+    const fs::path secret = cachedRegister(*rows, kPassword);
+    setenv("PELMAROT_ALIASES", (folder / "aliases.ini").c_str(), 1);
 
     const std::string table = (folder / "Osigurenici.DB").string();
     std::printf("Register: %ld persons, %d doctors, %s (%.0f MB)\n\n", *rows, kDoctors, table.c_str(),
@@ -372,5 +453,6 @@ int main(int argc, char** argv) {
     std::printf("%-44s %10.2f ms  (%zu keys)\n", "index build alone", indexBuild, index.keyCount());
     std::printf("%-44s %10.2f ms  (%.1f million records/s)\n", "full scan of every record", fullScan,
                 static_cast<double>(scanned) / fullScan / 1000.0);
+    compareProtected(folder, secret);
     return 0;
 }

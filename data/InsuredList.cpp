@@ -15,7 +15,7 @@ int columnSize(const char* name) { return engine::insuredTable().column(name).si
 
 std::string ListSelection::statement() const {
     return "select * from " + engine::toLower(table) + " where " + engine::toLower(keyColumn) +
-           " = :" + std::string(parameter) + " and " + engine::toLower(blankColumn) + " is null";
+           " = :" + std::string(parameter) + " and " + engine::toLower(blankColumn) + " is null\r\n";
 }
 
 InsuredList::InsuredList(Connection& connection)

@@ -17,7 +17,8 @@ struct ListSelection {
     std::string_view parameter;
     std::string_view blankColumn;
 
-    // "select * from osigurenici where lekar_s = :lekar and br_odj is null"
+    // "select * from osigurenici where lekar_s = :lekar and br_odj is null", one line ended by CR LF as every
+    // line of a list's statement is.
     std::string statement() const;
 };
 

@@ -41,6 +41,16 @@ std::string AliasDefinition::resolvedPath() const {
     return (fs::path(sourceFile).parent_path() / path).lexically_normal().string();
 }
 
+std::string AliasDefinition::password() const {
+    const std::string given = entry("password");
+    if (!given.empty() && fileOpenToOthers)
+        throw EngineError("The alias file " + sourceFile + " gives a password for alias '" + name +
+                          "' but other users may read it, so the password is not used: make the file readable by "
+                          "its owner alone (chmod 600 " +
+                          sourceFile + "), or remove its 'password' entry");
+    return given;
+}
+
 std::vector<std::string> AliasFile::searchPath() {
     if (const std::string explicitFile = envOrEmpty("PELMAROT_ALIASES"); !explicitFile.empty())
         return {explicitFile};
@@ -74,6 +84,9 @@ AliasFile AliasFile::load(const std::string& path) {
         throw EngineError("Cannot read the alias file " + path);
     AliasFile file;
     file.path_ = path;
+    std::error_code ec;
+    const fs::perms permissions = fs::status(path, ec).permissions();
+    const bool openToOthers = ec || (permissions & (fs::perms::group_all | fs::perms::others_all)) != fs::perms::none;
     std::string line;
     int lineNumber = 0;
     AliasDefinition* current = nullptr;
@@ -92,6 +105,7 @@ AliasFile AliasFile::load(const std::string& path) {
             current = &file.aliases_[toLower(name)];
             current->name = name;
             current->sourceFile = path;
+            current->fileOpenToOthers = openToOthers;
             continue;
         }
         const auto eq = text.find('=');

@@ -13,11 +13,16 @@ struct AliasDefinition {
     std::map<std::string, std::string> entries;
     // The alias file it came from; a relative path entry is taken relative to its folder.
     std::string sourceFile;
+    // Whether users other than the alias file's owner may read or change it (then its passwords are refused).
+    bool fileOpenToOthers = false;
 
     // The entry's value, or fallback when the alias has none.
     std::string entry(const std::string& key, const std::string& fallback = {}) const;
     // The "path" entry made absolute against the folder of the alias file.
     std::string resolvedPath() const;
+    // The "password" entry, or "" when there is none. Throws EngineError saying how to mend it when the alias
+    // file that gives it is open to other users, as libpq refuses a ~/.pgpass that others can read.
+    std::string password() const;
 };
 
 // The engine's INI file of aliases:

@@ -108,6 +108,10 @@ public:
     virtual std::string registerIdentity() const { return {}; }
     // What registerIdentity() describes, for messages: the database file, or the folder of the tables.
     virtual std::string registerName() const { return {}; }
+
+    // Whether a table read so far was protected by a password of its own (a Paradox table); a copy of its rows
+    // into another database carries no such protection.
+    virtual bool readProtectedTable() const { return false; }
 };
 
 } // namespace engine

@@ -15,17 +15,16 @@ namespace {
 using DriverOpen =
     std::function<std::unique_ptr<Database>(const AliasDefinition&, const CodePage&, const PasswordPrompt&)>;
 
-// Drivers of local files need no password.
-template <auto open>
-std::unique_ptr<Database> openLocal(const AliasDefinition& alias, const CodePage& codePage, const PasswordPrompt&) {
-    return open(alias, codePage);
+// An SQLite file has no password of its own: its file's permissions protect it.
+std::unique_ptr<Database> openSqlite(const AliasDefinition& alias, const CodePage& codePage, const PasswordPrompt&) {
+    return openSqliteDatabase(alias, codePage);
 }
 
 const std::map<std::string, DriverOpen>& drivers() {
     static const std::map<std::string, DriverOpen> table = {
-        {"paradox", openLocal<openParadoxDatabase>},
+        {"paradox", openParadoxDatabase},
         {"postgresql", openPostgresDatabase},
-        {"sqlite", openLocal<openSqliteDatabase>},
+        {"sqlite", openSqlite},
     };
     return table;
 }

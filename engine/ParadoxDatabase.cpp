@@ -39,8 +39,9 @@ private:
 // for each Paradox table a statement has named so far.
 class ParadoxDatabase final : public Database {
 public:
-    ParadoxDatabase(std::string folder, const CodePage& codePage)
-        : folder_(std::move(folder)), codePage_(codePage), registry_(std::make_shared<ParadoxTableRegistry>()) {
+    ParadoxDatabase(std::string folder, const CodePage& codePage, std::shared_ptr<ParadoxPasswords> passwords)
+        : folder_(std::move(folder)), codePage_(codePage), passwords_(std::move(passwords)),
+          registry_(std::make_shared<ParadoxTableRegistry>()) {
         prepareSqliteLibrary();
         sqlite3* raw = nullptr;
         const int rc = sqlite3_open_v2(":memory:", &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
@@ -114,6 +115,7 @@ public:
         return version;
     }
     std::string registerName() const override { return folder_; }
+    bool readProtectedTable() const override { return passwords_->unlockedAny(); }
 
 private:
     // Makes the table of that name known when the folder has its file. Throws EngineError when the file
@@ -124,7 +126,7 @@ private:
         const std::string file = tableFile(name);
         if (file.empty())
             return false;
-        registry_->add(name, std::make_shared<ParadoxTableSource>(file, codePage_));
+        registry_->add(name, std::make_shared<ParadoxTableSource>(file, codePage_, passwords_));
         char* error = nullptr;
         const std::string sql = "CREATE VIRTUAL TABLE " + quotedIdentifier(name) + " USING paradox";
         if (sqlite3_exec(db_.get(), sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
@@ -184,13 +186,15 @@ private:
 
     std::string folder_;
     const CodePage& codePage_;
+    std::shared_ptr<ParadoxPasswords> passwords_;
     std::shared_ptr<ParadoxTableRegistry> registry_;
     std::shared_ptr<sqlite3> db_;
 };
 
 } // namespace
 
-std::unique_ptr<Database> openParadoxDatabase(const AliasDefinition& alias, const CodePage& codePage) {
+std::unique_ptr<Database> openParadoxDatabase(const AliasDefinition& alias, const CodePage& codePage,
+                                              const PasswordPrompt& askPassword) {
     const auto [folder, where] =
         existingAliasPath(alias, "the folder of the Paradox tables", "Folder ", " of the Paradox tables");
     std::error_code ec;
@@ -200,7 +204,8 @@ std::unique_ptr<Database> openParadoxDatabase(const AliasDefinition& alias, cons
     if (ec)
         throw EngineError(
             {"Cannot read the folder " + folder + " of the Paradox tables (" + where + ")", ec.message()});
-    return std::make_unique<ParadoxDatabase>(folder, codePage);
+    return std::make_unique<ParadoxDatabase>(folder, codePage,
+                                             std::make_shared<ParadoxPasswords>(alias.password(), askPassword));
 }
 
 } // namespace engine

@@ -25,7 +25,7 @@ ParadoxAlphaIndex::ParadoxAlphaIndex(const ParadoxTable& table, const ParadoxFie
     std::string previous;
     std::uint32_t previousNumber = 0;
     bool havePrevious = false;
-    for (ParadoxScan scan(table); scan.next();) {
+    for (ParadoxScan scan(table, {&field}); scan.next();) {
         const ParadoxRecord record = scan.record();
         if (record.isBlank(field))
             continue;

@@ -1,6 +1,7 @@
 #include "engine/ParadoxTable.h"
 
 #include "engine/EngineError.h"
+#include "engine/ParadoxPasswords.h"
 #include "engine/Text.h"
 
 #include <algorithm>
@@ -199,11 +200,13 @@ bool ParadoxField::hasValue() const {
 // ---------------------------------------------------------------------------------------------------------
 // The header
 
-ParadoxTable::ParadoxTable(std::string path) : path_(std::move(path)), file_(path_) { readHeader(); }
+ParadoxTable::ParadoxTable(std::string path, ParadoxPasswords* passwords) : path_(std::move(path)), file_(path_) {
+    readHeader(passwords);
+}
 
 void ParadoxTable::failHeader(const std::string& what) const { throw EngineError(path_ + ", header: " + what); }
 
-void ParadoxTable::readHeader() {
+void ParadoxTable::readHeader(ParadoxPasswords* passwords) {
     const std::int64_t fileSize = file_.identity().size;
     if (fileSize < static_cast<std::int64_t>(kCommonHeaderSize))
         failHeader("the file holds " + std::to_string(fileSize) + " bytes, too few for a Paradox table");
@@ -211,7 +214,6 @@ void ParadoxTable::readHeader() {
     file_.readUpTo(0, fixed, sizeof fixed);
     readLayout(fixed, fileSize);
     const std::size_t fieldCount = readFieldCount(fixed);
-    refuseEncrypted(fixed);
 
     std::vector<unsigned char> header(headerSize_);
     if (!file_.readAt(0, header.data(), header.size()))
@@ -220,6 +222,7 @@ void ParadoxTable::readHeader() {
     readFieldNames(header);
     readCodePage(fixed);
     checkBlocksFitTheFile(fileSize);
+    readProtection(fixed, passwords);
 }
 
 bool ParadoxTable::hasExtendedHeader() const { return versionId_ >= kFirstExtendedVersion; }
@@ -270,12 +273,20 @@ std::size_t ParadoxTable::readFieldCount(const unsigned char* fixed) const {
     return count;
 }
 
-void ParadoxTable::refuseEncrypted(const unsigned char* fixed) const {
-    const std::uint32_t encryption =
+// The check value of the table's password, 0 when it has none. The password is asked for last, once the rest
+// of the header has been found sound, so that a damaged file fails without asking.
+void ParadoxTable::readProtection(const unsigned char* fixed, ParadoxPasswords* passwords) {
+    const std::uint32_t checkValue =
         littleEndian32(fixed + (hasExtendedHeader() ? kEncryptionAt : kEncryptionVersion3At));
-    if (encryption != 0)
-        throw EngineError(path_ + ": the table is encrypted (protected by a password); this program cannot "
-                                  "read encrypted tables");
+    if (checkValue == 0)
+        return;
+    if (!isPossibleCheckValue(checkValue))
+        failHeader("the table is marked as protected by a password, but its password check value " +
+                   std::to_string(checkValue) + " is damaged (no password gives it)");
+    if (passwords == nullptr)
+        throw EngineError(path_ + ": the table is protected by a password, and none was given");
+    passwords->unlock(path_, checkValue);
+    cipher_.emplace(checkValue, blockSize_);
 }
 
 // Each field's type and size, which give its place in the record.
@@ -384,11 +395,52 @@ ParadoxRecord ParadoxTable::readRecord(std::uint32_t position, std::vector<unsig
     if (!inData || inBlock < kBlockHeaderSize || (inBlock - kBlockHeaderSize) % recordSize_ != 0 ||
         inBlock + recordSize_ > blockSize_)
         throw EngineError(path_ + ": no record starts at byte " + std::to_string(position));
-    buffer.resize(recordSize_);
-    if (!file_.readAt(position, buffer.data(), recordSize_))
-        throw EngineError(path_ + ", " + recordPlace(position) +
-                          ": the file ends before this record (it was shortened while it was read)");
+    const auto shortened = [&] {
+        return EngineError(path_ + ", " + recordPlace(position) +
+                           ": the file ends before this record (it was shortened while it was read)");
+    };
+    if (!cipher_) {
+        buffer.resize(recordSize_);
+        if (!file_.readAt(position, buffer.data(), recordSize_))
+            throw shortened();
+        return ParadoxRecord(*this, buffer.data(), position);
+    }
+    // A protected record is unscrambled from the whole chunks that hold it, read behind the record's bytes.
+    constexpr std::size_t chunk = ParadoxCipher::kChunkSize;
+    const std::size_t storedFrom = inBlock / chunk * chunk;
+    const std::size_t storedLength = (inBlock + recordSize_ + chunk - 1) / chunk * chunk - storedFrom;
+    buffer.resize(recordSize_ + storedLength);
+    unsigned char* stored = buffer.data() + recordSize_;
+    if (!file_.readAt(position - inBlock + storedFrom, stored, storedLength))
+        throw shortened();
+    const auto block = static_cast<std::uint32_t>((position - headerSize_) / blockSize_ + 1);
+    cipher_->unscramble(stored, storedFrom, buffer.data(), block, inBlock, recordSize_);
     return ParadoxRecord(*this, buffer.data(), position);
+}
+
+std::size_t ParadoxTable::readStoredBlocks(std::uint32_t first, unsigned char* into, std::size_t length) const {
+    return file_.readUpTo(headerSize_ + (std::uint64_t{first} - 1) * blockSize_, into, length);
+}
+
+void ParadoxTable::unscrambleBlock(const unsigned char* stored, unsigned char* plain, std::uint32_t block,
+                                   const std::vector<const ParadoxField*>& only) const {
+    if (only.empty()) {
+        cipher_->unscrambleBlock(stored, plain, block);
+        return;
+    }
+    const ParadoxCipher::BlockKey key = cipher_->keyOf(block);
+    for (std::size_t at = 0; at < kBlockHeaderSize; ++at)
+        plain[at] = key.plain(stored, at);
+    const auto lastRecordAt = static_cast<std::int16_t>(littleEndian16(plain + 4));
+    const std::size_t capacity = (blockSize_ - kBlockHeaderSize) / recordSize_;
+    const std::size_t count =
+        lastRecordAt < 0 ? 0 : std::min(capacity, static_cast<std::size_t>(lastRecordAt) / recordSize_ + 1);
+    for (std::size_t slot = 0; slot < count; ++slot)
+        for (const ParadoxField* field : only) {
+            const std::size_t first = kBlockHeaderSize + slot * recordSize_ + field->offset;
+            for (std::size_t at = first; at < first + field->width; ++at)
+                plain[at] = key.plain(stored, at);
+        }
 }
 
 // ---------------------------------------------------------------------------------------------------------
@@ -484,8 +536,9 @@ std::string_view ParadoxRecord::bytes(const ParadoxField& field) const {
 // ---------------------------------------------------------------------------------------------------------
 // Scans
 
-ParadoxScan::ParadoxScan(const ParadoxTable& table)
-    : table_(table), visited_(std::size_t{table.blocksInFile()} + 1, false), nextBlock_(table.firstBlock()) {}
+ParadoxScan::ParadoxScan(const ParadoxTable& table, std::vector<const ParadoxField*> onlyFields)
+    : table_(table), onlyFields_(std::move(onlyFields)), visited_(std::size_t{table.blocksInFile()} + 1, false),
+      nextBlock_(table.firstBlock()) {}
 
 bool ParadoxScan::next() {
     while (slot_ >= recordsInBlock_)
@@ -563,21 +616,28 @@ void ParadoxScan::checkEndOfChain() const {
 const unsigned char* ParadoxScan::blockBytes(std::uint32_t block) {
     const std::size_t blockSize = table_.blockSize();
     if (block >= windowFirst_ && block < windowFirst_ + windowBlocks_)
-        return window_.data() + (block - windowFirst_) * blockSize;
+        return plainBytes(block, window_.data() + (block - windowFirst_) * blockSize);
     // A chain that runs on through the file is read in growing pieces; one that jumps, a block at a time.
     const bool continues = windowBlocks_ > 0 && block == windowFirst_ + windowBlocks_;
     const std::size_t largest = std::max<std::size_t>(1, kLargestRead / blockSize);
     const std::size_t wanted = continues ? std::min(largest, std::size_t{windowBlocks_} * 2) : 1;
     const std::size_t blocks = std::min<std::size_t>(wanted, table_.blocksInFile() - block + 1);
     window_.resize(blocks * blockSize);
-    const std::uint64_t offset = table_.headerSize() + (std::uint64_t{block} - 1) * blockSize;
-    const std::size_t got = table_.file().readUpTo(offset, window_.data(), window_.size());
+    const std::size_t got = table_.readStoredBlocks(block, window_.data(), window_.size());
     windowFirst_ = block;
     windowBlocks_ = static_cast<std::uint32_t>(got / blockSize);
     if (windowBlocks_ == 0)
         throw EngineError(table_.blockPlace(block) +
                           ": the file ends inside this block (it was shortened while it was read)");
-    return window_.data();
+    return plainBytes(block, window_.data());
+}
+
+const unsigned char* ParadoxScan::plainBytes(std::uint32_t block, const unsigned char* stored) {
+    if (!table_.isProtected())
+        return stored;
+    plain_.resize(table_.blockSize());
+    table_.unscrambleBlock(stored, plain_.data(), block, onlyFields_);
+    return plain_.data();
 }
 
 } // namespace engine

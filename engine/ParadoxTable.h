@@ -27,8 +27,11 @@
 // the file cannot crash us), every offset and count is checked against the header and the file, the block
 // chain is followed at most once per block (a chain that loops or leaves the file is an error), and decoded
 // dates and times are range-checked. Every failure is an EngineError whose text names the file, the part
-// of it (the header, a block, a record and field) and what was wrong. Encrypted tables are refused with such
-// an error; their data cannot be read without the table's password.
+// of it (the header, a block, a record and field) and what was wrong.
+//
+// Protection: a table protected by a password (see ParadoxCipher) is opened only when the ParadoxPasswords
+// given to it know the password, or get it from their prompt; its blocks are then unscrambled as they are read,
+// by scans and by readRecord() alike. A block that does not unscramble into a sane block fails as a damaged one.
 //
 // Completeness: what the header promises is checked against what is read, so that a damaged header or chain
 // never passes for a shorter table. On opening, the file must hold the blocks the header counts after the
@@ -41,9 +44,11 @@
 
 #include "engine/CodePage.h"
 #include "engine/Date.h"
+#include "engine/ParadoxCipher.h"
 #include "engine/ReadOnlyFile.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -92,6 +97,7 @@ struct ParadoxTimestamp {
 };
 
 class ParadoxTable;
+class ParadoxPasswords;
 
 // One record's bytes, valid as long as the scan or buffer it came from is unchanged.
 class ParadoxRecord {
@@ -138,9 +144,10 @@ private:
 
 class ParadoxTable {
 public:
-    // Opens the file and reads its header. Throws EngineError naming the file when it cannot be opened, is
-    // not a Paradox data table, is encrypted, or its header is damaged.
-    explicit ParadoxTable(std::string path);
+    // Opens the file and reads its header. A protected table asks `passwords` (may be null) for its password.
+    // Throws EngineError naming the file when it cannot be opened, is not a Paradox data table, its header is
+    // damaged, or it is protected and no right password is given.
+    explicit ParadoxTable(std::string path, ParadoxPasswords* passwords = nullptr);
 
     const std::string& path() const { return path_; }
     // The identity of the file when it was opened.
@@ -181,13 +188,23 @@ public:
     std::string recordPlace(std::uint32_t position) const;
 
     const ReadOnlyFile& file() const { return file_; }
+    // Whether the table is protected by a password.
+    bool isProtected() const { return cipher_.has_value(); }
+    // Reads blocks first, first + 1, ... as stored (as many as fit into `length`, a multiple of the block size)
+    // into `into`. Returns the number of bytes read: fewer where the file ends.
+    std::size_t readStoredBlocks(std::uint32_t first, unsigned char* into, std::size_t length) const;
+    // REQUIRES: isProtected(). The plain bytes of block `block` from its stored bytes: the whole block, or only its
+    // header and the `only` fields of the records its header counts (the other bytes of `plain` are left as they
+    // are).
+    void unscrambleBlock(const unsigned char* stored, unsigned char* plain, std::uint32_t block,
+                         const std::vector<const ParadoxField*>& only) const;
 
 private:
     // The parts of reading the header, in the order they run; each throws EngineError naming what is wrong.
-    void readHeader();
+    void readHeader(ParadoxPasswords* passwords);
     void readLayout(const unsigned char* fixed, std::int64_t fileSize);
     std::size_t readFieldCount(const unsigned char* fixed) const;
-    void refuseEncrypted(const unsigned char* fixed) const;
+    void readProtection(const unsigned char* fixed, ParadoxPasswords* passwords);
     void readFieldDescriptors(const std::vector<unsigned char>& header, std::size_t count);
     void readFieldNames(const std::vector<unsigned char>& header);
     void readCodePage(const unsigned char* fixed);
@@ -212,13 +229,16 @@ private:
     std::vector<ParadoxField> fields_;
     const CodePage* codePage_ = nullptr;
     int codePageNumber_ = 0;
+    std::optional<ParadoxCipher> cipher_;
 };
 
 // Walks the records of a table in the order of the block chain. Reads several neighbouring blocks at a
 // time, so a table whose chain runs through the file in order is read in large pieces.
 class ParadoxScan {
 public:
-    explicit ParadoxScan(const ParadoxTable& table);
+    // A scan that reads only some fields names them in onlyFields: of a protected table only their bytes are
+    // unscrambled, and the other fields of its records must not be read. Empty: every field.
+    explicit ParadoxScan(const ParadoxTable& table, std::vector<const ParadoxField*> onlyFields = {});
 
     // Moves to the next record; false after the last. Throws EngineError when the chain or a block is damaged,
     // and at the end of the chain when it passed fewer blocks or records than the header promises.
@@ -231,8 +251,11 @@ private:
     void checkLink(std::uint32_t block) const;
     void checkEndOfChain() const;
     const unsigned char* blockBytes(std::uint32_t block);
+    // The block's plain bytes from its stored ones (the same bytes, unless the table is protected).
+    const unsigned char* plainBytes(std::uint32_t block, const unsigned char* stored);
 
     const ParadoxTable& table_;
+    std::vector<const ParadoxField*> onlyFields_;
     std::vector<bool> visited_;
     std::uint32_t blocksPassed_ = 0;
     std::uint64_t recordsPassed_ = 0;
@@ -246,6 +269,7 @@ private:
     std::vector<unsigned char> window_;
     std::uint32_t windowFirst_ = 0;
     std::uint32_t windowBlocks_ = 0;
+    std::vector<unsigned char> plain_; // the current block of a protected table, unscrambled
 };
 
 } // namespace engine

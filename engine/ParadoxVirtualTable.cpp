@@ -53,8 +53,10 @@ bool ParadoxTableSource::Column::operator==(const Column& other) const {
     return field == other.field && name == other.name && std::string_view(sqlType) == other.sqlType;
 }
 
-ParadoxTableSource::ParadoxTableSource(std::string path, const CodePage& engineCodePage)
-    : path_(std::move(path)), engineCodePage_(engineCodePage), table_(std::make_shared<ParadoxTable>(path_)) {
+ParadoxTableSource::ParadoxTableSource(std::string path, const CodePage& engineCodePage,
+                                       std::shared_ptr<ParadoxPasswords> passwords)
+    : path_(std::move(path)), engineCodePage_(engineCodePage), passwords_(std::move(passwords)),
+      table_(std::make_shared<ParadoxTable>(path_, passwords_.get())) {
     columns_ = columnsOf(*table_);
     indexes_.resize(columns_.size());
 }
@@ -90,7 +92,7 @@ std::string ParadoxTableSource::declaration() const {
 bool ParadoxTableSource::refresh() {
     if (fileIdentityOf(path_) == table_->identity())
         return true;
-    auto reopened = std::make_shared<const ParadoxTable>(path_);
+    auto reopened = std::make_shared<const ParadoxTable>(path_, passwords_.get());
     if (columnsOf(*reopened) != columns_)
         return false;
     table_ = std::move(reopened);

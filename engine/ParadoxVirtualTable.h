@@ -2,6 +2,7 @@
 
 #include "engine/CodePage.h"
 #include "engine/ParadoxIndex.h"
+#include "engine/ParadoxPasswords.h"
 #include "engine/ParadoxTable.h"
 
 #include <map>
@@ -32,8 +33,9 @@ public:
         bool operator==(const Column& other) const;
     };
 
-    // Opens the table. Throws EngineError naming the file when it cannot be read.
-    ParadoxTableSource(std::string path, const CodePage& engineCodePage);
+    // Opens the table, asking `passwords` for the password of a protected one (at each reopening too). Throws
+    // EngineError naming the file when it cannot be read.
+    ParadoxTableSource(std::string path, const CodePage& engineCodePage, std::shared_ptr<ParadoxPasswords> passwords);
 
     const std::string& path() const { return path_; }
     const std::vector<Column>& columns() const { return columns_; }
@@ -67,6 +69,7 @@ private:
 
     std::string path_;
     const CodePage& engineCodePage_;
+    std::shared_ptr<ParadoxPasswords> passwords_;
     std::shared_ptr<const ParadoxTable> table_;
     std::vector<Column> columns_;
     std::vector<std::shared_ptr<const ParadoxAlphaIndex>> indexes_; // by column; null until built

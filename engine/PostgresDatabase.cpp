@@ -2,9 +2,12 @@
 
 #include "engine/CellText.h"
 #include "engine/EngineError.h"
+#include "engine/PostgresCopyCursor.h"
 #include "engine/PostgresSession.h"
 #include "engine/SqlDialect.h"
 #include "engine/Text.h"
+
+#include <algorithm>
 
 namespace engine {
 namespace {
@@ -160,6 +163,44 @@ public:
 
     const CodePage& codePage() const override { return codePage_; }
 
+    // One COPY of the rows whose blank column is null, streamed, in the table's physical order: a sequential scan
+    // from the table's first block, since every session turns synchronised and parallel scans off (see
+    // postgresSettings). The statement of one key delivers that key's rows in the same order whichever way the
+    // server reads them: a sequential scan for the same reason, an index (whose entries of one key stand in the
+    // order of the rows' places, ctid, from PostgreSQL 12 on) or a bitmap of one (in the order of the places).
+    // nullptr for names that are not plain identifiers, a server older than 12, and a key column of type character
+    // (blank-padded: its equality ignores trailing blanks, which the caller's routing by exact text would not).
+    std::unique_ptr<Cursor> readInKeyOrder(std::string_view table, std::string_view keyColumn,
+                                           std::string_view blankColumn) override {
+        if (!isPlainIdentifier(table) || !isPlainIdentifier(keyColumn) || !isPlainIdentifier(blankColumn))
+            return nullptr;
+        startStatement();
+        if (session_->serverVersion() < kOrderedDuplicatesVersion)
+            return nullptr;
+        const std::string from = toLower(table);
+        std::vector<ColumnInfo> columns;
+        if (!keyIsExactText(from, toLower(keyColumn), columns))
+            return nullptr;
+        const std::string copy =
+            "COPY (SELECT * FROM " + from + " WHERE " + toLower(blankColumn) + " IS NULL) TO STDOUT";
+        const ResultHandle first = session_->sendCopy(copy) ? session_->nextResult() : nullptr;
+        if (!first || PQresultStatus(first.get()) != PGRES_COPY_OUT) {
+            std::vector<std::string> lines = failureLines(first);
+            session_->discardResults();
+            throw EngineError(lines);
+        }
+        return std::make_unique<PostgresCopyCursor>(session_, std::move(columns), codePage_);
+    }
+
+    // The planner's count of the table's rows (pg_class.reltuples), for progress.
+    std::optional<std::int64_t> estimatedRows(std::string_view table) override {
+        const auto cursor = execute("select reltuples::bigint from pg_class where oid = to_regclass(?)",
+                                    {codePage_.fromUtf8(toLower(table))});
+        if (!cursor->next() || cursor->isBlank(0) || cursor->integer(0) < 0)
+            return std::nullopt;
+        return cursor->integer(0);
+    }
+
     void beginConsistentRead() override {
         session_->endStatement();
         if (!session_->connected())
@@ -187,13 +228,57 @@ public:
         const PGTransactionStatusType status = session_->transactionStatus();
         if (status == PQTRANS_ACTIVE || status == PQTRANS_INTRANS)
             return {};
-        return status == PQTRANS_INERROR ? "The transaction that reads the PostgreSQL database " + session_->name() +
-                                               " in one state failed; nothing more can be read in that state"
-                                         : "Lost the connection to the PostgreSQL database " + session_->name() +
-                                               " while reading it in one state; nothing more can be read in that state";
+        if (status == PQTRANS_INERROR)
+            return "The transaction that reads the PostgreSQL database " + session_->name() +
+                   " in one state failed; nothing more can be read in that state";
+        // A session dropped for a silent server says so first: that is the failure the user must hear of.
+        std::string lost;
+        for (const auto& line : session_->abandonment())
+            lost += line + "\n";
+        return lost + "Lost the connection to the PostgreSQL database " + session_->name() +
+               " while reading it in one state; nothing more can be read in that state";
     }
 
 private:
+    static constexpr int kOrderedDuplicatesVersion = 120000;
+
+    static bool isPlainIdentifier(std::string_view name) {
+        return !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
+            return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+        }) && !(name.front() >= '0' && name.front() <= '9');
+    }
+
+    // Ends the previous statement and makes sure there is a connection, as execute() does before its statement;
+    // within a consistent read a lost session is an error.
+    void startStatement() {
+        session_->endStatement();
+        if (const std::string lost = consistentReadLost(); !lost.empty())
+            throw EngineError(lost);
+        if (!session_->connected())
+            session_->reconnect();
+    }
+
+    // The table's columns, read from an empty result of it; false when the key column is not of type text or
+    // varchar.
+    bool keyIsExactText(const std::string& table, const std::string& keyColumn, std::vector<ColumnInfo>& columns) {
+        const ResultHandle probe =
+            session_->send("select * from " + table + " limit 0", {}) ? session_->nextResult() : nullptr;
+        if (!succeeded(probe)) {
+            std::vector<std::string> lines = failureLines(probe);
+            session_->discardResults();
+            throw EngineError(lines);
+        }
+        bool exactText = false;
+        for (int i = 0; i < PQnfields(probe.get()); ++i) {
+            const Oid type = PQftype(probe.get(), i);
+            columns.push_back(ColumnInfo{PQfname(probe.get(), i), columnTypeOf(type)});
+            if (equalsIgnoreCase(columns.back().name, keyColumn))
+                exactText = type == kText || type == kVarchar;
+        }
+        session_->discardResults();
+        return exactText;
+    }
+
     // Runs a statement that returns no rows. Throws EngineError with the server's message.
     void command(const char* sql) {
         session_->endStatement();

@@ -2,17 +2,11 @@
 
 #include "engine/AliasFile.h"
 #include "engine/Database.h"
+#include "engine/PasswordPrompt.h"
 
-#include <functional>
 #include <memory>
-#include <optional>
-#include <string>
 
 namespace engine {
-
-// Asked when a server wants a password that neither the alias nor ~/.pgpass gives; `databaseName` says
-// which database it is for. Returns the password, or nullopt when the user cancels.
-using PasswordPrompt = std::function<std::optional<std::string>(const std::string& databaseName)>;
 
 // Opens a PostgreSQL database through libpq with the alias's libpq keywords (host, port, dbname, user,
 // options and any other keyword libpq knows; "driver", "path", "codepage" and "timeout" are the engine's own,
@@ -20,6 +14,7 @@ using PasswordPrompt = std::function<std::optional<std::string>(const std::strin
 // server lasts longer than the alias's timeout: past it the statement fails with "The PostgreSQL database ...
 // did not answer in N seconds" and the connection is dropped. A lost or dropped connection is made again before
 // the next statement; when the server is down, that statement fails with the server's message.
+// askPassword is asked when the server wants a password that neither the alias nor ~/.pgpass gives.
 std::unique_ptr<Database> openPostgresDatabase(const AliasDefinition& alias, const CodePage& codePage,
                                                const PasswordPrompt& askPassword);
 

@@ -51,6 +51,23 @@ bool awaitServer(PGconn* connection, std::chrono::milliseconds timeout, bool unt
     }
 }
 
+bool awaitInput(PGconn* connection, std::chrono::milliseconds timeout) {
+    const Clock::time_point deadline = Clock::now() + timeout;
+    for (;;) {
+        if (PQsocket(connection) < 0)
+            return true;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0)
+            return false;
+        pollfd socket{PQsocket(connection), POLLIN, 0};
+        const int ready = poll(&socket, 1, static_cast<int>(left.count()) + 1);
+        if (ready > 0 && (socket.revents & (POLLIN | POLLERR | POLLHUP))) {
+            PQconsumeInput(connection); // a failure shows in the next call of libpq
+            return true;
+        }
+    }
+}
+
 namespace {
 
 std::string secondsText(std::chrono::seconds seconds) {
@@ -154,6 +171,53 @@ bool PostgresSession::send(const std::string& sql, const std::vector<const char*
     return true;
 }
 
+PostgresSession::~PostgresSession() { releaseCopyRow(); }
+
+bool PostgresSession::sendCopy(const std::string& sql) { return PQsendQuery(connection_.get(), sql.c_str()) != 0; }
+
+void PostgresSession::releaseCopyRow() {
+    if (copyRow_ != nullptr)
+        PQfreemem(copyRow_);
+    copyRow_ = nullptr;
+}
+
+std::optional<std::string_view> PostgresSession::nextCopyRow() {
+    releaseCopyRow();
+    while (connection_) {
+        const int length = PQgetCopyData(connection_.get(), &copyRow_, 1);
+        if (length > 0)
+            return std::string_view(copyRow_, static_cast<std::size_t>(length));
+        if (length == 0 && PQstatus(connection_.get()) == CONNECTION_OK) {
+            if (!awaitInput(connection_.get(), settings_.timeout))
+                giveUp();
+            continue;
+        }
+        if (PQstatus(connection_.get()) != CONNECTION_OK) {
+            std::vector<std::string> lines = {"Lost the connection to the PostgreSQL database " + name() +
+                                              " while it sent the rows of a copy"};
+            for (auto& line : messageLines(PQerrorMessage(connection_.get())))
+                lines.push_back(line);
+            releaseCopyRow();
+            throw EngineError(lines);
+        }
+        // -1: the rows are all there; -2: the connection failed. The statement's result says how it ended.
+        if (std::optional<std::vector<std::string>> failure = copyFailure())
+            throw EngineError(*failure);
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::vector<std::string>> PostgresSession::copyFailure() {
+    const ResultHandle result = nextResult();
+    const bool ended = result && PQresultStatus(result.get()) == PGRES_COMMAND_OK;
+    std::optional<std::vector<std::string>> failure;
+    if (!ended)
+        failure = messageLines(result ? PQresultErrorMessage(result.get()) : PQerrorMessage(connection_.get()));
+    discardResults();
+    return failure;
+}
+
 ResultHandle PostgresSession::nextResult() {
     if (!connection_)
         return nullptr;
@@ -163,20 +227,26 @@ ResultHandle PostgresSession::nextResult() {
 }
 
 void PostgresSession::discardResults() {
-    while (nextResult()) {
+    while (const ResultHandle result = nextResult()) {
+        // A COPY's rows are read to their end: the transaction it runs in stays usable, as it would not after
+        // a cancel.
+        if (PQresultStatus(result.get()) == PGRES_COPY_OUT)
+            while (nextCopyRow()) {
+            }
     }
 }
 
 bool PostgresSession::waitForResult() { return awaitServer(connection_.get(), settings_.timeout, true); }
 
 void PostgresSession::giveUp() {
+    releaseCopyRow();
     requestCancel(connection_.get());
     // The connection is non-blocking, so its farewell message never waits for the silent server either.
     connection_.reset();
     ++statement_;
-    throw EngineError(std::vector<std::string>{
-        "The PostgreSQL database " + name() + " did not answer in " + secondsText(settings_.timeout),
-        "The statement was abandoned and the connection closed; the next attempt connects again"});
+    abandonment_ = {"The PostgreSQL database " + name() + " did not answer in " + secondsText(settings_.timeout),
+                    "The statement was abandoned and the connection closed; the next attempt connects again"};
+    throw EngineError(abandonment_);
 }
 
 } // namespace engine

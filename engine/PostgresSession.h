@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <libpq-fe.h>
@@ -31,6 +32,10 @@ std::vector<std::string> messageLines(const char* text);
 // waited for; the next call of libpq reports it.
 bool awaitServer(PGconn* connection, std::chrono::milliseconds timeout, bool untilResult);
 
+// Waits until data from the server has arrived and been consumed, for a COPY, whose rows PQisBusy does not wait
+// for. False when `timeout` passed first. A broken connection is not waited for, as in awaitServer.
+bool awaitInput(PGconn* connection, std::chrono::milliseconds timeout);
+
 // Asks the server to cancel the connection's statement, without waiting for the answer of a server that may be
 // frozen.
 void requestCancel(PGconn* connection);
@@ -44,6 +49,9 @@ public:
     // Connects, asking askPassword when the server wants a password the settings do not give. Throws
     // EngineError "Cannot connect to the PostgreSQL database <name>" followed by libpq's reason.
     PostgresSession(PostgresSettings settings, const PasswordPrompt& askPassword, const std::string& promptName);
+    ~PostgresSession();
+    PostgresSession(const PostgresSession&) = delete;
+    PostgresSession& operator=(const PostgresSession&) = delete;
 
     const std::string& name() const { return settings_.name; }
     // Whether there is a connection that libpq has not found broken (false after the connection was dropped).
@@ -52,6 +60,11 @@ public:
     PGTransactionStatusType transactionStatus() const;
     // libpq's message about the last failure of the connection.
     std::string errorMessage() const;
+    // Why the session last dropped its connection itself (a server that did not answer in time); empty when it
+    // never did.
+    const std::vector<std::string>& abandonment() const { return abandonment_; }
+    // The server's version as libpq gives it (150004 for 15.4); 0 without a connection.
+    int serverVersion() const { return connection_ ? PQserverVersion(connection_.get()) : 0; }
 
     // Connects again with the same keywords. Throws EngineError "Lost the connection to the PostgreSQL
     // database <name>" followed by libpq's reason.
@@ -66,15 +79,28 @@ public:
     // Returns false when the statement could not be sent (the connection is broken).
     bool send(const std::string& sql, const std::vector<const char*>& values);
 
+    // Starts a statement of the form COPY ... TO STDOUT, whose rows nextCopyRow() reads. REQUIRES: as send().
+    // Returns false when the statement could not be sent.
+    bool sendCopy(const std::string& sql);
+    // The next row of the COPY under way, as the server sends it (text format, with its line end), valid until
+    // the next call; nullopt once the last row has come and the statement ended well. Throws EngineError with
+    // the server's message when the statement fails or the connection breaks part-way, and as nextResult() does
+    // when the server stays silent for the timeout.
+    std::optional<std::string_view> nextCopyRow();
+
     // The statement's next result, or nullptr after its last one (or when there is no connection). Throws
     // EngineError after cancelling the statement and dropping the connection when the server stays silent
     // for the timeout.
     ResultHandle nextResult();
-    // Reads and drops the results still pending. Throws as nextResult() does.
+    // Reads and drops the results still pending, and the rows of a COPY under way. Throws as nextResult() does.
     void discardResults();
 
 private:
     ConnectionHandle connect(const std::optional<std::string>& password) const;
+    // The row of libpq that nextCopyRow() handed out, freed.
+    void releaseCopyRow();
+    // The result that ends a COPY whose rows have all been read: nullopt when it ended well, else its message.
+    std::optional<std::vector<std::string>> copyFailure();
     // Waits until nextResult() would not block; false when the timeout passed first.
     bool waitForResult();
     [[noreturn]] void giveUp();
@@ -83,6 +109,8 @@ private:
     std::optional<std::string> password_;
     ConnectionHandle connection_;
     std::uint64_t statement_ = 0;
+    char* copyRow_ = nullptr;
+    std::vector<std::string> abandonment_;
 };
 
 } // namespace engine

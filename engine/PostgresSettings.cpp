@@ -36,13 +36,17 @@ void requireUtf8(const AliasDefinition& alias) {
 }
 
 // The user's own server settings first, the engine's after them: of two "-c" settings of one parameter the
-// server keeps the later, so the session stays read-only and its dates ISO whatever the user wrote.
+// server keeps the later, so the session stays read-only and its dates ISO whatever the user wrote. Scans of a
+// whole table start at its first block and run in one process, so that every read delivers the rows of one
+// doctor in the order of their places in the table, whether it scans the table or an index (see
+// Database::readInKeyOrder).
 std::string sessionOptions(const AliasDefinition& alias) {
     const char* fromEnvironment = std::getenv("PGOPTIONS");
     std::string options = trimmed(alias.entry("options", fromEnvironment ? fromEnvironment : ""));
     if (!options.empty())
         options += ' ';
-    return options + "-c default_transaction_read_only=on -c DateStyle=ISO";
+    return options + "-c default_transaction_read_only=on -c DateStyle=ISO -c synchronize_seqscans=off "
+                     "-c max_parallel_workers_per_gather=0";
 }
 
 void addUnlessGiven(const AliasDefinition& alias, PostgresSettings& settings, const std::string& key,
@@ -58,6 +62,7 @@ void addUnlessGiven(const AliasDefinition& alias, PostgresSettings& settings, co
 PostgresSettings postgresSettings(const AliasDefinition& alias) {
     static const std::set<std::string> kEngineEntries = {"path", "codepage", "timeout", "options", "client_encoding"};
     requireUtf8(alias);
+    alias.password(); // refuses a password from an alias file that others may read
     PostgresSettings settings;
     settings.timeout = timeoutOf(alias);
     for (const auto& [key, value] : alias.entries) {

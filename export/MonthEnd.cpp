@@ -21,9 +21,10 @@ constexpr std::size_t kOnePassShare = 4;
 
 } // namespace
 
-MonthEnd::MonthEnd(std::string aliasName, const data::RegionalSettings& settings)
+MonthEnd::MonthEnd(std::string aliasName, const data::RegionalSettings& settings, engine::PasswordPrompt askPassword)
     : connection_(std::make_unique<data::Connection>(data::kConnectionName, std::move(aliasName))),
       settings_(settings) {
+    connection_->setPasswordPrompt(std::move(askPassword));
     connection_->open();
     engine::Database& database = connection_->database();
     database.beginConsistentRead();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/RegionalSettings.h"
+#include "engine/PasswordPrompt.h"
 #include "export/Doctor.h"
 #include "export/MonthEndLedger.h"
 
@@ -41,9 +42,9 @@ public:
     // it can take (the reloads still take the doctors the one read leaves over), for comparing the two.
     enum class Way { Chosen, OnePass, ReloadEach };
 
-    // Connects through the alias, begins the consistent read and reads the active doctors. Throws when it
-    // cannot connect or read them.
-    MonthEnd(std::string aliasName, const data::RegionalSettings& settings);
+    // Connects through the alias, begins the consistent read and reads the active doctors; askPassword is asked
+    // for a password the alias does not give. Throws when it cannot connect or read them.
+    MonthEnd(std::string aliasName, const data::RegionalSettings& settings, engine::PasswordPrompt askPassword = {});
     ~MonthEnd();
     MonthEnd(const MonthEnd&) = delete;
     MonthEnd& operator=(const MonthEnd&) = delete;

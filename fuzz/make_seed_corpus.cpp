@@ -1,6 +1,8 @@
 // Writes the fuzzer's seed corpus: small valid tables of the layouts the reader knows, from pxlib (version 7,
-// every field type, deleted records) and from our own writer (versions 3 and 4, chains out of file order).
+// every field type, deleted records, a table protected by a password) and from our own writer (versions 3 and
+// 4, chains out of file order, a version 3 table protected by a password).
 // Usage: paradox_fuzz_seeds <folder>
+#include "engine/ParadoxExercise.h"
 #include "engine/ParadoxFixtures.h"
 #include "engine/ParadoxTestWriter.h"
 
@@ -40,8 +42,11 @@ int main(int argc, char** argv) {
             table.appendRecord();
         }
     }
-    {
-        PxlibTable table(folder + "/gaps-v7.DB", {{"K", pxfLong, 4}, {"DOCTOR", pxfAlpha, 6}, {"OK", pxfLogical, 1}});
+    for (const bool protectedTable : {false, true}) {
+        PxlibTable table(folder + (protectedTable ? "/protected-v7.DB" : "/gaps-v7.DB"),
+                         {{"K", pxfLong, 4}, {"DOCTOR", pxfAlpha, 6}, {"OK", pxfLogical, 1}});
+        if (protectedTable)
+            table.setPassword(kExercisePassword);
         for (int i = 0; i < 200; ++i) {
             table.beginRecord();
             table.longInt(0, i);
@@ -56,15 +61,20 @@ int main(int argc, char** argv) {
         const char* name;
         int version;
         int codePage;
-    } writers[] = {{"chain-v3.DB", 3, 0}, {"chain-v4.DB", 9, 866}};
+        const char* password;
+    } writers[] = {
+        {"chain-v3.DB", 3, 0, ""}, {"chain-v4.DB", 9, 866, ""}, {"protected-v3.DB", 3, 0, kExercisePassword}};
     for (const auto& w : writers) {
         {
-            ParadoxTestWriter writer(
-                folder + "/" + w.name,
-                {{"K", ParadoxFieldType::Short, 2},
-                 {"NAME", ParadoxFieldType::Alpha, 10},
-                 {"DAY", ParadoxFieldType::Date, 4}},
-                {.versionId = w.version, .blockSizeCode = 1, .codePage = w.codePage, .recordsPerBlock = 3});
+            ParadoxTestWriter writer(folder + "/" + w.name,
+                                     {{"K", ParadoxFieldType::Short, 2},
+                                      {"NAME", ParadoxFieldType::Alpha, 10},
+                                      {"DAY", ParadoxFieldType::Date, 4}},
+                                     {.versionId = w.version,
+                                      .blockSizeCode = 1,
+                                      .codePage = w.codePage,
+                                      .recordsPerBlock = 3,
+                                      .password = w.password});
             for (int i = 0; i < 7; ++i) {
                 std::string record = writer.blankRecord();
                 writer.shortInt(record, 0, static_cast<std::int16_t>(i));
@@ -73,7 +83,10 @@ int main(int argc, char** argv) {
                 writer.append(record);
             }
         }
-        // Relink the blocks as 1 -> 3 -> 2 so that the chain, not the file, gives the order.
+        // Relink the blocks as 1 -> 3 -> 2 so that the chain, not the file, gives the order (of a plain table:
+        // the links of a protected one are scrambled).
+        if (*w.password != '\0')
+            continue;
         const std::string path = folder + "/" + w.name;
         patchBytes(path, 0x800, littleEndian16(3));
         patchBytes(path, 0x800 + 2 * 1024, littleEndian16(2));

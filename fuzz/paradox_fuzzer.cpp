@@ -46,8 +46,9 @@ std::size_t readThroughSql(const std::string& folder) {
     alias.driver = "paradox";
     alias.entries["path"] = folder;
     alias.sourceFile = folder + "/aliases.ini";
+    alias.entries["password"] = testsupport::kExercisePassword;
     const engine::CodePage& codePage = engine::CodePage::named("windows-1251");
-    auto db = engine::openParadoxDatabase(alias, codePage);
+    auto db = engine::openParadoxDatabase(alias, codePage, {});
 
     auto all = db->execute("select * from t", {});
     std::string firstAlpha;

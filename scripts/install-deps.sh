@@ -16,6 +16,7 @@ test_packages=(
     postgresql-15 libgtest-dev pxlib-dev sqlite3
     clang clang-format libclang-rt-14-dev
     dpkg-dev file desktop-file-utils man-db groff-base lintian locales
+    dbus at-spi2-core python3-pyatspi
 )
 # Locales the tests switch to: an 8-bit Turkish one, where the C library folds "I" to a dotless i.
 test_locales=("tr_TR.ISO-8859-9 ISO-8859-9")

@@ -156,7 +156,7 @@ private slots:
         const std::string logPath = dir_->file("support.log");
         files::FileDescriptor log(::open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644));
         QVERIFY(log.valid());
-        app::installSupportLog(log.get());
+        app::installSupportLog("stderr", log.get());
         openWindow();
         prompter_->nextFolder = QString::fromStdString(exportFolder());
         chooseAndExport(1);
@@ -178,6 +178,36 @@ private slots:
         QVERIFY2(written.contains(failed), qPrintable(written));
         QVERIFY2(written.contains(QString::fromStdString(taken + "/A1.txt")), qPrintable(written));
         QCOMPARE(prompter_->messages.size(), 2);
+    }
+
+    // Without PELMAROT_SUPPORT_LOG, or with a value it does not understand, an export and a failed one leave no
+    // line anywhere; a value not understood is named once.
+    void theSupportLogIsWrittenOnlyWhenASupportPersonTurnsItOn() {
+        openWindow();
+        int downPresses = 1; // to the first doctor, who then stays chosen
+        for (const char* setting : {static_cast<const char*>(nullptr), "", "Stderr"}) {
+            const std::string logPath = dir_->file("support.log");
+            files::FileDescriptor log(::open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644));
+            QVERIFY(log.valid());
+            app::installSupportLog(setting, log.get());
+            prompter_->nextFolder = QString::fromStdString(exportFolder());
+            chooseAndExport(std::exchange(downPresses, 0));
+            prompter_->nextFolder = QString::fromStdString(dir_->file("missing"));
+            QTest::mouseClick(window_->btnEksportiraj, Qt::LeftButton);
+            qCWarning(app::lcEngine) << "a failure's cause";
+            qInstallMessageHandler(nullptr);
+            log.reset();
+            const std::string expected =
+                setting != nullptr && *setting != '\0'
+                    ? " pelmarot.engine warning: PELMAROT_SUPPORT_LOG=Stderr is not understood; 'stderr' or "
+                      "'journal' turns the support log on\n"
+                    : "";
+            const std::string written = readFile(logPath);
+            QCOMPARE(written.empty() ? written : written.substr(written.find(' ')), expected);
+        }
+        const QString success = QString::fromUtf8(app::TfrmOsigurenici::kSuccessMessage);
+        const QString failure = QString::fromUtf8(app::TfrmOsigurenici::kFailureMessage);
+        QCOMPARE(prompter_->messages, (QStringList{success, failure, success, failure, success, failure}));
     }
 };
 

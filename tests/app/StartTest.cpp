@@ -36,6 +36,15 @@ Run run(const QString& program, const QStringList& arguments, const QProcessEnvi
     return result;
 }
 
+// This process's environment without anything that names a display or a platform, so that a program that
+// opened one would try the real default and fail.
+QProcessEnvironment withoutDisplay() {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(QString::fromLatin1(variable));
+    return environment;
+}
+
 QRect rectFrom(const QString& line) {
     const QStringList numbers = line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
     return numbers.size() == 4 ? QRect(numbers[0].toInt(), numbers[1].toInt(), numbers[2].toInt(), numbers[3].toInt())
@@ -53,9 +62,7 @@ private slots:
     void helpAndVersionNeedNoDisplay() {
         const QString program = QString::fromLocal8Bit(qgetenv("PELMAROT_PELMAROT_EXE"));
         QVERIFY2(!program.isEmpty(), "PELMAROT_PELMAROT_EXE names the built window program");
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-            environment.remove(QString::fromLatin1(variable));
+        const QProcessEnvironment environment = withoutDisplay();
 
         const Run help = run(program, {QStringLiteral("--help")}, environment);
         QCOMPARE(help.status, 0);
@@ -70,6 +77,38 @@ private slots:
         QCOMPARE(version.status, 0);
         QVERIFY2(QRegularExpression(QStringLiteral("^pelmarot \\d+\\.\\d+\\.\\d+\\n$")).match(version.out).hasMatch(),
                  qPrintable(version.out));
+    }
+
+    // A word that is neither the program's nor the toolkit's ends the program with the usage error before it
+    // needs a display, which it would otherwise fail to open with an abort.
+    void badArgumentsAreAUsageErrorWithoutADisplay() {
+        const QString program = QString::fromLocal8Bit(qgetenv("PELMAROT_PELMAROT_EXE"));
+        QVERIFY2(!program.isEmpty(), "PELMAROT_PELMAROT_EXE names the built window program");
+        const QProcessEnvironment environment = withoutDisplay();
+        const struct {
+            QStringList arguments;
+            const char* error;
+        } cases[] = {
+            {{QStringLiteral("--bogus")}, "unknown option --bogus"},
+            {{QStringLiteral("-platform"), QStringLiteral("xcb"), QStringLiteral("-x=1")}, "unknown option -x"},
+            {{QStringLiteral("--version"), QStringLiteral("k.sqlite")}, "unexpected operand 'k.sqlite'"},
+            {{QStringLiteral("-reverse=yes")}, "-reverse takes no value"},
+            {{QStringLiteral("-style")}, "-style needs a value"},
+        };
+        for (const auto& bad : cases) {
+            const Run result = run(program, bad.arguments, environment);
+            QCOMPARE(result.status, 2);
+            QCOMPARE(result.err, QStringLiteral("pelmarot: %1\nTry 'pelmarot --help' for more information.\n")
+                                     .arg(QString::fromLatin1(bad.error)));
+            QCOMPARE(result.out, QString());
+        }
+        // The toolkit's options pass, in both spellings: --version answers after them.
+        const Run version = run(program,
+                                {QStringLiteral("--style=fusion"), QStringLiteral("-display"), QStringLiteral(":9"),
+                                 QStringLiteral("-reverse"), QStringLiteral("-V")},
+                                environment);
+        QCOMPARE(version.status, 0);
+        QVERIFY2(version.out.startsWith(QStringLiteral("pelmarot ")), qPrintable(version.out + version.err));
     }
 
     // On this process's screen the whole frame lies within the available area. PELMAROT_PLACEMENT_REPORT names a

@@ -17,6 +17,7 @@
 #include <QSignalSpy>
 #include <QStyle>
 #include <QTest>
+#include <QToolTip>
 #include <memory>
 
 using namespace testsupport;
@@ -381,22 +382,43 @@ private slots:
         QVERIFY(box()->mapToGlobal(QPoint(0, box()->height())).y() + popup->height() > screen.bottom());
         QCOMPARE(popup->geometry().bottom() + 1, box()->mapToGlobal(QPoint(0, 0)).y());
         QTest::keyClick(list, Qt::Key_Escape);
+
+        // A list whose last pixel row is the screen's last one still fits below; one pixel lower it does not.
+        for (const int past : {0, 1}) {
+            const int boxBottom = box()->mapToGlobal(QPoint(0, box()->height())).y();
+            window_->move(window_->pos() + QPoint(0, screen.bottom() + 1 - popup->height() + past - boxBottom));
+            QApplication::processEvents();
+            QCOMPARE(box()->mapToGlobal(QPoint(0, box()->height())).y() + popup->height(), screen.bottom() + 1 + past);
+            QTest::mouseClick(box(), Qt::LeftButton);
+            QCOMPARE(popup->geometry().top() == box()->mapToGlobal(QPoint(0, box()->height())).y(), past == 0);
+            QTest::keyClick(list, Qt::Key_Escape);
+        }
     }
 
-    void theDropDownIsAsWideAsItsLongestNameWhileTheBoxKeepsItsWidth() {
+    void theDropDownIsAsWideAsTheBoxAndACutNameShowsWholeInItsTooltip() {
         runSql(registerPath(), "INSERT INTO Lekari VALUES ('500', 'Veqanovska-Stojanovska', 'Tatjana', '001', 1)");
         openWindow();
-        const int boxWidth = box()->width();
         QTest::mouseClick(box(), Qt::LeftButton);
         QListView* list = box()->dropDownList();
         QVERIFY(box()->isDroppedDown());
-        // The item view lays a text out with a margin of the focus frame's width and one pixel on each side.
-        const int margins = 2 * (list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list) + 1);
-        const int needed =
-            QFontMetrics(list->font()).horizontalAdvance(QStringLiteral("Вељановска-Стојановска Татјана")) + margins;
-        QVERIFY2(list->viewport()->width() >= needed, qPrintable(QString::number(list->viewport()->width())));
-        QCOMPARE(list->window()->geometry().left(), box()->mapToGlobal(QPoint(0, 0)).x());
-        QCOMPARE(box()->width(), boxWidth);
+        QCOMPARE(list->window()->geometry(), QRect(box()->mapToGlobal(QPoint(0, box()->height())),
+                                                   QSize(box()->width(), list->window()->height())));
+        const auto askTooltip = [list](int row) {
+            const QPoint inside(4, list->visualRect(list->model()->index(row, 0)).center().y());
+            QHelpEvent help(QEvent::ToolTip, inside, list->viewport()->mapToGlobal(inside));
+            QApplication::sendEvent(list->viewport(), &help);
+        };
+        QCOMPARE(list->font(), box()->font());
+        const QString longName = QStringLiteral("Вељановска-Стојановска Татјана");
+        QCOMPARE(list->model()->index(4, 0).data().toString(), longName);
+        QVERIFY(QFontMetrics(list->font()).horizontalAdvance(longName) > list->viewport()->width());
+        QToolTip::hideText();
+        QTRY_VERIFY(!QToolTip::isVisible());
+        askTooltip(0); // "Петровски Илија" fits
+        QVERIFY(!QToolTip::isVisible());
+        askTooltip(4);
+        QVERIFY(QToolTip::isVisible());
+        QCOMPARE(QToolTip::text(), longName);
         QTest::keyClick(list, Qt::Key_Escape);
     }
 

@@ -80,6 +80,7 @@ TEST_F(Lists, InsuredListHoldsRegisteredPersonsWithTheirPercentage) {
     data::Connection kdb;
     kdb.open();
     data::InsuredList list(kdb);
+    EXPECT_EQ(list.sql(), "select * from osigurenici where lekar_s = :lekar and br_odj is null\r\n");
     EXPECT_EQ(failureOf([&] { list.first(); }), "qOsigurenici: Cannot perform this operation on a closed dataset");
 
     list.reload("100001");

@@ -279,3 +279,26 @@ TEST(ParadoxBackend, ATableThatIsAFolderOrAFifoIsCalledWhatItIs) {
     EXPECT_EQ(failureOf<engine::EngineError>([&] { db->execute("select * from osigurenici", {}); }),
               "Table 'osigurenici': " + dir.file("px/Osigurenici.DB") + " is a FIFO (named pipe), not a Paradox table");
 }
+
+// A connection URI named on the command line is never echoed with its password, whether libpq can read it or not.
+TEST(DirectRegister, MessagesAboutAConnectionUriNeverShowItsPassword) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"postgresql://127.0.0.1/kapitacija?password=Tajna-9",
+         "The connection URI postgresql://127.0.0.1/kapitacija?password=... holds a password: give it in ~/.pgpass or "
+         "PGPASSWORD instead, where other users cannot see it"},
+        {"postgresql://clerk:Tajna-9@db/kapitacija?sslmode=disable&password=Tajna-9",
+         "The connection URI postgresql://...@db/kapitacija?sslmode=disable&password=... holds a password: give it in "
+         "~/.pgpass or PGPASSWORD instead, where other users cannot see it"},
+        {"postgresql://clerk:Tajna-9@[::1/kapitacija",
+         "Cannot read the connection URI postgresql://...@[::1/kapitacija: end of string reached when looking for "
+         "matching \"]\" in IPv6 host address in URI: \"postgresql://...@[::1/kapitacija\""},
+        {"postgresql://h/k?password=Tajna%zz9", ""},
+    };
+    for (const auto& [uri, message] : cases) {
+        const std::string failure = failureOf<engine::EngineError>([&] { engine::Engine().aliasDefinition(uri); });
+        if (!message.empty())
+            EXPECT_EQ(failure, message);
+        EXPECT_EQ(failure.find("Tajna"), std::string::npos) << failure;
+        EXPECT_FALSE(failure.empty()) << uri;
+    }
+}

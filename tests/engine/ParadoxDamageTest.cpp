@@ -60,7 +60,7 @@ std::unique_ptr<engine::Database> openFolder(const std::string& folder) {
     alias.driver = "paradox";
     alias.entries["path"] = folder;
     alias.sourceFile = folder + "/aliases.ini";
-    return engine::openParadoxDatabase(alias, engine::CodePage::named("windows-1251"));
+    return engine::openParadoxDatabase(alias, engine::CodePage::named("windows-1251"), {});
 }
 
 // Every row of the base table's layout as "K|NAME|D|BCD", in the order SQL delivers them. Throws EngineError.

@@ -51,9 +51,11 @@ void makeRegister(std::vector<DoctorRow>& doctors, std::vector<PersonRow>& perso
 }
 
 // Everything both lists show for every doctor, one line per row, with the blank flags.
-std::vector<std::string> listsOf(const std::string& aliasFile, const std::string& aliasContents) {
+std::vector<std::string> listsOf(const std::string& aliasFile, const std::string& aliasContents,
+                                 const engine::PasswordPrompt& prompt = {}) {
     AliasFileScope scope(aliasFile, aliasContents);
     data::Connection kdb;
+    kdb.setPasswordPrompt(prompt);
     kdb.open();
     data::DoctorList doctors(kdb);
     doctors.open();
@@ -288,4 +290,57 @@ TEST(ParadoxDriver, IndexedLookupGivesWhatAFullScanGivesAndFollowsTheFile) {
     std::filesystem::remove(path);
     EXPECT_EQ(failureOf([&] { db->execute(listStatement, {"D1"}); }),
               "Table 'osigurenici' does not exist in the database " + dir.path());
+}
+
+// Protected tables through the driver. A password is asked for once for two tables that share it and once for
+// each of two that do not, again after a wrong answer; one the alias gives is never asked for; a cancelled
+// prompt lets the engine's error through; the alias's password is refused from a file others may read.
+TEST(ParadoxDriver, OpensProtectedTablesWithTheAliasPasswordOrThePrompt) {
+    std::vector<DoctorRow> doctors;
+    std::vector<PersonRow> persons;
+    makeRegister(doctors, persons);
+    TempDir dir;
+    for (const char* folder : {"plain", "shared", "two"})
+        std::filesystem::create_directory(dir.file(folder));
+    writeParadoxRegister(dir.file("plain"), doctors, persons);
+    writeParadoxRegister(dir.file("shared"), doctors, persons, "CP1251", {"Lozinka7", "Lozinka7"});
+    writeParadoxRegister(dir.file("two"), doctors, persons, "CP1251", {"prva", "vtora"});
+    const std::string aliases = dir.file("aliases.ini");
+    const auto expected = listsOf(aliases, paradoxAlias(dir.file("plain")));
+
+    std::vector<std::string> asked;
+    const auto answering = [&](std::vector<std::optional<std::string>> answers) {
+        return [&asked, answers](const std::string& name) mutable -> std::optional<std::string> {
+            asked.push_back(std::filesystem::path(name).filename().string());
+            if (answers.empty())
+                return std::nullopt;
+            std::optional<std::string> answer = answers.front();
+            answers.erase(answers.begin());
+            return answer;
+        };
+    };
+    EXPECT_EQ(listsOf(aliases, paradoxAlias(dir.file("shared")), answering({"Lozinka7"})), expected);
+    EXPECT_EQ(asked, std::vector<std::string>{"Lekari.DB"});
+    asked.clear();
+    EXPECT_EQ(listsOf(aliases, paradoxAlias(dir.file("two")), answering({"vtora", "prva", "vtora"})), expected);
+    EXPECT_EQ(asked, (std::vector<std::string>{"Lekari.DB", "Lekari.DB", "Osigurenici.DB"}));
+    asked.clear();
+    EXPECT_EQ(listsOf(aliases, paradoxAlias(dir.file("shared")) + "password = Lozinka7\n", answering({})), expected);
+    EXPECT_TRUE(asked.empty());
+
+    EXPECT_EQ(failureOf<engine::EngineError>([&] { listsOf(aliases, paradoxAlias(dir.file("two")), answering({})); }),
+              dir.file("two/Lekari.DB") + ": the table is protected by a password, and none was given");
+    EXPECT_EQ(failureOf<engine::EngineError>([&] {
+                  listsOf(aliases, paradoxAlias(dir.file("two")), answering({"prva", "nope"}));
+              }),
+              dir.file("two/Osigurenici.DB") + ": the password given is not the table's password");
+
+    const std::string contents = paradoxAlias(dir.file("shared")) + "password = Lozinka7\n";
+    AliasFileScope scope(aliases, contents);
+    std::filesystem::permissions(aliases, std::filesystem::perms::group_read, std::filesystem::perm_options::add);
+    EXPECT_EQ(failureOf<engine::EngineError>([&] { engine::Engine().openDatabase("kapitacija"); }),
+              "The alias file " + aliases +
+                  " gives a password for alias 'kapitacija' but other users may read it, so the password is not "
+                  "used: make the file readable by its owner alone (chmod 600 " +
+                  aliases + "), or remove its 'password' entry");
 }

@@ -9,6 +9,7 @@
 
 #include "engine/CodePage.h"
 #include "engine/ParadoxIndex.h"
+#include "engine/ParadoxPasswords.h"
 #include "engine/ParadoxTable.h"
 
 #include <algorithm>
@@ -19,9 +20,13 @@
 
 namespace testsupport {
 
+// The password of the protected tables among the fuzzer's seeds and the damaged-file tests' tables.
+inline constexpr const char* kExercisePassword = "Lozinka7";
+
 // Returns the number of records. Throws EngineError.
 inline std::size_t exerciseParadoxTable(const std::string& path) {
-    const engine::ParadoxTable table(path);
+    engine::ParadoxPasswords passwords(kExercisePassword, {});
+    const engine::ParadoxTable table(path, &passwords);
     const engine::CodePage& stored = table.codePage() ? *table.codePage() : engine::CodePage::named("1251");
     std::vector<std::uint32_t> positions;
     std::size_t sink = 0;

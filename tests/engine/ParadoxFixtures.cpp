@@ -135,9 +135,12 @@ std::vector<PxlibTable::Field> paradoxFields(const engine::RegisterTable& table)
 } // namespace
 
 void writeParadoxRegister(const std::string& folder, const std::vector<DoctorRow>& doctors,
-                          const std::vector<PersonRow>& persons, const std::string& encoding) {
+                          const std::vector<PersonRow>& persons, const std::string& encoding,
+                          const TablePasswords& passwords) {
     {
         PxlibTable lekari(folder + "/Lekari.DB", paradoxFields(engine::doctorTable()), encoding);
+        if (!passwords.doctors.empty())
+            lekari.setPassword(passwords.doctors);
         for (const auto& d : doctors) {
             lekari.beginRecord();
             lekari.alpha(0, d.code);
@@ -149,6 +152,8 @@ void writeParadoxRegister(const std::string& folder, const std::vector<DoctorRow
         }
     }
     PxlibTable osigurenici(folder + "/Osigurenici.DB", paradoxFields(engine::insuredTable()), encoding);
+    if (!passwords.insured.empty())
+        osigurenici.setPassword(passwords.insured);
     for (const auto& p : persons) {
         osigurenici.beginRecord();
         osigurenici.alpha(0, p.mb);

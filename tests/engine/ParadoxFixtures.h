@@ -64,10 +64,17 @@ private:
     std::vector<char> record_;
 };
 
+// The passwords of a register's two tables; an empty one leaves its table unprotected.
+struct TablePasswords {
+    std::string doctors;
+    std::string insured;
+};
+
 // The register of writeSqliteRegister as the Paradox tables Lekari.DB and Osigurenici.DB in a folder, with
 // texts in the code page named by encoding.
 void writeParadoxRegister(const std::string& folder, const std::vector<DoctorRow>& doctors,
-                          const std::vector<PersonRow>& persons, const std::string& encoding = "CP1251");
+                          const std::vector<PersonRow>& persons, const std::string& encoding = "CP1251",
+                          const TablePasswords& passwords = {});
 
 // One field of every type pxlib writes, in the order A (alpha), D, S, I, C, M (memo), N, L, T, TS, AI, BCD, Y
 // (bytes), the alpha, memo and bytes fields of the sizes given.

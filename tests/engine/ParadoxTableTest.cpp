@@ -6,6 +6,7 @@
 #include "engine/ParadoxExercise.h"
 #include "engine/ParadoxFixtures.h"
 #include "engine/ParadoxIndex.h"
+#include "engine/ParadoxPasswords.h"
 #include "engine/ParadoxTestWriter.h"
 
 #include "support/Failures.h"
@@ -320,26 +321,79 @@ TEST(ParadoxTable, IndexGivesTheRecordsOfOneValueInChainOrder) {
     EXPECT_GT(index.memoryBytes(), 600 * sizeof(std::uint32_t));
 }
 
-TEST(ParadoxTable, RefusesEncryptedTablesByName) {
+// The same records written by pxlib once plainly and once protected by a password: more than 256 blocks, so
+// that the block number's byte in the key wraps around, and records that straddle the 256-byte chunks.
+TEST(ParadoxTable, ReadsTablesProtectedByAPasswordAsPxlibWroteThem) {
+    TempDir dir;
+    const auto write = [&](const std::string& name, const std::string& password) {
+        const std::string path = dir.file(name);
+        PxlibTable table(path, {{"K", pxfLong, 4}, {"NAME", pxfAlpha, 29}});
+        if (!password.empty())
+            table.setPassword(password);
+        for (int i = 0; i < 17'000; ++i) {
+            table.beginRecord();
+            table.longInt(0, i);
+            table.alpha(1, "Лице " + std::to_string(i % 97));
+            table.appendRecord();
+        }
+        return path;
+    };
+    const std::string plainPath = write("Plain.DB", "");
+    const std::string path = write("Secret.DB", kExercisePassword);
+    ASSERT_NE(readFile(path).substr(0x5C, 4), std::string(4, '\0')) << "pxlib was meant to protect the table";
+
+    const engine::ParadoxTable plain(plainPath);
+    engine::ParadoxPasswords passwords(kExercisePassword, {});
+    const engine::ParadoxTable table(path, &passwords);
+    ASSERT_GT(table.blockCountInHeader(), 256u);
+    EXPECT_TRUE(table.isProtected());
+    EXPECT_EQ(column(table, "K"), column(plain, "K"));
+    EXPECT_EQ(column(table, "NAME"), column(plain, "NAME"));
+    // Each record again by its position, and the index's lookups, as the reloads read them.
+    EXPECT_EQ(exerciseParadoxTable(path), 17'000u);
+
+    EXPECT_EQ(failureOf<engine::EngineError>([&] { engine::ParadoxTable none(path); }),
+              path + ": the table is protected by a password, and none was given");
+    engine::ParadoxPasswords wrong("secret", {});
+    EXPECT_EQ(failureOf<engine::EngineError>([&] { engine::ParadoxTable refused(path, &wrong); }),
+              path + ": the password the alias gives is not the table's password");
+}
+
+// A damaged protected table fails with a located error: a check value no password gives, and a block that
+// does not unscramble into a sane one.
+TEST(ParadoxTable, LocatesDamageInProtectedTables) {
     TempDir dir;
     const std::string path = dir.file("Secret.DB");
     {
         PxlibTable table(path, {{"K", pxfLong, 4}});
-        table.setPassword("secret");
-        table.beginRecord();
-        table.longInt(0, 1);
-        table.appendRecord();
+        table.setPassword(kExercisePassword);
+        for (int i = 0; i < 3; ++i) {
+            table.beginRecord();
+            table.longInt(0, i);
+            table.appendRecord();
+        }
     }
-    ASSERT_NE(readFile(path).substr(0x5C, 4), std::string(4, '\0')) << "pxlib was meant to encrypt the table";
-    EXPECT_EQ(failureOf<engine::EngineError>([&] { engine::ParadoxTable table(path); }),
-              path + ": the table is encrypted (protected by a password); this program cannot read encrypted tables");
+    const std::string original = readFile(path);
+    engine::ParadoxPasswords passwords(kExercisePassword, {});
+
+    patchBytes(path, 0x5E, std::string(2, '\0'));
+    EXPECT_EQ(failureOf<engine::EngineError>([&] { engine::ParadoxTable table(path, &passwords); }),
+              path + ", header: the table is marked as protected by a password, but its password check value " +
+                  std::to_string(engine::paradoxCheckValue(kExercisePassword) & 0xFFFF) +
+                  " is damaged (no password gives it)");
+
+    writeBytes(path, original);
+    patchBytes(path, 0x800, std::string(256, '\x5A'));
+    const std::string failure = failureOf<engine::EngineError>([&] { exerciseParadoxTable(path); });
+    EXPECT_EQ(failure.rfind(path + ", block 1: ", 0), 0u) << failure;
 }
 
 TEST(ParadoxTable, ReadsTheFuzzerSeedsInFull) {
     // The fuzzer mutates these tables; one the reader refused would leave the paths past its header unexplored.
     const std::filesystem::path folder = std::filesystem::path(__FILE__).parent_path() / "../../fuzz/corpus";
-    const std::map<std::string, std::size_t> records = {
-        {"chain-v3.DB", 7}, {"chain-v4.DB", 7}, {"gaps-v7.DB", 160}, {"types-v7.DB", 3}};
+    const std::map<std::string, std::size_t> records = {{"chain-v3.DB", 7},       {"chain-v4.DB", 7},
+                                                        {"gaps-v7.DB", 160},      {"types-v7.DB", 3},
+                                                        {"protected-v7.DB", 160}, {"protected-v3.DB", 7}};
     for (const auto& [name, count] : records)
         EXPECT_EQ(exerciseParadoxTable((folder / name).string()), count) << name;
 }

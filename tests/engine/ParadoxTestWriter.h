@@ -6,6 +6,7 @@
 // order. Tests that need a damaged file patch the bytes afterwards (patchFile).
 
 #include "engine/Date.h"
+#include "engine/ParadoxCipher.h"
 #include "engine/ParadoxTable.h"
 #include "engine/RegisterSchema.h"
 
@@ -13,6 +14,7 @@
 #include <cstdint>
 #include <cstring>
 #include <fstream>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -52,6 +54,7 @@ struct WriterOptions {
     int blockSizeCode = 4;           // kilobytes per block
     int codePage = 1251;             // recorded from version 4 on; 0 records none
     std::size_t recordsPerBlock = 0; // 0: as many as fit
+    std::string password = {};       // protects the table when not empty
 };
 
 class ParadoxTestWriter {
@@ -135,7 +138,10 @@ public:
         put16(header, 0x0E, blocks_ > 0 ? 1 : 0);
         put16(header, 0x10, blocks_);
         put16(header, 0x21, fields_.size());
-        put32(header, 0x25, extended ? 0xFF00FF00u : 0);
+        const std::uint32_t checkValue = engine::paradoxCheckValue(options_.password);
+        put32(header, 0x25, extended ? 0xFF00FF00u : checkValue);
+        if (extended)
+            put32(header, 0x5C, checkValue);
         header[0x39] = static_cast<char>(options_.versionId);
         std::size_t at = extended ? 0x78 : 0x58;
         if (extended) {
@@ -183,6 +189,12 @@ private:
             put16(block_, 2, blocks_ > 1 ? blocks_ - 1 : 0);
             put16(block_, 4,
                   static_cast<std::uint16_t>(static_cast<int>(inBlock_ * recordSize_) - static_cast<int>(recordSize_)));
+            if (!options_.password.empty()) {
+                if (!cipher_)
+                    cipher_.emplace(engine::paradoxCheckValue(options_.password), blockSize_);
+                cipher_->scrambleBlock(reinterpret_cast<unsigned char*>(block_.data()),
+                                       static_cast<std::uint32_t>(blocks_));
+            }
             out_.write(block_.data(), static_cast<std::streamsize>(block_.size()));
         }
         if (another) {
@@ -204,6 +216,7 @@ private:
     std::size_t blocks_ = 0;
     std::size_t records_ = 0;
     bool finished_ = false;
+    std::optional<engine::ParadoxCipher> cipher_;
 };
 
 } // namespace testsupport

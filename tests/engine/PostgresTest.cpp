@@ -283,7 +283,8 @@ TEST(PostgresAlias, ATimeoutOrClientEncodingTheEngineCannotKeepIsRefusedNamingTh
 
 // A server that stops answering part-way through a month end: the run ends within about the timeout with one
 // failure naming the server, the doctors it did not write counted, no temporary file left, and the session goes
-// once the server goes on.
+// once the server goes on. The server freezes while it sends the month end's one read of the register (a COPY),
+// which is large enough to be under way for a while.
 TEST_F(Postgres, AMonthEndEndsWithinTheTimeoutWhenTheServerFreezesPartWay) {
     const std::string exporter = toolPath("PELMAROT_EXPORT_EXE");
     ASSERT_FALSE(exporter.empty()) << "PELMAROT_EXPORT_EXE names the tool";
@@ -291,17 +292,28 @@ TEST_F(Postgres, AMonthEndEndsWithinTheTimeoutWhenTheServerFreezesPartWay) {
     std::vector<PersonRow> persons;
     for (int d = 0; d < 400; ++d) {
         doctors.push_back({"D" + std::to_string(d), "Lekar", "X"});
-        for (int p = 0; p < 5; ++p)
-            persons.push_back(
-                {std::to_string(d * 10 + p), "P", "T", "I", doctors.back().code, "1", false, false, "2001-02-03", {}});
+        for (int p = 0; p < 500; ++p)
+            persons.push_back({std::to_string(d * 1000 + p),
+                               "P",
+                               "T",
+                               "I",
+                               doctors.back().code,
+                               "1",
+                               false,
+                               false,
+                               "2001-02-03",
+                               {}});
     }
     const std::string database = writePostgresRegister(doctors, persons);
     AliasFileScope scope(dir_.file("a.ini"), postgresAlias(database) + "timeout = 2\n");
     const std::string out = dir_.file("out");
     fs::create_directories(out);
     ChildProcess run(exporter, {"--all", "--out", out}, dir_.file("a.ini"), dir_.file("errors"));
-    for (int i = 0; i < 3000 && folderEntries(out).empty() && run.running(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    const std::string copying = "SELECT pid FROM pg_stat_activity WHERE state = 'active' AND query LIKE 'COPY%' AND "
+                                "datname = " +
+                                sqlText(database);
+    for (int i = 0; i < 6000 && postgresColumn("postgres", copying).empty() && run.running(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     ASSERT_TRUE(run.running()) << "the month end ended before the server could freeze under it";
 
     const FrozenServerRun frozen = runWithServerFrozen(run, database, std::chrono::seconds(30));

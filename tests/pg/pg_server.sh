@@ -2,7 +2,10 @@
 # A throwaway PostgreSQL server for the tests: its own data folder, reached only through a unix socket in
 # FOLDER (no TCP port), run as a non-root user because the server refuses root.
 #   pg_server.sh start|stop|restart|halt|resume|createdb FOLDER
-# (halt stops the server and keeps its data; resume starts it again.)
+#   pg_server.sh replica|unreplica FOLDER REPLICA_FOLDER
+# (halt stops the server and keeps its data; resume starts it again. replica starts a streaming replica of the
+# server, a hot standby on port 54330 that cancels a read in conflict with the primary's clean-up at once, made by
+# pg_basebackup; unreplica stops it and removes its folder.)
 # The superuser "postgres" connects without a password; the role "clerk" needs the password "clerk-secret".
 set -euo pipefail
 action=$1
@@ -31,7 +34,7 @@ start)
     [ "$(id -u)" -eq 0 ] && chown postgres "$folder"
     as_server "$bin/initdb" -D "$folder/data" -U postgres -A trust -E UTF8 --locale=C.UTF-8 --no-sync >/dev/null
     # Password authentication for the clerk's role, trust for the superuser the tests set up with.
-    as_server sh -c "printf 'local all clerk scram-sha-256\nlocal all all trust\n' > '$folder/data/pg_hba.conf'"
+    as_server sh -c "printf 'local all clerk scram-sha-256\nlocal all all trust\nlocal replication all trust\n' > '$folder/data/pg_hba.conf'"
     pg_ctl_run -w -o "-k $folder -c listen_addresses='' -p $port -c fsync=off -c full_page_writes=off" start >/dev/null
     as_server "$bin/psql" -X -q -h "$folder" -p "$port" -U postgres -d postgres \
         -c "CREATE ROLE clerk LOGIN PASSWORD 'clerk-secret'" >/dev/null
@@ -54,8 +57,23 @@ restart)
 resume)
     pg_ctl_run -w -o "-k $folder -c listen_addresses='' -p $port -c fsync=off -c full_page_writes=off" start >/dev/null
     ;;
+replica)
+    replica_link=$3
+    replica=$(mktemp -d /tmp/pelmarot-pg-replica.XXXXXX)
+    rm -rf "$replica_link"
+    ln -s "$replica" "$replica_link"
+    [ "$(id -u)" -eq 0 ] && chown postgres "$replica"
+    as_server "$bin/pg_basebackup" -h "$folder" -p "$port" -U postgres -D "$replica/data" -R -X stream --no-sync
+    as_server "$bin/pg_ctl" -D "$replica/data" -l "$replica/server.log" -w -o "-k $replica -c listen_addresses='' -p 54330 -c fsync=off -c hot_standby=on -c max_standby_streaming_delay=0 -c hot_standby_feedback=off" start >/dev/null
+    ;;
+unreplica)
+    replica=$(realpath -m "$3")
+    as_server "$bin/pg_ctl" -D "$replica/data" -m immediate stop >/dev/null 2>&1 || true
+    rm -rf "$replica"
+    if [ -L "$3" ]; then rm -f "$3"; fi
+    ;;
 *)
-    echo "usage: $0 start|stop|halt|resume|restart|createdb FOLDER" >&2
+    echo "usage: $0 start|stop|halt|resume|restart|createdb FOLDER, or replica|unreplica FOLDER REPLICA_FOLDER" >&2
     exit 2
     ;;
 esac

@@ -83,6 +83,9 @@ AliasFileScope::AliasFileScope(const std::string& aliasFilePath, const std::stri
     if (const char* old = std::getenv("PELMAROT_ALIASES"))
         previous_ = old;
     std::ofstream(aliasFilePath) << contents;
+    // Readable by its owner alone, as a file that gives a password must be.
+    std::filesystem::permissions(aliasFilePath,
+                                 std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
     setenv("PELMAROT_ALIASES", aliasFilePath.c_str(), 1);
 }
 

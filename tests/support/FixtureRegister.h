@@ -48,8 +48,8 @@ void writeSqliteRegister(const std::string& path, const std::vector<DoctorRow>& 
 // Runs raw SQL on an SQLite file (for registers with unusual schemas). Throws std::runtime_error.
 void runSql(const std::string& path, const std::string& sql);
 
-// Writes an alias file with the alias kapitacija (and any extra lines) and points PELMAROT_ALIASES at it for
-// the life of the object; the previous value comes back afterwards.
+// Writes an alias file with the alias kapitacija (and any extra lines), readable by its owner alone, and points
+// PELMAROT_ALIASES at it for the life of the object; the previous value comes back afterwards.
 class AliasFileScope {
 public:
     AliasFileScope(const std::string& aliasFilePath, const std::string& contents);

@@ -9,12 +9,14 @@
 #include <libpq-fe.h>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 #include <unistd.h>
 
 namespace testsupport {
 namespace {
 
 constexpr const char* kPort = "54329";
+constexpr const char* kReplicaPort = "54330";
 
 } // namespace
 
@@ -36,11 +38,14 @@ void controlTestServer(const std::string& action) {
 
 namespace {
 
-// Runs SQL as the superuser and hands the result to `read` before the connection closes.
+// Runs SQL as the superuser on a server (the test server unless named) and hands the result to `read` before the
+// connection closes.
 template <class Read>
-void withPostgresResult(const std::string& database, const std::string& sql, Read read) {
-    const std::string conninfo =
-        "host=" + testServerFolder().value() + " port=" + kPort + " user=postgres dbname=" + database;
+void withPostgresResult(const std::string& database, const std::string& sql, Read read, std::string host = {},
+                        const char* port = kPort) {
+    if (host.empty())
+        host = testServerFolder().value();
+    const std::string conninfo = "host=" + host + " port=" + port + " user=postgres dbname=" + database;
     PGconn* connection = PQconnectdb(conninfo.c_str());
     if (PQstatus(connection) != CONNECTION_OK) {
         const std::string message = PQerrorMessage(connection);
@@ -59,6 +64,49 @@ void withPostgresResult(const std::string& database, const std::string& sql, Rea
 }
 
 } // namespace
+
+TestReplica::TestReplica(std::string folder) : folder_(std::move(folder)) {
+    const char* script = std::getenv("PELMAROT_PG_SCRIPT");
+    if (script == nullptr || !testServerFolder())
+        throw std::runtime_error("no test server to replicate");
+    const std::string command = std::string(script) + " replica " + *testServerFolder() + " " + folder_;
+    if (std::system(command.c_str()) != 0)
+        throw std::runtime_error("failed: " + command);
+}
+
+TestReplica::~TestReplica() {
+    const std::string command =
+        std::string(std::getenv("PELMAROT_PG_SCRIPT")) + " unreplica " + *testServerFolder() + " " + folder_;
+    const int stopped = std::system(command.c_str());
+    static_cast<void>(stopped); // a replica that will not stop is removed with its folder all the same
+}
+
+std::vector<std::string> TestReplica::column(const std::string& database, const std::string& sql) const {
+    std::vector<std::string> values;
+    withPostgresResult(
+        database, sql,
+        [&](PGresult* result) {
+            for (int row = 0; row < PQntuples(result); ++row)
+                values.emplace_back(PQgetvalue(result, row, 0));
+        },
+        folder_, kReplicaPort);
+    return values;
+}
+
+void TestReplica::catchUp(const std::string& database) const {
+    const std::string written = postgresColumn(database, "SELECT pg_current_wal_lsn()").at(0);
+    for (int i = 0; i < 600; ++i) {
+        if (column(database, "SELECT pg_last_wal_replay_lsn() >= '" + written + "'") == std::vector<std::string>{"t"})
+            return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    throw std::runtime_error("the replica did not catch up with the primary in 30 seconds");
+}
+
+std::string TestReplica::alias(const std::string& database) const {
+    return "[kapitacija]\ndriver = postgresql\nhost = " + folder_ + "\nport = " + kReplicaPort +
+           "\ndbname = " + database + "\nuser = postgres\n";
+}
 
 void runPostgresSql(const std::string& database, const std::string& sql) {
     withPostgresResult(database, sql, [](PGresult*) {});

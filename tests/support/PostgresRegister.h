@@ -57,6 +57,27 @@ private:
     std::thread watchdog_;
 };
 
+// A streaming replica of the test server, started by tests/pg/pg_server.sh in `folder` for the life of the object:
+// a hot standby that cancels a read in conflict with the primary's clean-up at once. Throws std::runtime_error
+// when it cannot start.
+class TestReplica {
+public:
+    explicit TestReplica(std::string folder);
+    ~TestReplica();
+    TestReplica(const TestReplica&) = delete;
+    TestReplica& operator=(const TestReplica&) = delete;
+
+    // The first column of every row a query gives on the replica.
+    std::vector<std::string> column(const std::string& database, const std::string& sql) const;
+    // Waits until the replica has replayed all that the primary has written so far (in `database`).
+    void catchUp(const std::string& database) const;
+    // An alias file's text naming a database of the replica.
+    std::string alias(const std::string& database) const;
+
+private:
+    std::string folder_;
+};
+
 // An alias file's text naming a database of the test server.
 std::string postgresAlias(const std::string& database, const std::string& user = "postgres",
                           const std::string& aliasName = "kapitacija");

@@ -4,6 +4,7 @@
 #include "cli/CommandLine.h"
 #include "engine/AliasFile.h"
 #include "engine/Engine.h"
+#include "tools/TerminalPasswordPrompt.h"
 
 #include <charconv>
 #include <cstdio>
@@ -106,6 +107,7 @@ private:
 
 int check(const Options& options) {
     engine::Engine engine;
+    engine.setPasswordPrompt(terminalPasswordPrompt(kProgram));
     const engine::AliasDefinition alias = engine.aliasDefinition(options.alias);
     const auto database = engine.openDatabase(options.alias);
     registercheck::RegisterCheck check(database->codePage(), registercheck::flagTextsOfDriver(alias.driver),

@@ -6,6 +6,7 @@
 #include "cli/TerminationSignals.h"
 #include "engine/AliasFile.h"
 #include "engine/Engine.h"
+#include "tools/TerminalPasswordPrompt.h"
 
 #include <chrono>
 #include <cstdio>
@@ -80,8 +81,10 @@ int copy(const Options& options) {
     const bool terminal = !options.quiet && isatty(STDERR_FILENO) != 0;
     const auto start = std::chrono::steady_clock::now();
     engine::Engine engine;
+    engine.setPasswordPrompt(terminalPasswordPrompt(kProgram));
     auto source = engine.openDatabase(from);
-    auto target = registercopy::RegisterWriter::forAlias(engine.aliasDefinition(to));
+    const engine::AliasDefinition targetAlias = engine.aliasDefinition(to);
+    auto target = registercopy::RegisterWriter::forAlias(targetAlias);
     const auto progress = [&](std::string_view table, std::int64_t rows) {
         if (terminal)
             std::fprintf(stderr, "\r%.*s: %lld rows (%.0f rows/s)   ", static_cast<int>(table.size()), table.data(),
@@ -101,6 +104,10 @@ int copy(const Options& options) {
     }
     std::printf("Copied %s rows from %s to %s in %.1f s; the copy holds exactly what was read.\n", summary.c_str(),
                 from.c_str(), to.c_str(), secondsSince(start));
+    if (source->readProtectedTable() && targetAlias.driver == "sqlite")
+        std::printf("The tables of %s are protected by a password; the copy carries no password and is protected only "
+                    "by the permissions of its file.\n",
+                    from.c_str());
     return 0;
 }
 

@@ -4,6 +4,7 @@
 #include "data/RegionalSettings.h"
 #include "export/MonthEnd.h"
 #include "files/OpenFileLimit.h"
+#include "tools/TerminalPasswordPrompt.h"
 
 #include "cli/CommandLine.h"
 
@@ -247,7 +248,7 @@ private:
 // Exports what the options ask for; failures of single doctors are reported, a failure to connect throws.
 int exportFiles(const Options& options) {
     const bool folderToMake = checkOutputFolder(options.folder);
-    exportfile::MonthEnd batch(options.alias, data::RegionalSettings::defaults());
+    exportfile::MonthEnd batch(options.alias, data::RegionalSettings::defaults(), terminalPasswordPrompt(kProgram));
     if (folderToMake)
         makeOutputFolder(options.folder);
     const engine::CodePage& codePage = batch.codePage();
