@@ -6,7 +6,7 @@
 #include "app/TfrmOsigurenici.h"
 #include "engine/EngineError.h"
 
-#include "CommandLine.h"
+#include "cli/CommandLine.h"
 
 #include <QApplication>
 #include <QFileInfo>

@@ -213,23 +213,24 @@ void TfrmOsigurenici::cbLekarExit() {
 }
 
 void TfrmOsigurenici::btnEksportirajClick() {
-    const engine::CodePage& codePage = KDB.codePage();
-    const QString offeredName = QString::fromStdString(codePage.toUtf8(qLekar.currentCode())) + QStringLiteral(".txt");
-    const std::optional<QString> folder = prompter_->chooseSaveFolder(offeredName);
+    // The doctor's code in the file system's UTF-8, as the file is named.
+    const std::string code = KDB.codePage().toUtf8(qLekar.currentCode());
+    const std::optional<QString> folder =
+        prompter_->chooseSaveFolder(QString::fromStdString(exportfile::exportFileName(code)));
     if (!folder)
         return;
     bool finished = false;
     try {
-        // The dialog leaves the chosen folder current; the file is named after the doctor code, read again.
-        if (!QDir::setCurrent(*folder))
+        // The chosen folder becomes the current one, where the next dialog opens; the export is told the folder.
+        const QString path = QDir(*folder).absolutePath();
+        if (!QDir::setCurrent(path))
             throw std::runtime_error("Cannot enter the folder " + folder->toStdString());
         QElapsedTimer timer;
         timer.start();
-        const std::string code = codePage.toUtf8(qLekar.currentCode());
-        exportfile::exportDoctorFile(QDir::currentPath().toStdString(), code, qOsigurenici, settings_);
+        exportfile::exportDoctorFile(path.toStdString(), code, qOsigurenici, settings_);
         qCInfo(lcExport).noquote() << "Exported" << qOsigurenici.recordCount() << "rows into"
                                    << QString::fromStdString(exportfile::exportFileName(code)) << "in the folder"
-                                   << QDir::currentPath() << "in" << timer.elapsed() << "ms";
+                                   << path << "in" << timer.elapsed() << "ms";
         finished = true;
     } catch (const std::exception& e) {
         // The message box says only that the transfer did not finish; the cause goes to the support log.

@@ -451,7 +451,7 @@ int runBench(const fs::path& data, bool large) {
 void printUsage() {
     std::printf("Usage: pelmarot_bench [--large]\n"
                 "       pelmarot_bench --measure NAME [DOCTOR...]\n"
-                "Prints the program's speed and memory figures as one table (see the README).\n"
+                "Prints the program's speed and memory figures as one table (see bench/README.md).\n"
                 "  --large         also the month-end export of a register of 10,000,000 persons\n"
                 "                  (made once, which takes minutes)\n"
                 "  --measure NAME  one measure alone: first-reload, reloads, bare-reloads, big,\n"

@@ -357,8 +357,9 @@ double timeMonthEnd(const fs::path& folder, const fs::path& out) {
     fs::create_directories(out);
     const auto start = Clock::now();
     exportfile::MonthEnd monthEnd(data::kRegisterAlias, data::RegionalSettings::defaults());
-    for (const auto& result : monthEnd.run(monthEnd.activeDoctorCodes(), out.string()))
-        if (!result.written)
+    const exportfile::MonthEndLedger ledger = monthEnd.run(monthEnd.activeDoctorCodes(), out.string());
+    for (const auto& result : ledger.results())
+        if (!result.written())
             std::fprintf(stderr, "month end of %s: %s\n", folder.c_str(), result.failure.c_str());
     return millisecondsSince(start);
 }

@@ -1,5 +1,6 @@
 #include "engine/ParadoxDatabase.h"
 
+#include "engine/AliasPath.h"
 #include "engine/EngineError.h"
 #include "engine/ParadoxVirtualTable.h"
 #include "engine/ReadOnlyFile.h"
@@ -194,13 +195,9 @@ private:
 
 std::unique_ptr<Database> openParadoxDatabase(const AliasDefinition& alias, const CodePage& codePage,
                                               const PasswordPrompt& askPassword) {
-    const std::string folder = alias.resolvedPath();
-    const std::string where = "alias '" + alias.name + "' in " + alias.sourceFile;
-    if (folder.empty())
-        throw EngineError("The " + where + " has no 'path' entry naming the folder of the Paradox tables");
+    const auto [folder, where] =
+        existingAliasPath(alias, "the folder of the Paradox tables", "Folder ", " of the Paradox tables");
     std::error_code ec;
-    if (!fs::exists(folder, ec))
-        throw EngineError("Folder " + folder + " of the Paradox tables does not exist (" + where + ")");
     if (!fs::is_directory(folder, ec))
         throw EngineError(folder + " is a file, not the folder of the Paradox tables (" + where + ")");
     fs::directory_iterator probe(folder, ec);

@@ -1,5 +1,7 @@
 #include "engine/SqliteDatabase.h"
 
+#include "engine/AliasPath.h"
+
 #include "engine/EngineError.h"
 #include "engine/ReadOnlyFile.h"
 #include "engine/SqliteCursor.h"
@@ -223,13 +225,7 @@ private:
 } // namespace
 
 std::unique_ptr<Database> openSqliteDatabase(const AliasDefinition& alias, const CodePage& codePage) {
-    const std::string path = alias.resolvedPath();
-    const std::string where = "alias '" + alias.name + "' in " + alias.sourceFile;
-    if (path.empty())
-        throw EngineError("The " + where + " has no 'path' entry naming the database file");
-    std::error_code ec;
-    if (!std::filesystem::exists(path, ec))
-        throw EngineError("Database file " + path + " does not exist (" + where + ")");
+    const auto [path, where] = existingAliasPath(alias, "the database file", "Database file ");
     if (const std::string kind = nonRegularFileKind(path); !kind.empty())
         throw EngineError("Database file " + path + " is " + kind + ", not an SQLite file (" + where + ")");
     return std::make_unique<SqliteDatabase>(openFile(path), path, codePage);

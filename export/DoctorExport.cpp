@@ -2,6 +2,7 @@
 
 #include "export/ExportFile.h"
 #include "export/ExportFormat.h"
+#include "files/Folder.h"
 #include "files/StaleTemporaryFiles.h"
 
 #include <string_view>
@@ -24,9 +25,17 @@ std::string printableCode(const std::string& code) {
 constexpr std::string_view kExtension = ".txt";
 
 void checkDoctorCode(const std::string& doctorCode) {
-    if (doctorCode.find('/') != std::string::npos || doctorCode.find('\0') != std::string::npos)
-        throw ExportError("Cannot export the doctor code \"" + printableCode(doctorCode) +
-                          "\": a file name cannot hold \"/\" or a NUL byte");
+    if (!files::isPlainFileName(exportFileName(doctorCode)))
+        throw files::FileError("Cannot export the doctor code \"" + printableCode(doctorCode) +
+                               "\": a file name cannot hold \"/\" or a NUL byte");
+}
+
+// Writes the file of a code already checked.
+void writeCheckedDoctorFile(const std::string& folder, const std::string& doctorCode, data::InsuredList& list,
+                            const data::RegionalSettings& settings) {
+    ExportFile file(folder, exportFileName(doctorCode));
+    writeExport(list, settings, file);
+    file.atomicFile().commit();
 }
 
 } // namespace
@@ -42,14 +51,13 @@ void exportDoctorFile(const std::string& folder, const std::string& doctorCode, 
                       const data::RegionalSettings& settings) {
     checkDoctorCode(doctorCode);
     removeStaleExportFiles(folder);
-    writeDoctorFile(folder, doctorCode, list, settings);
+    writeCheckedDoctorFile(folder, doctorCode, list, settings);
 }
 
 void writeDoctorFile(const std::string& folder, const std::string& doctorCode, data::InsuredList& list,
                      const data::RegionalSettings& settings) {
-    const auto file = createDoctorFile(folder, doctorCode);
-    writeExport(list, settings, *file);
-    file->commit();
+    checkDoctorCode(doctorCode);
+    writeCheckedDoctorFile(folder, doctorCode, list, settings);
 }
 
 std::size_t removeStaleExportFiles(const std::string& folder) {

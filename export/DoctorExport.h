@@ -2,8 +2,8 @@
 
 #include "data/InsuredList.h"
 #include "data/RegionalSettings.h"
-#include "export/ExportError.h"
 #include "export/ExportFile.h"
+#include "files/FileError.h"
 
 #include <cstddef>
 #include <memory>
@@ -17,7 +17,7 @@ std::string exportFileName(const std::string& doctorCode);
 // Writes the export file of one doctor, "<doctorCode>.txt", into `folder` (the current directory when the
 // folder is empty) from the insured-person list, replacing an earlier export of that name only once the new
 // file is complete. A doctor code holding "/" or a NUL byte would name a file outside the folder: that throws
-// ExportError before anything is written. Every other failure throws too (ExportError for the file system,
+// files::FileError before anything is written. Every other failure throws too (files::FileError for the file system,
 // the list's own error for a closed list) and leaves the folder as it was. Shows nothing.
 //
 // Before writing, the folder is swept of the temporary export files that dead exports left behind (see
@@ -30,7 +30,7 @@ void writeDoctorFile(const std::string& folder, const std::string& doctorCode, d
                      const data::RegionalSettings& settings);
 
 // The export file of one doctor in `folder`, ready to take the bytes that writeDoctorFile would write; they
-// replace an earlier export on commit(). Throws ExportError for a code that names no plain file (see
+// replace an earlier export on commit(). Throws files::FileError for a code that names no plain file (see
 // exportDoctorFile) and when the file cannot be created.
 std::unique_ptr<ExportFile> createDoctorFile(const std::string& folder, const std::string& doctorCode);
 

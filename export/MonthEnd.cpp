@@ -5,6 +5,7 @@
 #include "data/DoctorList.h"
 #include "export/DoctorExport.h"
 #include "export/OnePass.h"
+#include "export/RegisterReplaced.h"
 #include "export/ReloadEach.h"
 
 #include <algorithm>
@@ -64,26 +65,15 @@ Doctor MonthEnd::doctorOf(const std::string& code) const {
     return held != activeDoctors_.end() ? *held : Doctor{code, connection_->codePage().toUtf8(code), {}};
 }
 
-std::vector<std::size_t> MonthEnd::onePassDoctors(const std::vector<Doctor>& doctors) const {
-    std::vector<std::size_t> passable;
-    std::unordered_set<std::string_view> seen;
-    for (std::size_t i = 0; i < doctors.size(); ++i)
-        if (doctors[i].unheld.empty() && activeCodes_.contains(doctors[i].code) && seen.insert(doctors[i].code).second)
-            passable.push_back(i);
-    return passable;
+MonthEnd::Way MonthEnd::chosenWay(const MonthEndLedger& ledger) const {
+    const std::size_t passable = OnePass::doctorsTaken(ledger, activeCodes_).size();
+    return passable >= kOnePassDoctors || (passable > 0 && passable * kOnePassShare >= activeDoctors_.size())
+               ? Way::OnePass
+               : Way::ReloadEach;
 }
 
-MonthEnd::Plan MonthEnd::plan(const std::vector<Doctor>& doctors) const {
-    const std::size_t passable = onePassDoctors(doctors).size();
-    const std::string counted =
-        std::to_string(passable) + " of " + std::to_string(activeDoctors_.size()) + " active doctors";
-    if (passable >= kOnePassDoctors || (passable > 0 && passable * kOnePassShare >= activeDoctors_.size()))
-        return {true, "one read of the register for " + counted};
-    return {false, "a reload per doctor for " + counted + ", too few to read the whole register for"};
-}
-
-std::vector<DoctorExportResult> MonthEnd::run(const std::vector<std::string>& codes, const std::string& folder,
-                                              const Progress& progress, Way way) {
+MonthEndLedger MonthEnd::run(const std::vector<std::string>& codes, const std::string& folder, const Progress& progress,
+                             Way way) {
     std::vector<Doctor> doctors;
     for (const std::string& code : codes)
         doctors.push_back(doctorOf(code));
@@ -92,16 +82,15 @@ std::vector<DoctorExportResult> MonthEnd::run(const std::vector<std::string>& co
 
 void MonthEnd::requireSameRegister() const {
     if (connection_->database().registerIdentity() != registerIdentity_)
-        throw std::runtime_error(
+        throw RegisterReplaced(
             "The register " + connection_->database().registerName() +
             " was replaced or changed by another program after the doctors were read; nothing was written for "
             "this doctor, whose list would come from another register than the doctor list. Run the export "
             "again once the register is complete");
 }
 
-std::vector<DoctorExportResult> MonthEnd::run(const std::vector<Doctor>& doctors, const std::string& folder,
-                                              const Progress& progress, Way way) {
-    abandoned_.clear();
+MonthEndLedger MonthEnd::run(const std::vector<Doctor>& doctors, const std::string& folder, const Progress& progress,
+                             Way way) {
     // A later run reads the register as it is then; a replaced register still fails every doctor.
     if (!reading_)
         connection_->database().beginConsistentRead();
@@ -111,46 +100,20 @@ std::vector<DoctorExportResult> MonthEnd::run(const std::vector<Doctor>& doctors
         ~EndOfRead() { database.endConsistentRead(); }
     } endOfRead{connection_->database()};
 
-    std::vector<DoctorExportResult> results(doctors.size());
-    std::size_t done = 0;
-    MonthEndRun monthEnd{*connection_,
-                         settings_,
-                         folder,
-                         doctors,
-                         activeCodes_,
-                         results,
-                         [&](const DoctorExportResult& result) {
-                             ++done;
-                             if (progress)
-                                 progress(done, doctors.size(), result);
-                         },
-                         [this] { requireSameRegister(); },
+    MonthEndLedger ledger(doctors, progress);
+    MonthEndRun monthEnd{*connection_, settings_, folder, activeCodes_, [this] { requireSameRegister(); },
                          readProgress_};
-
     // Once for the run, before any file of it is there.
     removeStaleExportFiles(folder);
-    lastPlan_ = way == Way::Chosen ? plan(doctors) : Plan{way == Way::OnePass, "asked for"};
-    std::vector<std::size_t> left(doctors.size());
-    for (std::size_t i = 0; i < doctors.size(); ++i)
-        left[i] = i;
-    if (lastPlan_.onePass) {
-        OnePass onePass;
-        const std::vector<std::size_t> passable = onePassDoctors(doctors);
-        const std::vector<std::size_t> passLeft = onePass.exportDoctors(monthEnd, passable);
-        if (onePass.declined())
-            lastPlan_ = {false, "a reload per doctor: the register cannot give each doctor's rows in the order of "
-                                "the doctor's list in one read"};
-        std::vector<bool> written(doctors.size());
-        for (const std::size_t i : passable)
-            written[i] = true;
-        for (const std::size_t i : passLeft)
-            written[i] = false;
-        std::erase_if(left, [&](std::size_t i) { return written[i]; });
-    }
+    OnePass onePass;
     ReloadEach reloads;
-    reloads.exportDoctors(monthEnd, left);
-    abandoned_ = reloads.abandoned();
-    return results;
+    std::vector<MonthEndStrategy*> ways;
+    if ((way == Way::Chosen ? chosenWay(ledger) : way) == Way::OnePass)
+        ways.push_back(&onePass);
+    ways.push_back(&reloads);
+    for (MonthEndStrategy* each : ways)
+        each->exportDoctors(monthEnd, ledger);
+    return ledger;
 }
 
 } // namespace exportfile

@@ -3,7 +3,7 @@
 #include "data/RegionalSettings.h"
 #include "engine/PasswordPrompt.h"
 #include "export/Doctor.h"
-#include "export/MonthEndStrategy.h"
+#include "export/MonthEndLedger.h"
 
 #include <cstddef>
 #include <functional>
@@ -27,25 +27,20 @@ namespace exportfile {
 //
 // The whole export reads one consistent state of the register (Database::beginConsistentRead) on one
 // connection, from the doctor list to the last doctor's rows, while other programs go on writing it. It reads
-// the lists in one of two ways (plan() chooses): one read of the register for many doctors (OnePass), or a
+// the lists in one of two ways (run() chooses): one read of the register for many doctors (OnePass), or a
 // reload per doctor (ReloadEach), which also takes the doctors the one read leaves over.
 class MonthEnd {
 public:
     // Called after each doctor with the number done so far and the total.
-    using Progress = std::function<void(std::size_t done, std::size_t total, const DoctorExportResult& last)>;
+    using Progress = MonthEndLedger::Told;
     // Called while one read of the register runs: the rows read so far and about how many it reads in all (the
     // same at the last call); before it, no doctor is done.
     using ReadProgress = std::function<void(std::int64_t read, std::int64_t toRead)>;
 
-    // Which way run() reads the lists: the one plan() chooses, or one of them for every doctor it can take (the
-    // reloads still take the doctors the one read leaves over), for comparing the two.
+    // Which way run() reads the lists: the one it chooses (one read of the register where it exports a quarter
+    // of the active doctors or more, or 64 or more; a reload each for a few), or one of them for every doctor
+    // it can take (the reloads still take the doctors the one read leaves over), for comparing the two.
     enum class Way { Chosen, OnePass, ReloadEach };
-
-    // The way chosen for a run and why, in words for an administrator.
-    struct Plan {
-        bool onePass = false;
-        std::string why;
-    };
 
     // Connects through the alias, begins the consistent read and reads the active doctors; askPassword is asked
     // for a password the alias does not give. Throws when it cannot connect or read them.
@@ -70,34 +65,27 @@ public:
     // code" when there is none.
     Doctor doctorOf(const std::string& code) const;
 
-    // The way run() takes for these doctors: one read of the register where it exports a quarter of the
-    // active doctors or more, or 64 or more; a reload each for a few.
-    Plan plan(const std::vector<Doctor>& doctors) const;
-
     // Exports the doctors of the given codes (see doctorOf).
-    std::vector<DoctorExportResult> run(const std::vector<std::string>& codes, const std::string& folder,
-                                        const Progress& progress = {}, Way way = Way::Chosen);
+    MonthEndLedger run(const std::vector<std::string>& codes, const std::string& folder, const Progress& progress = {},
+                       Way way = Way::Chosen);
 
-    // Exports the doctors into `folder`; results in their order. A doctor whose code the code page cannot hold
-    // fails with the reason. The folder is first swept once of the temporary files of dead exports
+    // Exports the doctors into `folder` and returns the run's ledger, the doctors in their order: the one read
+    // takes the pending doctors it can, the reloads take what remains. A doctor whose code the code page cannot
+    // hold fails with the reason. The folder is first swept once of the temporary files of dead exports
     // (removeStaleExportFiles). When the register's files were replaced since the doctors were read
-    // (Database::registerIdentity), each doctor fails instead of getting a file that mixes two registers.
-    // When the consistent read is lost (a server that stopped answering), the run stops at the doctor that
-    // met it: that doctor fails, and the doctors after it are neither written nor reported (see abandoned()).
-    // Throws when memory or a thread cannot be had, having removed the files it had not finished.
-    std::vector<DoctorExportResult> run(const std::vector<Doctor>& doctors, const std::string& folder,
-                                        const Progress& progress = {}, Way way = Way::Chosen);
-
-    // The way the last run read the lists and why.
-    const Plan& lastPlan() const { return lastPlan_; }
-    // Why the last run stopped before it tried every doctor; empty when it tried them all.
-    const std::string& abandoned() const { return abandoned_; }
+    // (Database::registerIdentity), each doctor fails (RegisterReplaced) instead of getting a file that mixes two
+    // registers. When the consistent read is lost (a server that stopped answering), the run stops at the
+    // doctor that met it: that doctor fails, and the ledger gives up on the doctors after it, which are not
+    // reported one by one. Throws when memory or a thread cannot be had, having removed the files it had not
+    // finished.
+    MonthEndLedger run(const std::vector<Doctor>& doctors, const std::string& folder, const Progress& progress = {},
+                       Way way = Way::Chosen);
 
 private:
-    // Throws when the register's files are no longer those the doctors were read from.
+    // Throws RegisterReplaced when the register's files are no longer those the doctors were read from.
     void requireSameRegister() const;
-    // The doctors one read of the register can take: each code once, active and held by the code page.
-    std::vector<std::size_t> onePassDoctors(const std::vector<Doctor>& doctors) const;
+    // The way Way::Chosen takes for the ledger's doctors.
+    Way chosenWay(const MonthEndLedger& ledger) const;
 
     std::unique_ptr<data::Connection> connection_;
     data::RegionalSettings settings_;
@@ -107,8 +95,6 @@ private:
     std::string registerIdentity_;
     // Whether the consistent read the constructor began is still open for the first run.
     bool reading_ = false;
-    Plan lastPlan_;
-    std::string abandoned_;
     ReadProgress readProgress_;
 };
 

@@ -1,21 +1,17 @@
 #include "export/OnePass.h"
-#include "export/OpenFiles.h"
 
 #include "data/Connection.h"
-
 #include "data/InsuredList.h"
 #include "export/DoctorExport.h"
 #include "export/ExportFormat.h"
+#include "export/FatalErrors.h"
+#include "export/RegisterReplaced.h"
+#include "files/AtomicBatch.h"
+#include "files/Fnv1a.h"
+#include "files/OpenFileLimit.h"
 
 #include <algorithm>
-#include <atomic>
-#include <exception>
-#include <filesystem>
 #include <memory>
-#include <mutex>
-#include <sys/resource.h>
-#include <system_error>
-#include <thread>
 #include <unordered_map>
 
 namespace exportfile {
@@ -39,211 +35,158 @@ constexpr std::int64_t kRowsBetweenProgress = (1 << 16) - 1;
 // was read; a doctor whose lines would pass it is read again in a further pass.
 constexpr std::size_t kWaitingBytes = 64 * 1024 * 1024;
 
-// Doctor codes are a few bytes, and every row of the register looks one up: FNV-1a is quicker than the library's
-// hash for texts this short.
+// Doctor codes are a few bytes, and every row of the register looks one up.
 struct CodeHash {
     using is_transparent = void;
-    std::size_t operator()(std::string_view text) const {
-        std::uint64_t hash = 14695981039346656037ULL;
-        for (const char c : text)
-            hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
-        return static_cast<std::size_t>(hash);
-    }
+    std::size_t operator()(std::string_view text) const { return static_cast<std::size_t>(files::fnv1a(text)); }
 };
 
-// The descriptors the process has open now.
-std::size_t openDescriptors() {
-    std::error_code ec;
-    std::size_t count = 0;
-    for (std::filesystem::directory_iterator it("/proc/self/fd", ec), end; !ec && it != end; it.increment(ec))
-        ++count;
-    return count > 0 ? count - 1 : 0; // less the iterator's own
-}
+// What one pass may hold at once: files open, and lines waiting in memory for the doctors without one.
+class PassBudget {
+public:
+    PassBudget() {
+        const std::size_t limit = files::openFileLimit();
+        const std::size_t inUse = files::openDescriptors() + kSpareFiles;
+        filesAllowed_ = std::max<std::size_t>(1, (limit > inUse ? limit - inUse : 0) / kFilesPerDoctor);
+    }
 
-// One doctor's file while the pass writes it.
-struct DoctorFile {
+    std::size_t filesAllowed() const { return filesAllowed_; }
+    bool fileFree() const { return filesOpen_ < filesAllowed_; }
+    void fileOpened() { ++filesOpen_; }
+    void filesCommitted() { filesOpen_ = 0; }
+
+    void hold(std::size_t bytes) { waiting_ += bytes; }
+    void release(std::size_t bytes) { waiting_ -= bytes; }
+    bool overdrawn() const { return waiting_ > kWaitingBytes; }
+
+private:
+    std::size_t filesAllowed_ = 1;
+    std::size_t filesOpen_ = 0;
+    std::size_t waiting_ = 0;
+};
+
+// One doctor's file while the pass writes it. Its lines count against the budget while it has no file.
+class DoctorFile {
+public:
     enum class State { Writing, Finished, LeftToCaller, NextPass };
 
-    const Doctor* doctor = nullptr;
-    std::unique_ptr<ExportFile> file; // created when its first write is due
-    std::string lines;                // gathered, not yet written
-    std::int64_t rows = 0;
-    State state = State::Writing;
+    DoctorFile(const Doctor& doctor, PassBudget& budget) : doctor_(&doctor), budget_(&budget) {
+        ExportLines::appendHead(lines_);
+        budget_->hold(lines_.size());
+    }
 
-    bool writing() const { return state == State::Writing; }
+    const Doctor& doctor() const { return *doctor_; }
+    State state() const { return state_; }
+    bool writing() const { return state_ == State::Writing; }
+    bool hasFile() const { return file_ != nullptr; }
+    bool hasLines() const { return !lines_.empty(); }
+    std::int64_t rows() const { return rows_; }
+    files::AtomicFile& atomicFile() { return file_->atomicFile(); }
 
-    void drop(State why) {
-        file.reset();
-        lines = std::string();
-        rows = 0;
-        state = why;
+    // Appends the line of the list's current row; returns whether the lines are due for their file.
+    bool addRow(ExportLines& lines, const data::InsuredList& list, std::size_t writeAt) {
+        const std::size_t before = lines_.size();
+        if (lines_.capacity() < writeAt + kRoomForALine)
+            lines_.reserve(writeAt + kRoomForALine);
+        lines.appendRow(lines_, list);
+        ++rows_;
+        if (!file_)
+            budget_->hold(lines_.size() - before);
+        return lines_.size() >= writeAt;
+    }
+
+    // Creates the file; a doctor whose file cannot be created is left to the caller.
+    void open(const std::string& folder) {
+        try {
+            file_ = createDoctorFile(folder, doctor_->fileCode);
+        } catch (const files::FileError&) {
+            drop(State::LeftToCaller);
+            return;
+        }
+        budget_->release(lines_.size());
+        budget_->fileOpened();
     }
 
     void writeGathered() {
         try {
-            file->write(lines);
-            lines.clear();
-        } catch (const ExportError&) {
+            file_->write(lines_);
+            lines_.clear();
+        } catch (const files::FileError&) {
             drop(State::LeftToCaller);
         }
     }
+
+    void drop(State why) {
+        if (!file_)
+            budget_->release(lines_.size());
+        file_.reset();
+        lines_ = std::string();
+        rows_ = 0;
+        state_ = why;
+    }
+
+    void committed() {
+        file_.reset();
+        lines_ = std::string();
+        state_ = State::Finished;
+    }
+
+private:
+    const Doctor* doctor_;
+    PassBudget* budget_;
+    std::unique_ptr<ExportFile> file_; // created when its first write is due
+    std::string lines_;                // gathered, not yet written
+    std::int64_t rows_ = 0;
+    State state_ = State::Writing;
 };
 
-// Threads that finish files at once: a sync waits for the medium, and so may a rename over an earlier export,
-// which frees that file's blocks; a few in flight keep the medium busy.
-unsigned finisherCount() { return std::clamp(2 * std::thread::hardware_concurrency(), 2u, 8u); }
+// Tells the run how far the read has come, every so many rows.
+class ReadProgress {
+public:
+    explicit ReadProgress(MonthEndRun& run)
+        : run_(run),
+          toRead_(run.rowsRead ? run.connection.database().estimatedRows(data::kInsuredSelection.table).value_or(0)
+                               : 0) {}
 
-// Runs finish(file) for every file of `batch` that is still written, on several threads. A thread that cannot
-// start leaves its share to the others; what a finisher throws is rethrown once all have ended.
-template <typename Finish>
-void finishEach(const std::vector<DoctorFile*>& batch, const Finish& finish) {
-    std::atomic<std::size_t> next{0};
-    std::mutex failureMutex;
-    std::exception_ptr failure;
-    const auto finishNext = [&] {
-        try {
-            for (std::size_t i = next++; i < batch.size(); i = next++)
-                if (batch[i]->writing())
-                    finish(*batch[i]);
-        } catch (...) {
-            const std::lock_guard lock(failureMutex);
-            if (!failure)
-                failure = std::current_exception();
-            next = batch.size();
-        }
-    };
-    std::vector<std::thread> finishers;
-    try {
-        for (unsigned t = 1; t < finisherCount() && t < batch.size(); ++t)
-            finishers.emplace_back(finishNext);
-    } catch (const std::system_error&) {
-        // Fewer threads finish the same files.
+    void row() {
+        if (run_.rowsRead && (++read_ & kRowsBetweenProgress) == 0)
+            run_.rowsRead(read_, std::max(toRead_, read_));
     }
-    finishNext();
-    for (auto& finisher : finishers)
-        finisher.join();
-    if (failure)
-        std::rethrow_exception(failure);
+    void end() {
+        if (run_.rowsRead)
+            run_.rowsRead(read_, read_);
+    }
+
+private:
+    MonthEndRun& run_;
+    std::int64_t toRead_;
+    std::int64_t read_ = 0;
+};
+
+// A doctor's lines are due: they go to its file, created now if the budget has a file free; else they wait in
+// memory, up to the budget's bound, past which the doctor is left to a further pass.
+void writeOrWait(DoctorFile& doctor, const std::string& folder, const PassBudget& budget) {
+    if (!doctor.hasFile() && budget.fileFree())
+        doctor.open(folder);
+    if (doctor.hasFile())
+        doctor.writeGathered();
+    else if (doctor.writing() && budget.overdrawn())
+        doctor.drop(DoctorFile::State::NextPass);
 }
 
-// Makes the data of a batch of written files durable and gives each its name. Where the file system allows,
-// one sync of it writes all the files with one wait for the medium; elsewhere each file is synced before its
-// rename. A file that cannot be finished is left to the caller, and so is every file of the batch when the file
-// system cannot be synced.
-void commitBatch(FolderSync& folder, const std::vector<DoctorFile*>& batch, OnePass::Outcomes& outcomes,
-                 const std::vector<DoctorFile>& files) {
-    const bool syncedAtOnce = folder.syncWritesEveryFile();
-    try {
-        if (syncedAtOnce)
-            folder.syncFileSystem();
-    } catch (const ExportError&) {
-        for (DoctorFile* doctor : batch)
-            doctor->drop(DoctorFile::State::LeftToCaller);
-        return;
-    }
-    finishEach(batch, [&](DoctorFile& doctor) {
-        try {
-            if (syncedAtOnce)
-                doctor.file->commitSyncedElsewhere();
-            else
-                doctor.file->commitKeepingFolderUnsynced();
-            outcomes[static_cast<std::size_t>(&doctor - files.data())] = doctor.rows;
-            doctor.file.reset();
-            doctor.lines = std::string();
-            doctor.state = DoctorFile::State::Finished;
-        } catch (const ExportError&) {
-            doctor.drop(DoctorFile::State::LeftToCaller);
-        }
-    });
-}
-
-} // namespace
-
-std::size_t raiseOpenFileLimit() {
-    rlimit limit{};
-    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
-        return 1024;
-    if (limit.rlim_cur < limit.rlim_max) {
-        rlimit raised = limit;
-        raised.rlim_cur = limit.rlim_max;
-        if (::setrlimit(RLIMIT_NOFILE, &raised) == 0)
-            limit = raised;
-    }
-    return limit.rlim_cur == RLIM_INFINITY ? std::size_t{1} << 20 : static_cast<std::size_t>(limit.rlim_cur);
-}
-
-std::vector<std::size_t> OnePass::exportDoctors(MonthEndRun& run, const std::vector<std::size_t>& indexes) {
-    declined_ = false;
-    Outcomes outcomes(run.doctors.size());
-    std::vector<std::size_t> left = indexes;
-    while (!left.empty()) {
-        std::optional<std::vector<std::size_t>> deferred;
-        try {
-            deferred = runPass(run, left, outcomes);
-        } catch (const std::bad_alloc&) {
-            throw;
-        } catch (const std::system_error&) {
-            throw;
-        } catch (const std::exception&) {
-            // The reloads will meet the same trouble and say which doctor it hits.
-        }
-        // A pass that took no doctor would take none the next time either.
-        if (!deferred || deferred->size() == left.size())
-            break;
-        left = std::move(*deferred);
-    }
-    std::vector<std::size_t> leftOver;
-    for (const std::size_t i : indexes) {
-        if (!outcomes[i]) {
-            leftOver.push_back(i);
-            continue;
-        }
-        DoctorExportResult& result = run.results[i];
-        result.code = run.doctors[i].code;
-        result.written = true;
-        result.rows = *outcomes[i];
-        run.finished(result);
-    }
-    return leftOver;
-}
-
-std::optional<std::vector<std::size_t>> OnePass::runPass(MonthEndRun& run, const std::vector<std::size_t>& indexes,
-                                                         Outcomes& outcomes) {
-    FolderSync folder(run.folder);
-    const std::size_t limit = raiseOpenFileLimit();
-    const std::size_t inUse = openDescriptors() + kSpareFiles;
-    const std::size_t filesAllowed = std::max<std::size_t>(1, (limit > inUse ? limit - inUse : 0) / kFilesPerDoctor);
-    std::size_t filesOpen = 0;
-    std::size_t waitingBytes = 0; // of the doctors without a file
-
-    std::vector<DoctorFile> files(indexes.size());
+// Reads the register once, routing each row's line to its doctor. Returns false when the database cannot
+// deliver each doctor's rows in the order of the doctor's own list.
+bool readRegister(MonthEndRun& run, std::vector<DoctorFile>& files, const PassBudget& budget) {
     std::unordered_map<std::string_view, DoctorFile*, CodeHash> byCode;
-    for (std::size_t i = 0; i < indexes.size(); ++i) {
-        files[i].doctor = &run.doctors[indexes[i]];
-        byCode.emplace(files[i].doctor->code, &files[i]);
-        ExportLines::appendHead(files[i].lines);
-        waitingBytes += files[i].lines.size();
-    }
+    for (DoctorFile& file : files)
+        byCode.emplace(file.doctor().code, &file);
     const std::size_t writeAt =
-        std::clamp(kGatheredBytes / std::max<std::size_t>(1, indexes.size()), kSmallestWrite, kLargestWrite);
-    const auto giveFile = [&](DoctorFile& doctor) {
-        try {
-            doctor.file = createDoctorFile(run.folder, doctor.doctor->fileCode);
-            ++filesOpen;
-        } catch (const ExportError&) {
-            doctor.drop(DoctorFile::State::LeftToCaller);
-        }
-    };
-
+        std::clamp(kGatheredBytes / std::max<std::size_t>(1, files.size()), kSmallestWrite, kLargestWrite);
     data::InsuredList list(run.connection);
     ExportLines lines(run.settings);
-    // How far the read has come, told every so many rows.
-    const std::int64_t toRead =
-        run.rowsRead ? run.connection.database().estimatedRows(data::kInsuredSelection.table).value_or(0) : 0;
-    std::int64_t rowsRead = 0;
+    ReadProgress progress(run);
     const bool read = list.streamEveryDoctor([&](bool wholeRow) {
-        if (run.rowsRead && (++rowsRead & kRowsBetweenProgress) == 0)
-            run.rowsRead(rowsRead, std::max(toRead, rowsRead));
+        progress.row();
         // A blank code, or one the code page cannot hold exactly, is no doctor's.
         const int row = list.recNo();
         if (list.LEKAR_S.isNull() || list.textLossOf(row, list.LEKAR_S) != nullptr)
@@ -252,83 +195,128 @@ std::optional<std::vector<std::size_t>> OnePass::runPass(MonthEndRun& run, const
         if (found == byCode.end() || !found->second->writing())
             return;
         DoctorFile& doctor = *found->second;
-        if (!wholeRow || list.hasTextLoss(row)) {
-            if (!doctor.file)
-                waitingBytes -= doctor.lines.size();
+        if (!wholeRow || list.hasTextLoss(row))
             doctor.drop(DoctorFile::State::LeftToCaller);
-            return;
-        }
-        const std::size_t before = doctor.lines.size();
-        if (doctor.lines.capacity() < writeAt + kRoomForALine)
-            doctor.lines.reserve(writeAt + kRoomForALine);
-        lines.appendRow(doctor.lines, list);
-        ++doctor.rows;
-        if (!doctor.file)
-            waitingBytes += doctor.lines.size() - before;
-        if (doctor.lines.size() < writeAt)
-            return;
-        if (!doctor.file && filesOpen < filesAllowed) {
-            waitingBytes -= doctor.lines.size();
-            giveFile(doctor);
-        }
-        if (doctor.file) {
-            doctor.writeGathered();
-        } else if (doctor.writing() && waitingBytes > kWaitingBytes) {
-            waitingBytes -= doctor.lines.size();
-            doctor.drop(DoctorFile::State::NextPass);
-        }
+        else if (doctor.addRow(lines, list, writeAt))
+            writeOrWait(doctor, run.folder, budget);
     });
-    if (!read) {
-        declined_ = true;
-        return std::nullopt;
+    if (read)
+        progress.end();
+    return read;
+}
+
+// Commits a batch of written files (files::AtomicBatch). A file that cannot be committed is left to the caller,
+// and so is every file of the batch when the file system cannot be synced.
+void commitBatch(files::AtomicBatch& folder, const std::vector<DoctorFile*>& batch) {
+    std::vector<files::AtomicFile*> atomicFiles;
+    for (DoctorFile* doctor : batch)
+        atomicFiles.push_back(&doctor->atomicFile());
+    const std::vector<bool> committed = folder.commit(atomicFiles);
+    for (std::size_t i = 0; i < batch.size(); ++i) {
+        if (committed[i])
+            batch[i]->committed();
+        else
+            batch[i]->drop(DoctorFile::State::LeftToCaller);
     }
-    if (run.rowsRead)
-        run.rowsRead(rowsRead, rowsRead);
+}
+
+// Writes what the files still gather and commits them in batches of as many files as the budget allows: the
+// doctors whose lines waited for a file get theirs as the files already open are committed. Returns false when
+// the folder cannot be synced, so that no new name is sure to last.
+bool finishFiles(files::AtomicBatch& folder, const std::string& folderName, std::vector<DoctorFile>& files,
+                 PassBudget& budget) {
+    std::vector<DoctorFile*> batch;
+    for (DoctorFile& doctor : files) {
+        if (doctor.hasFile() && doctor.hasLines())
+            doctor.writeGathered();
+        if (doctor.hasFile())
+            batch.push_back(&doctor);
+    }
+    for (DoctorFile& doctor : files) {
+        if (!doctor.writing() || doctor.hasFile())
+            continue;
+        if (batch.size() >= budget.filesAllowed()) {
+            commitBatch(folder, batch);
+            batch.clear();
+            budget.filesCommitted();
+        }
+        doctor.open(folderName);
+        if (doctor.hasFile())
+            doctor.writeGathered();
+        if (doctor.hasFile())
+            batch.push_back(&doctor);
+    }
+    commitBatch(folder, batch);
+    try {
+        folder.syncNames();
+    } catch (const files::FileError&) {
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+std::vector<std::size_t> OnePass::doctorsTaken(const MonthEndLedger& ledger,
+                                               const std::unordered_set<std::string>& activeCodes) {
+    std::vector<std::size_t> taken;
+    std::unordered_set<std::string_view> seen;
+    for (const std::size_t i : ledger.pending()) {
+        const Doctor& doctor = ledger.doctor(i);
+        if (doctor.unheld.empty() && activeCodes.contains(doctor.code) && seen.insert(doctor.code).second)
+            taken.push_back(i);
+    }
+    return taken;
+}
+
+void OnePass::exportDoctors(MonthEndRun& run, MonthEndLedger& ledger) {
+    const std::vector<std::size_t> taken = doctorsTaken(ledger, run.activeCodes);
+    Outcomes outcomes(ledger.size());
+    std::vector<std::size_t> left = taken;
+    while (!left.empty()) {
+        std::optional<std::vector<std::size_t>> deferred;
+        try {
+            deferred = runPass(run, ledger, left, outcomes);
+        } catch (const std::exception&) {
+            // The reloads will meet the same trouble and say which doctor it hits.
+            rethrowIfFatal();
+        }
+        // A pass that took no doctor would take none the next time either.
+        if (!deferred || deferred->size() == left.size())
+            break;
+        left = std::move(*deferred);
+    }
+    for (const std::size_t i : taken)
+        if (outcomes[i])
+            ledger.written(i, *outcomes[i]);
+}
+
+std::optional<std::vector<std::size_t>> OnePass::runPass(MonthEndRun& run, const MonthEndLedger& ledger,
+                                                         const std::vector<std::size_t>& places, Outcomes& outcomes) {
+    // Opened before the first byte is written, so that its one sync reports a failure to write any of them.
+    files::AtomicBatch folder(run.folder);
+    PassBudget budget;
+    std::vector<DoctorFile> files;
+    files.reserve(places.size());
+    for (const std::size_t i : places)
+        files.emplace_back(ledger.doctor(i), budget);
+    if (!readRegister(run, files, budget))
+        return std::nullopt;
 
     std::vector<std::size_t> nextPass;
-    for (std::size_t i = 0; i < files.size(); ++i)
-        if (files[i].state == DoctorFile::State::NextPass)
-            nextPass.push_back(indexes[i]);
+    for (std::size_t k = 0; k < files.size(); ++k)
+        if (files[k].state() == DoctorFile::State::NextPass)
+            nextPass.push_back(places[k]);
     // A register replaced during the read leaves its doctors to the reloads, which say so.
     try {
         run.requireSameRegister();
-    } catch (const std::runtime_error&) {
+    } catch (const RegisterReplaced&) {
         return nextPass;
     }
-
-    // The files of this pass by their place in `files`, so that a batch's outcomes land at the doctors' indexes.
-    Outcomes passOutcomes(files.size());
-    std::vector<DoctorFile*> batch;
-    for (DoctorFile& doctor : files) {
-        if (doctor.file && !doctor.lines.empty())
-            doctor.writeGathered();
-        if (doctor.file)
-            batch.push_back(&doctor);
-    }
-    // The doctors whose lines waited for a file get theirs as the files already open are finished.
-    for (DoctorFile& doctor : files) {
-        if (!doctor.writing() || doctor.file)
-            continue;
-        if (batch.size() >= filesAllowed) {
-            commitBatch(folder, batch, passOutcomes, files);
-            batch.clear();
-            filesOpen = 0;
-        }
-        giveFile(doctor);
-        if (doctor.file) {
-            doctor.writeGathered();
-            if (doctor.file)
-                batch.push_back(&doctor);
-        }
-    }
-    commitBatch(folder, batch, passOutcomes, files);
-    try {
-        folder.syncNames();
-    } catch (const ExportError&) {
-        return nextPass;
-    }
-    for (std::size_t i = 0; i < files.size(); ++i)
-        outcomes[indexes[i]] = passOutcomes[i];
+    if (finishFiles(folder, run.folder, files, budget))
+        for (std::size_t k = 0; k < files.size(); ++k)
+            if (files[k].state() == DoctorFile::State::Finished)
+                outcomes[places[k]] = files[k].rows();
     return nextPass;
 }
 

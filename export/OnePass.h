@@ -3,9 +3,9 @@
 #include "export/MonthEndStrategy.h"
 
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace exportfile {
@@ -22,31 +22,26 @@ namespace exportfile {
 //
 // The pass writes only what it can write exactly as the reload would. A doctor with a row one of whose values
 // cannot be read, or with a text the code page cannot hold (whose messages name the row by its place in the
-// doctor's own list), or whose file cannot be created or written, is left to the caller, and so is every
-// doctor when the register was replaced during the read or the database cannot promise the reload's order.
+// doctor's own list), or whose file cannot be created or written, stays pending for the next way, and so does
+// every doctor when the register was replaced during the read, the read fails (a damaged table, a lost file:
+// the reloads tell which doctors the trouble hits) or the database cannot promise the reload's order.
 class OnePass final : public MonthEndStrategy {
 public:
-    // Exports the doctors at `indexes` (distinct active doctors whose codes the code page holds exactly); a read
-    // that fails (a damaged table, a lost file) leaves its doctors to the caller, whose reloads tell which
-    // doctors the trouble hits. Throws only when memory or a thread cannot be had (std::bad_alloc,
-    // std::system_error), having removed every file it had not finished.
-    std::vector<std::size_t> exportDoctors(MonthEndRun& run, const std::vector<std::size_t>& indexes) override;
+    // The pending doctors of the ledger that one read can take, in order: each code once, active and held by the
+    // code page exactly.
+    static std::vector<std::size_t> doctorsTaken(const MonthEndLedger& ledger,
+                                                 const std::unordered_set<std::string>& activeCodes);
 
-    // Whether the last exportDoctors() left every doctor because the database cannot deliver each doctor's rows
-    // in the order of the doctor's own list in one read.
-    bool declined() const { return declined_; }
-
-    // Rows written for each doctor of the run (by its index), or nullopt for a doctor left to another way.
-    using Outcomes = std::vector<std::optional<std::int64_t>>;
+    void exportDoctors(MonthEndRun& run, MonthEndLedger& ledger) override;
 
 private:
-    // Reads the register once for the doctors at `indexes`; returns the indexes it could not take this time (no
-    // file and no memory left for them). nullopt when the database cannot promise the reload's order or the
-    // read failed.
-    std::optional<std::vector<std::size_t>> runPass(MonthEndRun& run, const std::vector<std::size_t>& indexes,
-                                                    Outcomes& outcomes);
+    // Rows written for each doctor of the ledger (by its place), or nullopt for a doctor not written.
+    using Outcomes = std::vector<std::optional<std::int64_t>>;
 
-    bool declined_ = false;
+    // Reads the register once for the doctors at `places`; returns the places it could not take this time (no
+    // file and no memory left for them). nullopt when the database cannot promise the reload's order.
+    static std::optional<std::vector<std::size_t>> runPass(MonthEndRun& run, const MonthEndLedger& ledger,
+                                                           const std::vector<std::size_t>& places, Outcomes& outcomes);
 };
 
 } // namespace exportfile

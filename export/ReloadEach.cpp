@@ -3,15 +3,17 @@
 #include "data/Connection.h"
 #include "data/InsuredList.h"
 #include "export/DoctorExport.h"
+#include "export/FatalErrors.h"
 
-#include <new>
 #include <stdexcept>
-#include <system_error>
 
 namespace exportfile {
 namespace {
 
-void exportOne(MonthEndRun& run, const Doctor& doctor, data::InsuredList& list, DoctorExportResult& result) {
+void exportOne(MonthEndRun& run, MonthEndLedger& ledger, std::size_t i, data::InsuredList& list) {
+    const Doctor& doctor = ledger.doctor(i);
+    std::vector<std::string> warnings;
+    std::int64_t rows = 0;
     try {
         if (!doctor.unheld.empty())
             throw std::runtime_error(doctor.unheld);
@@ -21,41 +23,36 @@ void exportOne(MonthEndRun& run, const Doctor& doctor, data::InsuredList& list, 
         run.requireSameRegister();
         list.reload(doctor.code);
         run.requireSameRegister();
-        result.rows = list.recordCount();
+        rows = list.recordCount();
         for (const data::TextLoss& loss : list.textLosses())
-            result.warnings.push_back(list.describe(loss));
+            warnings.push_back(list.describe(loss));
         // The file is named as the window names it: the code's characters in the file system's UTF-8.
         writeDoctorFile(run.folder, doctor.fileCode, list, run.settings);
-        result.written = true;
-    } catch (const std::bad_alloc&) {
-        throw;
-    } catch (const std::system_error&) {
-        throw;
     } catch (const std::exception& e) {
-        result.failure = e.what();
+        rethrowIfFatal();
+        list.close();
+        ledger.failed(i, e.what(), std::move(warnings));
+        return;
     }
     list.close();
+    ledger.written(i, rows, std::move(warnings));
 }
 
 } // namespace
 
-std::vector<std::size_t> ReloadEach::exportDoctors(MonthEndRun& run, const std::vector<std::size_t>& indexes) {
-    abandoned_.clear();
+void ReloadEach::exportDoctors(MonthEndRun& run, MonthEndLedger& ledger) {
     data::InsuredList list(run.connection);
-    for (std::size_t n = 0; n < indexes.size(); ++n) {
-        const std::size_t i = indexes[n];
-        DoctorExportResult& result = run.results[i];
-        result.code = run.doctors[i].code;
-        exportOne(run, run.doctors[i], list, result);
-        run.finished(result);
+    for (const std::size_t i : ledger.pending()) {
+        exportOne(run, ledger, i, list);
         // A server that stopped answering would fail every later doctor only after its own wait.
-        if (!result.written) {
-            abandoned_ = run.connection.database().consistentReadLost();
-            if (!abandoned_.empty())
-                return {indexes.begin() + static_cast<std::ptrdiff_t>(n + 1), indexes.end()};
+        if (!ledger.result(i).written()) {
+            std::string lost = run.connection.database().consistentReadLost();
+            if (!lost.empty()) {
+                ledger.giveUp(std::move(lost));
+                return;
+            }
         }
     }
-    return {};
 }
 
 } // namespace exportfile

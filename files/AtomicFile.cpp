@@ -1,26 +1,18 @@
 #include "files/AtomicFile.h"
 
 #include "files/FileSystem.h"
+#include "files/Folder.h"
 #include "files/TemporaryFileRegistry.h"
 #include "files/TemporaryName.h"
 
 #include <cerrno>
 #include <fcntl.h>
-#include <linux/magic.h>
 #include <random>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/vfs.h>
 
 namespace files {
 namespace {
-
-// A name that stays inside the folder: not empty, not "." or "..", without "/" and without NUL (which would
-// cut the name short where the system reads it).
-bool isPlainFileName(const std::string& name) {
-    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
-           name.find('\0') == std::string::npos;
-}
 
 constexpr int kTemporaryNameAttempts = 100;
 constexpr mode_t kNewFileMode = 0644;
@@ -28,24 +20,10 @@ constexpr mode_t kNewFileMode = 0644;
 // byte is written, so that not even an empty file is more open than the one it replaces.
 constexpr mode_t kReplacingFileMode = 0600;
 
-FileDescriptor openFolder(const std::string& folder) {
-    FileDescriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!fd.valid())
-        throwFileError("Cannot open the folder", folder, errno);
-    return fd;
-}
-
-// Syncs a folder, so that the names given in it survive a crash. Some file systems cannot sync a folder at all
-// (EINVAL); its names are then as durable as they make them.
-void syncFolderNames(int fd, const std::string& folder) {
-    if (fileSystem().syncFile(fd) != 0 && errno != EINVAL)
-        throwFileError("Cannot write the folder", folder, errno);
-}
-
 } // namespace
 
 AtomicFile::AtomicFile(const std::string& folder, const std::string& fileName)
-    : folder_(folder.empty() ? "." : folder), fileName_(fileName) {
+    : folder_(folderOrCurrent(folder)), fileName_(fileName) {
     if (!isPlainFileName(fileName_))
         throw FileError("Cannot write into " + folder_ +
                         ": the file name is empty, \".\", \"..\" or holds \"/\" "
@@ -87,7 +65,7 @@ bool AtomicFile::createTemporaryNamed(std::string name, std::optional<mode_t> re
             fileFd_.reset();
             return false;
         }
-        if (replacedMode && ::fchmod(fileFd_.get(), *replacedMode) != 0)
+        if (replacedMode && fileSystem().changeMode(fileFd_.get(), *replacedMode) != 0)
             throwFileError("Cannot set the permissions of", temporaryPath(), errno);
         return true;
     } catch (...) {
@@ -100,7 +78,7 @@ bool AtomicFile::createTemporaryNamed(std::string name, std::optional<mode_t> re
 // folder of that name is not a file whose bits could be kept).
 std::optional<mode_t> AtomicFile::modeOfReplacedFile() const {
     struct stat info {};
-    if (::fstatat(folderFd_.get(), fileName_.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (fileSystem().statAt(folderFd_.get(), fileName_.c_str(), &info) != 0) {
         // A name too long for the folder names no file; creating the temporary file reports it.
         if (errno == ENOENT || errno == ENAMETOOLONG)
             return std::nullopt;
@@ -115,13 +93,13 @@ std::optional<mode_t> AtomicFile::modeOfReplacedFile() const {
 // same lock, so after waiting for the lock the file is either still named (and from now on safe) or already
 // removed, which the count of its names tells. Returns false in the second case.
 bool AtomicFile::lockTemporary() {
-    while (::flock(fileFd_.get(), LOCK_EX) != 0) {
+    while (fileSystem().lock(fileFd_.get(), LOCK_EX) != 0) {
         // A file system without locks: a sweep cannot lock there either and so removes nothing.
         if (errno != EINTR)
             return true;
     }
     struct stat info {};
-    if (::fstat(fileFd_.get(), &info) != 0)
+    if (fileSystem().statOpen(fileFd_.get(), &info) != 0)
         throwFileError("Cannot create a temporary file for", finalPath(), errno);
     return info.st_nlink > 0;
 }
@@ -163,7 +141,7 @@ void AtomicFile::write(std::string_view bytes) {
 void AtomicFile::commit() {
     syncData();
     takeFinalName();
-    syncFolder();
+    syncFolderNames(folderFd_.get(), folder_);
 }
 
 bool AtomicFile::commitAsNew() {
@@ -175,16 +153,16 @@ bool AtomicFile::commitAsNew() {
         throwFileError("Cannot name", finalPath(), errno);
     }
     finished();
-    syncFolder();
+    syncFolderNames(folderFd_.get(), folder_);
     return true;
 }
 
-void AtomicFile::commitSyncedElsewhere() {
+void AtomicFile::takeNameAfterSync() {
     requireOpen("finish");
     takeFinalName();
 }
 
-void AtomicFile::commitKeepingFolderUnsynced() {
+void AtomicFile::commitLeavingFolderUnsynced() {
     syncData();
     takeFinalName();
 }
@@ -209,32 +187,5 @@ void AtomicFile::finished() {
     registered_ = false;
     fileFd_.reset();
 }
-
-void AtomicFile::syncFolder() { syncFolderNames(folderFd_.get(), folder_); }
-
-FolderSync::FolderSync(const std::string& folder) : folder_(folder.empty() ? "." : folder), fd_(openFolder(folder_)) {}
-
-bool FolderSync::syncWritesEveryFile() const {
-    struct statfs info {};
-    if (::fstatfs(fd_.get(), &info) != 0)
-        return false;
-    switch (static_cast<unsigned long>(info.f_type)) {
-    case EXT4_SUPER_MAGIC: // also ext2 and ext3
-    case XFS_SUPER_MAGIC:
-    case BTRFS_SUPER_MAGIC:
-    case F2FS_SUPER_MAGIC:
-    case TMPFS_MAGIC:
-        return true;
-    default:
-        return false;
-    }
-}
-
-void FolderSync::syncFileSystem() {
-    if (fileSystem().syncFileSystem(fd_.get()) != 0)
-        throwFileError("Cannot write into", folder_, errno);
-}
-
-void FolderSync::syncNames() { syncFolderNames(fd_.get(), folder_); }
 
 } // namespace files

@@ -21,7 +21,7 @@ namespace files {
 // ended by a signal can remove it, and it is held under an exclusive flock() for its whole life, so that the
 // sweep of stale temporary files by another process never takes it. It has the permission bits of the file it
 // will replace when that exists (a file an administrator restricted stays restricted), else 0644 less the
-// umask. Writes, syncs and renames go through fileSystem().
+// umask. Every call to the file system goes through fileSystem().
 class AtomicFile {
 public:
     // Opens the folder ("" is the current one) and creates the temporary file in it. `fileName` must be a
@@ -42,23 +42,21 @@ public:
     // meanwhile: for a file that must never replace another.
     bool commitAsNew();
 
-    // For a writer that finishes many files of one folder: once a FolderSync of that folder has synced its file
-    // system after the last write, the file only takes its final name. Until the FolderSync syncs the folder
-    // itself, a crash may lose the new name, never the file's data.
-    void commitSyncedElsewhere();
-
-    // commit() without syncing the folder, for a writer that finishes many files of one folder and syncs it
-    // once (FolderSync::syncNames): until then a crash may lose the new name, never the file's data.
-    void commitKeepingFolderUnsynced();
-
     std::string finalPath() const { return pathOf(fileName_); }
     std::string temporaryPath() const { return pathOf(temporaryName_); }
 
 private:
+    friend class AtomicBatch;
+
+    // For AtomicBatch, once one sync of the file system has written the file's data: takes the final name
+    // without a sync of its own. Until the batch syncs the folder, a crash may lose the new name, never the data.
+    void takeNameAfterSync();
+    // For AtomicBatch: commit() without syncing the folder, which the batch syncs once for all its files.
+    void commitLeavingFolderUnsynced();
+
     void syncData();
     void takeFinalName();
     void finished();
-    void syncFolder();
     void createTemporary();
     bool createTemporaryNamed(std::string name, std::optional<mode_t> replacedMode);
     std::optional<mode_t> modeOfReplacedFile() const;
@@ -74,27 +72,6 @@ private:
     FileDescriptor fileFd_;
     std::size_t slot_ = 0;
     bool registered_ = false;
-};
-
-// The syncs of a writer that finishes many files of one folder at once: one sync of the whole file system
-// writes all their data with one wait for the medium, where a sync of each file would wait once per file. Open
-// it before the first byte is written: syncFileSystem() reports a failure to write back anything since then
-// (Linux tells it since 5.8).
-class FolderSync {
-public:
-    explicit FolderSync(const std::string& folder); // throws FileError
-
-    // True when syncFileSystem() writes every file's data to the medium as a sync of each file would: on the
-    // local file systems of Linux. A network file system may have its server flush only for a file's own sync.
-    bool syncWritesEveryFile() const;
-    // Writes every file of the folder's file system to the medium. Throws FileError.
-    void syncFileSystem();
-    // Writes the folder itself, so that the names given in it survive a crash. Throws FileError.
-    void syncNames();
-
-private:
-    std::string folder_;
-    FileDescriptor fd_;
 };
 
 } // namespace files

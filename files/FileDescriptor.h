@@ -28,6 +28,8 @@ public:
     // Closes the descriptor now (if any) and owns `fd` instead. Linux releases a descriptor even when its
     // close reports an error; a file whose data matter is synced before, where the error is seen.
     void reset(int fd = -1);
+    // Gives up the descriptor without closing it, for an owner that takes it over (fdopendir()).
+    int release() { return std::exchange(fd_, -1); }
 
 private:
     int fd_ = -1;

@@ -2,6 +2,7 @@
 
 #include "files/FileDescriptor.h"
 #include "files/FileSystem.h"
+#include "files/Folder.h"
 #include "files/TemporaryName.h"
 
 #include <dirent.h>
@@ -9,7 +10,6 @@
 #include <memory>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace files {
 namespace {
@@ -21,15 +21,15 @@ struct DirectoryCloser {
 bool sameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
 bool isRegularFileNamed(int folderFd, const char* name, struct stat& info) {
-    return ::fstatat(folderFd, name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode);
+    return fileSystem().statAt(folderFd, name, &info) == 0 && S_ISREG(info.st_mode);
 }
 
 // Opens a regular file for locking without following a link or waiting on a device. A temporary file made
 // under a strict umask may be writable and not readable by its owner; either access serves for the lock.
 int openForLock(int folderFd, const char* name) {
     constexpr int kFlags = O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
-    const int fd = ::openat(folderFd, name, O_RDONLY | kFlags);
-    return fd >= 0 ? fd : ::openat(folderFd, name, O_WRONLY | kFlags);
+    const int fd = fileSystem().openAt(folderFd, name, O_RDONLY | kFlags, 0);
+    return fd >= 0 ? fd : fileSystem().openAt(folderFd, name, O_WRONLY | kFlags, 0);
 }
 
 // Removes the file if it is a regular file that nobody holds locked. The lock is kept until the name is gone,
@@ -40,8 +40,8 @@ bool removeIfStale(int folderFd, const char* name) {
         return false;
     const FileDescriptor file(openForLock(folderFd, name));
     struct stat opened {};
-    if (file.get() < 0 || ::fstat(file.get(), &opened) != 0 || !sameFile(named, opened) ||
-        ::flock(file.get(), LOCK_EX | LOCK_NB) != 0)
+    if (file.get() < 0 || fileSystem().statOpen(file.get(), &opened) != 0 || !sameFile(named, opened) ||
+        fileSystem().lock(file.get(), LOCK_EX | LOCK_NB) != 0)
         return false;
     // Between the look and the lock the file may have been renamed to its final name, and the name taken
     // by a new temporary file: remove the name only while it still belongs to the locked file.
@@ -54,13 +54,17 @@ bool removeIfStale(int folderFd, const char* name) {
 } // namespace
 
 std::size_t removeStaleTemporaryFiles(const std::string& folder, std::string_view extension) {
-    const std::unique_ptr<DIR, DirectoryCloser> directory(::opendir(folder.empty() ? "." : folder.c_str()));
+    FileDescriptor folderFd(fileSystem().openFolder(folderOrCurrent(folder).c_str()));
+    if (!folderFd.valid())
+        return 0;
+    // The listing takes over the descriptor and closes it.
+    const std::unique_ptr<DIR, DirectoryCloser> directory(::fdopendir(folderFd.get()));
     if (!directory)
         return 0;
-    const int folderFd = ::dirfd(directory.get());
+    static_cast<void>(folderFd.release());
     std::size_t removed = 0;
     while (const dirent* entry = ::readdir(directory.get())) {
-        if (isTemporaryNameFor(entry->d_name, extension) && removeIfStale(folderFd, entry->d_name))
+        if (isTemporaryNameFor(entry->d_name, extension) && removeIfStale(::dirfd(directory.get()), entry->d_name))
             ++removed;
     }
     return removed;

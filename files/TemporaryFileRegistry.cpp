@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
-#include <unistd.h>
 
 namespace files {
 
@@ -43,7 +42,7 @@ bool TemporaryFileRegistry::commit(std::size_t slot, const std::string& finalNam
     // The file the rename replaces stays open until the mutex is released: its last close frees its blocks,
     // which on a medium that is told of freed blocks waits for the medium, and the other renames need not wait
     // behind that.
-    const FileDescriptor replaced(::openat(folderFd, finalName.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+    const FileDescriptor replaced(fileSystem().openAt(folderFd, finalName.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC, 0));
     const std::lock_guard lock(mutex_);
     if (fileSystem().rename(folderFd, slots_[slot].name.c_str(), finalName.c_str()) != 0)
         return false;
@@ -76,7 +75,7 @@ std::size_t TemporaryFileRegistry::removeAllAndHold() {
     std::size_t removed = 0;
     for (Entry& entry : slots_) {
         if (entry.used)
-            removed += ::unlinkat(entry.folderFd, entry.name.c_str(), 0) == 0 ? 1 : 0;
+            removed += fileSystem().unlink(entry.folderFd, entry.name.c_str()) == 0 ? 1 : 0;
         entry.used = false;
     }
     return removed;

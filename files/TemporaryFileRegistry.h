@@ -12,8 +12,8 @@ namespace files {
 // a process ended by a signal can remove them first. Creating, renaming and removing a registered file each
 // happen under one mutex together with the change to the list: whoever holds the mutex sees exactly the
 // temporary files that exist, and no finished file is ever among them. Files are named by a descriptor of
-// their folder (kept open by the caller while the file is registered) and a plain name in it; a month end
-// registers a file for every doctor at once, so each registration is a slot that the later calls name, and
+// their folder (kept open by the caller while the file is registered) and a plain name in it; a writer of many
+// files may register thousands at once, so each registration is a slot that the later calls name, and
 // every call takes the same short time however many files there are.
 class TemporaryFileRegistry {
 public:

@@ -1,5 +1,7 @@
 #include "files/TemporaryName.h"
 
+#include "files/Fnv1a.h"
+
 #include <cstdint>
 
 namespace files {
@@ -12,14 +14,7 @@ constexpr std::size_t kCheckLength = 4;
 
 // The four characters that the final name and the random ones determine (FNV-1a, written in the alphabet).
 std::string checkCharacters(std::string_view finalName, std::string_view random) {
-    std::uint64_t hash = 14695981039346656037ULL;
-    const auto add = [&](std::string_view text) {
-        for (const char c : text)
-            hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
-    };
-    add(finalName);
-    add(kMark);
-    add(random);
+    std::uint64_t hash = fnv1a(random, fnv1a(kMark, fnv1a(finalName)));
     std::string check;
     for (std::size_t i = 0; i < kCheckLength; ++i, hash /= kAlphabet.size())
         check += kAlphabet[hash % kAlphabet.size()];

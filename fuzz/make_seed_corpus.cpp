@@ -22,19 +22,7 @@ int main(int argc, char** argv) {
     }
     const std::string folder = argv[1];
     {
-        PxlibTable table(folder + "/types-v7.DB", {{"A", pxfAlpha, 8},
-                                                   {"D", pxfDate, 4},
-                                                   {"S", pxfShort, 2},
-                                                   {"I", pxfLong, 4},
-                                                   {"C", pxfCurrency, 8},
-                                                   {"M", pxfMemoBLOb, 11},
-                                                   {"N", pxfNumber, 8},
-                                                   {"L", pxfLogical, 1},
-                                                   {"T", pxfTime, 4},
-                                                   {"TS", pxfTimestamp, 8},
-                                                   {"AI", pxfAutoInc, 4},
-                                                   {"BCD", pxfBCD, 17, 2},
-                                                   {"Y", pxfBytes, 3}});
+        PxlibTable table(folder + "/types-v7.DB", everyFieldType(8, 11, 3));
         for (int i = 0; i < 3; ++i) {
             table.beginRecord();
             if (i < 2) {

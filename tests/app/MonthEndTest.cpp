@@ -160,6 +160,13 @@ private slots:
         const Outcome noAlias = runExport({"--alias", "nowhere", "--all"}, aliasFile());
         QCOMPARE(noAlias.exitCode, 1);
         QVERIFY2(noAlias.errors.contains(QStringLiteral("Alias 'nowhere' is not defined")), qPrintable(noAlias.errors));
+
+        // A month end that cannot read the register makes no month's folder.
+        const std::string month = dir_->file("2026-12");
+        const Outcome unread =
+            runExport({"--alias", "nowhere", "--all", "--out", QString::fromStdString(month)}, aliasFile());
+        QCOMPARE(unread.exitCode, 1);
+        QVERIFY2(!fs::exists(month), "a month end that failed left an empty folder behind");
     }
 };
 

@@ -145,10 +145,10 @@ TEST(ChangingRegister, ARegisterReplacedAfterTheMonthEndReadItsDoctorsFailsEachD
         }
         const std::string out = dir.file(paradox ? "out-px" : "out-sqlite");
         fs::create_directories(out);
-        const auto results = batch.run(batch.activeDoctorCodes(), out);
+        const auto results = batch.run(batch.activeDoctorCodes(), out).results();
         ASSERT_EQ(results.size(), 2u);
         for (const auto& result : results) {
-            EXPECT_FALSE(result.written) << result.code;
+            EXPECT_FALSE(result.written()) << result.code;
             EXPECT_NE(result.failure.find("was replaced or changed by another program after the doctors were read"),
                       std::string::npos)
                 << result.failure;

@@ -80,7 +80,7 @@ std::vector<std::string> rowsOf(engine::Database& db, const std::string& table) 
 
 TEST(ParadoxDamage, EveryDamageIsAnEngineErrorNamingFilePlaceAndFault) {
     TempDir dir;
-    const std::string base = readBytes(writeBaseTable(dir));
+    const std::string base = readFile(writeBaseTable(dir));
     ASSERT_EQ(base.size(), kHeader + 23 * kBlock) << "the base table is meant to have 23 blocks";
     ASSERT_EQ(base.substr(kFieldNames, 2), std::string("K\0", 2)) << "field names are where the layout says";
     ASSERT_EQ(exerciseParadoxTable(dir.file("Base.DB")), 1000u);
@@ -176,7 +176,7 @@ TEST(ParadoxDamage, AHeaderThatDisagreesWithTheBlocksIsAnErrorNamingBothCounts) 
     // The header promises 1000 records in 23 blocks of 2048 bytes after its own 2048 bytes; the chain runs
     // 1 -> 2 -> ... -> 23. Each damage below used to be read as a shorter (or longer) table without a word.
     TempDir dir;
-    const std::string base = readBytes(writeBaseTable(dir));
+    const std::string base = readFile(writeBaseTable(dir));
     ASSERT_EQ(base.size(), kHeader + 23 * kBlock);
     ASSERT_EQ(base.substr(0x06, 12),
               littleEndian32(1000) + littleEndian16(23) + littleEndian16(23) + littleEndian16(1) + littleEndian16(23))
@@ -253,7 +253,7 @@ TEST(ParadoxDamage, EveryMutationOfTheHeaderOrChainGivesAllRowsOrAnError) {
     // Each byte of the header's layout numbers and of every block's header, set to a handful of other values
     // one at a time: the statement delivers the table's rows in full, or fails with an error naming the file.
     TempDir dir;
-    const std::string base = readBytes(writeBaseTable(dir));
+    const std::string base = readFile(writeBaseTable(dir));
     const std::vector<std::string> expected = rowsOf(*openFolder(dir.path()), "base");
     ASSERT_EQ(expected.size(), 1000u);
 

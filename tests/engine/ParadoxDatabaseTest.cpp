@@ -118,7 +118,7 @@ TEST(ParadoxDriver, BothListsShowTheSameAsTheSameRegisterInSqlite) {
     writeSqliteRegister(dir.file("k.sqlite"), doctors, persons);
     std::filesystem::create_directory(dir.file("paradox"));
     writeParadoxRegister(dir.file("paradox"), doctors, persons);
-    ASSERT_GT(readBytes(dir.file("paradox/Osigurenici.DB")).size(), 0x800u + 2 * 16384) << "meant to span blocks";
+    ASSERT_GT(readFile(dir.file("paradox/Osigurenici.DB")).size(), 0x800u + 2 * 16384) << "meant to span blocks";
 
     const auto sqlite = listsOf(dir.file("aliases.ini"), AliasFileScope::sqliteAlias(dir.file("k.sqlite")));
     const auto paradox = listsOf(dir.file("aliases.ini"), paradoxAlias(dir.file("paradox")));
@@ -160,7 +160,7 @@ TEST(ParadoxDriver, FindsTablesWithoutRegardToCaseAndNamesWhatFails) {
               "(no failure)");
     EXPECT_FALSE(std::filesystem::exists(dir.file("x.sqlite")));
 
-    writeBytes(dir.file("lekari.db"), readBytes(dir.file("LEKARI.DB")));
+    writeBytes(dir.file("lekari.db"), readFile(dir.file("LEKARI.DB")));
     auto fresh = openFolder(dir);
     EXPECT_EQ(failureOf([&] { fresh->execute("select * from Lekari", {}); }),
               "Table 'Lekari' is more than one file in the folder " + dir.path() + ": LEKARI.DB, lekari.db");

@@ -9,7 +9,6 @@ extern "C" {
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <sstream>
 #include <stdexcept>
 
 namespace testsupport {
@@ -175,15 +174,16 @@ void writeParadoxRegister(const std::string& folder, const std::vector<DoctorRow
     }
 }
 
-std::string paradoxAlias(const std::string& folder, const std::string& aliasName) {
-    return "[" + aliasName + "]\ndriver = paradox\npath = " + folder + "\n";
+std::vector<PxlibTable::Field> everyFieldType(int alphaSize, int memoSize, int bytesSize) {
+    return {{"A", pxfAlpha, alphaSize}, {"D", pxfDate, 4},     {"S", pxfShort, 2},
+            {"I", pxfLong, 4},          {"C", pxfCurrency, 8}, {"M", pxfMemoBLOb, memoSize},
+            {"N", pxfNumber, 8},        {"L", pxfLogical, 1},  {"T", pxfTime, 4},
+            {"TS", pxfTimestamp, 8},    {"AI", pxfAutoInc, 4}, {"BCD", pxfBCD, 17, 2},
+            {"Y", pxfBytes, bytesSize}};
 }
 
-std::string readBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
+std::string paradoxAlias(const std::string& folder, const std::string& aliasName) {
+    return "[" + aliasName + "]\ndriver = paradox\npath = " + folder + "\n";
 }
 
 void writeBytes(const std::string& path, const std::string& bytes) {
@@ -192,7 +192,7 @@ void writeBytes(const std::string& path, const std::string& bytes) {
 }
 
 void patchBytes(const std::string& path, std::size_t offset, const std::string& bytes) {
-    std::string content = readBytes(path);
+    std::string content = readFile(path);
     if (offset + bytes.size() > content.size())
         throw std::logic_error("patch past the end of " + path);
     content.replace(offset, bytes.size(), bytes);

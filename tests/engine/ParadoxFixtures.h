@@ -76,11 +76,14 @@ void writeParadoxRegister(const std::string& folder, const std::vector<DoctorRow
                           const std::vector<PersonRow>& persons, const std::string& encoding = "CP1251",
                           const TablePasswords& passwords = {});
 
+// One field of every type pxlib writes, in the order A (alpha), D, S, I, C, M (memo), N, L, T, TS, AI, BCD, Y
+// (bytes), the alpha, memo and bytes fields of the sizes given.
+std::vector<PxlibTable::Field> everyFieldType(int alphaSize, int memoSize, int bytesSize);
+
 // An alias file naming a folder of Paradox tables.
 std::string paradoxAlias(const std::string& folder, const std::string& aliasName = "kapitacija");
 
-// Byte-level access for damaging files on purpose.
-std::string readBytes(const std::string& path);
+// Byte-level access for damaging files on purpose (readFile of support/FixtureRegister.h reads them).
 void writeBytes(const std::string& path, const std::string& bytes);
 void patchBytes(const std::string& path, std::size_t offset, const std::string& bytes);
 std::string littleEndian16(unsigned value);

@@ -55,19 +55,7 @@ TEST(ParadoxTable, ReadsEveryFieldTypeAsPxlibWroteIt) {
     const std::string path = dir.file("Types.DB");
     {
         // A memo field between others: it keeps its place in the record and has no value here.
-        PxlibTable table(path, {{"A", pxfAlpha, 10},
-                                {"D", pxfDate, 4},
-                                {"S", pxfShort, 2},
-                                {"I", pxfLong, 4},
-                                {"C", pxfCurrency, 8},
-                                {"M", pxfMemoBLOb, 15},
-                                {"N", pxfNumber, 8},
-                                {"L", pxfLogical, 1},
-                                {"T", pxfTime, 4},
-                                {"TS", pxfTimestamp, 8},
-                                {"AI", pxfAutoInc, 4},
-                                {"BCD", pxfBCD, 17, 2},
-                                {"Y", pxfBytes, 4}});
+        PxlibTable table(path, everyFieldType(10, 15, 4));
         table.beginRecord();
         table.alpha(0, "Petrovski");
         table.date(1, 2001, 2, 3);
@@ -209,7 +197,7 @@ TEST(ParadoxTable, FollowsTheBlockChainPastDeletedRecordsAndEmptiedBlocks) {
         table.deleteRecord(5); // records after it in the block move up
         table.deleteRecord(0);
     }
-    const std::string bytes = readBytes(path);
+    const std::string bytes = readFile(path);
     const std::size_t blockSize = 16 * 1024;
     ASSERT_EQ(bytes.size(), 0x800 + 3 * blockSize) << "the fixture is meant to have three blocks";
     EXPECT_EQ(bytes.substr(0x800 + blockSize + 4, 2), littleEndian16(0x10000 - 204)) << "the middle block is empty";
@@ -284,7 +272,7 @@ TEST(ParadoxTable, AcceptsAShorterChainOnlyWhenTheHeaderSaysBlocksLeftIt) {
     patchBytes(path, 0x800, littleEndian16(3));
     patchBytes(path, block2 + 4, littleEndian16(0x10000 - 4)); // no records
     patchBytes(path, 0x06, littleEndian16(4));
-    ASSERT_EQ(readBytes(path).substr(0x0A, 4), littleEndian16(3) + littleEndian16(3));
+    ASSERT_EQ(readFile(path).substr(0x0A, 4), littleEndian16(3) + littleEndian16(3));
     EXPECT_EQ(failureOf<engine::EngineError>([&] { column(engine::ParadoxTable(path), "K"); }),
               path + ": the header promises 3 blocks, but the chain of blocks holds 2");
 
@@ -352,7 +340,7 @@ TEST(ParadoxTable, ReadsTablesProtectedByAPasswordAsPxlibWroteThem) {
     };
     const std::string plainPath = write("Plain.DB", "");
     const std::string path = write("Secret.DB", kExercisePassword);
-    ASSERT_NE(readBytes(path).substr(0x5C, 4), std::string(4, '\0')) << "pxlib was meant to protect the table";
+    ASSERT_NE(readFile(path).substr(0x5C, 4), std::string(4, '\0')) << "pxlib was meant to protect the table";
 
     const engine::ParadoxTable plain(plainPath);
     engine::ParadoxPasswords passwords(kExercisePassword, {});
@@ -385,7 +373,7 @@ TEST(ParadoxTable, LocatesDamageInProtectedTables) {
             table.appendRecord();
         }
     }
-    const std::string original = readBytes(path);
+    const std::string original = readFile(path);
     engine::ParadoxPasswords passwords(kExercisePassword, {});
 
     patchBytes(path, 0x5E, std::string(2, '\0'));

@@ -6,6 +6,7 @@
 #include "files/TemporaryName.h"
 
 #include "export/ExportTestRegister.h"
+#include "support/FaultyFileSystem.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +15,6 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -94,41 +94,29 @@ TEST_F(ExportOverEarlierFile, WriteFailingPartWayRemovesThePartialTemporaryFile)
         FailingAfter failing(file, 500);
         EXPECT_THROW(exportfile::writeExport(reg.list(), settings, failing), FailingAfter::Failure);
         // The partial bytes really went to a temporary file beside the earlier export, not over it.
-        const std::string temporary = std::filesystem::path(file.temporaryPath()).filename().string();
+        const std::string temporary = std::filesystem::path(file.atomicFile().temporaryPath()).filename().string();
         EXPECT_EQ(temporary.rfind(".A1.txt.", 0), 0u) << temporary;
         EXPECT_EQ(namesIn(out.path()), (std::set<std::string>{"A1.txt", temporary}));
-        EXPECT_EQ(std::filesystem::file_size(file.temporaryPath()), 500u);
+        EXPECT_EQ(std::filesystem::file_size(file.atomicFile().temporaryPath()), 500u);
         EXPECT_EQ(readFile(out.file("A1.txt")), kEarlierExport);
     }
     expectEarlierExportUntouched();
 }
 
 TEST_F(ExportOverEarlierFile, FileSystemFullRemovesTheTemporaryFile) {
-    // The limit applies to the child alone; with SIGXFSZ ignored a write past it fails with EFBIG, as on a
-    // full medium. The child reports through its exit code: 0 for the expected error, 1 for none, 2 for another.
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{1000, 1000};
-        if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
-            _exit(3);
-        try {
-            exportfile::exportDoctorFile(out.path(), "A1", reg.list(), settings);
-        } catch (const exportfile::ExportError& e) {
-            const std::string message = e.what();
-            _exit(message.find("File too large") != std::string::npos && message.find("A1.txt") != std::string::npos
-                      ? 0
-                      : 2);
-        } catch (...) {
-            _exit(2);
-        }
-        _exit(1);
+    // The disk takes the first 1,000 bytes and then no more, as a full medium does.
+    testsupport::FaultyFileSystem full;
+    full.bytesLeft = 1000;
+    const files::ScopedFileSystem installed(full);
+    try {
+        exportfile::exportDoctorFile(out.path(), "A1", reg.list(), settings);
+        FAIL() << "an export onto a full disk must throw";
+    } catch (const files::FileError& e) {
+        const std::string message = e.what();
+        EXPECT_TRUE(message.starts_with("Cannot write " + out.file(".A1.txt.pelmarot-")) &&
+                    message.ends_with(": No space left on device"))
+            << message;
     }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
     expectEarlierExportUntouched();
 }
 
@@ -137,7 +125,7 @@ TEST_F(ExportOverEarlierFile, NameTakenByAFolderFailsAtTheRename) {
     try {
         exportfile::exportDoctorFile(out.path(), "X1", reg.list(), settings);
         FAIL() << "replacing a folder must fail";
-    } catch (const exportfile::ExportError& e) {
+    } catch (const files::FileError& e) {
         EXPECT_NE(std::string(e.what()).find(out.file("X1.txt")), std::string::npos) << e.what();
     }
     EXPECT_TRUE(std::filesystem::is_directory(out.file("X1.txt")));
@@ -153,7 +141,7 @@ TEST_F(ExportOverEarlierFile, RemovedFolderFailsWithoutCreatingIt) {
     try {
         exportfile::exportDoctorFile(gone, "A1", reg.list(), settings);
         FAIL() << "exporting into a removed folder must fail";
-    } catch (const exportfile::ExportError& e) {
+    } catch (const files::FileError& e) {
         EXPECT_EQ(std::string(e.what()), "Cannot open the folder " + gone + ": No such file or directory");
     }
     expectEarlierExportUntouched();
@@ -165,7 +153,7 @@ TEST_F(ExportOverEarlierFile, CodeThatWouldLeaveTheFolderWritesNothingAnywhere) 
     std::filesystem::create_directory(inner);
     const std::string codes[] = {"../A1", "A/1", "/", std::string("A1\0", 3), std::string("\0/x", 3)};
     for (const std::string& code : codes) {
-        EXPECT_THROW(exportfile::exportDoctorFile(inner, code, reg.list(), settings), exportfile::ExportError);
+        EXPECT_THROW(exportfile::exportDoctorFile(inner, code, reg.list(), settings), files::FileError);
         EXPECT_TRUE(std::filesystem::is_empty(inner));
     }
     std::filesystem::remove(inner);
@@ -209,7 +197,7 @@ TEST_F(ExportOverEarlierFile, ReplacementKeepsTheEarlierFilesModeAndANewFileTake
     exportfile::ExportFile file(out.path(), "A1.txt");
     umask(previousMask);
     struct stat info {};
-    ASSERT_EQ(stat(file.temporaryPath().c_str(), &info), 0);
+    ASSERT_EQ(stat(file.atomicFile().temporaryPath().c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0600u);
 }
 
@@ -270,7 +258,7 @@ TEST_F(ExportOverEarlierFile, TemporaryFileOfALiveWriterStaysUntilTheWriterDies)
         readEnd.reset();
         exportfile::ExportFile file(out.path(), "C3.txt");
         file.write("part of a live export");
-        const std::string name = std::filesystem::path(file.temporaryPath()).filename().string();
+        const std::string name = std::filesystem::path(file.atomicFile().temporaryPath()).filename().string();
         if (::write(writeEnd.get(), name.data(), name.size()) != static_cast<ssize_t>(name.size()))
             _exit(1);
         writeEnd.reset();
@@ -305,7 +293,7 @@ TEST_F(ExportOverEarlierFile, ExportsSweepingTheFolderNeverTakeAConcurrentWriter
             for (int round = 0; round < kRounds; ++round) {
                 exportfile::ExportFile file(out.path(), name);
                 file.write(name + " round " + std::to_string(round));
-                file.commit();
+                file.atomicFile().commit();
             }
         } catch (const std::exception& e) {
             failures[static_cast<std::size_t>(id)] = e.what();
@@ -327,10 +315,3 @@ TEST_F(ExportOverEarlierFile, ExportsSweepingTheFolderNeverTakeAConcurrentWriter
 }
 
 } // namespace
-
-// One sync of a file system stands for a sync of each file only where the system writes every file's data for
-// it; elsewhere (here the system's own view of processes) each file is synced on its own.
-TEST(FolderSync, OneSyncOfTheFileSystemStandsForEachFilesSyncOnlyOnALocalFileSystem) {
-    EXPECT_FALSE(exportfile::FolderSync("/proc").syncWritesEveryFile());
-    EXPECT_THROW(exportfile::FolderSync("/no/such/folder"), exportfile::ExportError);
-}

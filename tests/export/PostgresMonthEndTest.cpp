@@ -58,8 +58,9 @@ std::vector<std::string> exportAll(const std::string& folder, exportfile::MonthE
     fs::create_directories(folder);
     exportfile::MonthEnd monthEnd("kapitacija", data::RegionalSettings::defaults());
     std::vector<std::string> outcomes;
-    for (const auto& result : monthEnd.run(monthEnd.activeDoctorCodes(), folder, {}, way)) {
-        outcomes.push_back(result.code + ": " + (result.written ? std::to_string(result.rows) : result.failure));
+    const exportfile::MonthEndLedger ledger = monthEnd.run(monthEnd.activeDoctorCodes(), folder, {}, way);
+    for (const auto& result : ledger.results()) {
+        outcomes.push_back(result.code + ": " + (result.written() ? std::to_string(result.rows) : result.failure));
         for (const auto& warning : result.warnings)
             outcomes.push_back("  " + warning);
     }

@@ -24,7 +24,8 @@ for path in ./usr/bin/pelmarot ./usr/bin/pelmarot-export ./usr/bin/pelmarot-copy
             ./usr/share/man/man1/pelmarot-copy.1.gz ./usr/share/man/man1/pelmarot-check.1.gz \
             ./usr/share/man/man5/pelmarot-aliases.5.gz \
             ./usr/share/doc/pelmarot/copyright ./usr/share/doc/pelmarot/changelog.gz \
-            ./usr/share/doc/pelmarot/README.md.gz ./usr/share/doc/pelmarot/examples/aliases.ini; do
+            ./usr/share/doc/pelmarot/README.md.gz ./usr/share/doc/pelmarot/administration.md.gz \
+            ./usr/share/doc/pelmarot/examples/aliases.ini; do
     grep -qx "$path" <<<"$contents" || fail "the package lacks $path"
 done
 grep -q '^\./etc/' <<<"$contents" && fail "the package installs under /etc, which is the administrator's"

@@ -336,7 +336,7 @@ TEST(CheckTool, APlantedParadoxRegisterAndADamagedTable) {
 
     // A cut Lekari.DB is a finding; the persons are still checked, their doctors are not.
     const std::string lekari = dir.file("Lekari.DB");
-    writeBytes(lekari, readBytes(lekari).substr(0, 64));
+    writeBytes(lekari, readFile(lekari).substr(0, 64));
     const CheckRun damaged = runCheck(dir, aliases, "kapitacija");
     EXPECT_EQ(damaged.status, 1) << damaged.err;
     expectLines(damaged.out,

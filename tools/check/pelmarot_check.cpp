@@ -1,10 +1,10 @@
 // pelmarot-check: reads a whole register and lists what makes a list or an export wrong or impossible.
 #include "CheckReport.h"
-#include "CommandLine.h"
 #include "RegisterCheck.h"
-#include "TerminalPasswordPrompt.h"
+#include "cli/CommandLine.h"
 #include "engine/AliasFile.h"
 #include "engine/Engine.h"
+#include "tools/TerminalPasswordPrompt.h"
 
 #include <charconv>
 #include <cstdio>

@@ -42,7 +42,8 @@ public:
 
 private:
     static files::AtomicFile open(const std::filesystem::path& finalPath) {
-        const std::string folder = finalPath.has_parent_path() ? finalPath.parent_path().string() : ".";
+        // A bare file name is in the current folder, which the file layer takes the empty folder for.
+        const std::string folder = finalPath.parent_path().string();
         // What copies killed before they could clean up left behind for this name.
         files::removeStaleTemporaryFiles(folder, finalPath.filename().string());
         try {

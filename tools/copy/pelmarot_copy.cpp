@@ -1,12 +1,12 @@
 // pelmarot-copy: copies a register (the tables Lekari and Osigurenici) from one alias into an SQLite file or an
 // empty PostgreSQL database named by another alias, then checks that the copy holds exactly what was read.
-#include "CommandLine.h"
 #include "RegisterCopy.h"
 #include "RegisterWriter.h"
-#include "TerminalPasswordPrompt.h"
-#include "TerminationSignals.h"
+#include "cli/CommandLine.h"
+#include "cli/TerminationSignals.h"
 #include "engine/AliasFile.h"
 #include "engine/Engine.h"
+#include "tools/TerminalPasswordPrompt.h"
 
 #include <chrono>
 #include <cstdio>

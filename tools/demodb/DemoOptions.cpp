@@ -1,6 +1,6 @@
 #include "demodb/DemoOptions.h"
 
-#include "CommandLine.h"
+#include "cli/CommandLine.h"
 
 #include <charconv>
 #include <string>

@@ -1,12 +1,12 @@
 // pelmarot-export: writes the export files of many doctors at once, exactly as the window writes them.
-#include "TerminalPasswordPrompt.h"
-#include "TerminationSignals.h"
+#include "cli/TerminationSignals.h"
 #include "data/Connection.h"
 #include "data/RegionalSettings.h"
 #include "export/MonthEnd.h"
-#include "export/OpenFiles.h"
+#include "files/OpenFileLimit.h"
+#include "tools/TerminalPasswordPrompt.h"
 
-#include "CommandLine.h"
+#include "cli/CommandLine.h"
 
 #include <QCoreApplication>
 #include <algorithm>
@@ -150,26 +150,31 @@ std::optional<int> parseOptions(int argc, char** argv, Options& options) {
 }
 
 // The folder must take new files before the first doctor is read: one message instead of one failure per doctor.
-// A month's folder that does not exist yet is made, as rsync makes its destination; never its parents, so that a
-// mistyped path is an error rather than a tree of new folders.
-void prepareOutputFolder(const std::string& folder) {
+// Returns whether the folder is still to be made: a month's folder that does not exist yet is made, as rsync
+// makes its destination, once the register has been read (a month end that cannot read it leaves no empty
+// folder behind); never its parents, so that a mistyped path is an error rather than a tree of new folders.
+bool checkOutputFolder(const std::string& folder) {
     struct stat status {};
     if (::stat(folder.c_str(), &status) != 0) {
         if (errno != ENOENT)
             throw std::runtime_error("cannot write into the folder " + folder + ": " + std::strerror(errno));
-        if (::mkdir(folder.c_str(), 0777) != 0) {
-            if (errno == ENOENT)
-                throw std::runtime_error("cannot make the folder " + folder +
-                                         ": the folder it would be in does not exist (only the last folder of "
-                                         "the path is made)");
-            throw std::runtime_error("cannot make the folder " + folder + ": " + std::strerror(errno));
-        }
-        return;
+        return true;
     }
     if (!S_ISDIR(status.st_mode))
         throw std::runtime_error("cannot write into " + folder + ": it is not a folder");
     if (::access(folder.c_str(), W_OK | X_OK) != 0)
         throw std::runtime_error("cannot write into the folder " + folder + ": " + std::strerror(errno));
+    return false;
+}
+
+void makeOutputFolder(const std::string& folder) {
+    if (::mkdir(folder.c_str(), 0777) == 0)
+        return;
+    if (errno == ENOENT)
+        throw std::runtime_error("cannot make the folder " + folder +
+                                 ": the folder it would be in does not exist (only the last folder of the path is "
+                                 "made)");
+    throw std::runtime_error("cannot make the folder " + folder + ": " + std::strerror(errno));
 }
 
 // What the run tells: on standard error each failure and warning as it happens and a progress bar on a
@@ -201,17 +206,17 @@ public:
     void rowsRead(std::int64_t read, std::int64_t toRead) { bar_.rows(read, toRead); }
 
     void doctorDone(std::size_t done, std::size_t total, const exportfile::DoctorExportResult& last) {
-        if ((!last.written || !last.warnings.empty()) && bar_.enabled())
+        if ((!last.written() || !last.warnings.empty()) && bar_.enabled())
             std::fputc('\n', stderr);
         const std::string code = codePage_.toUtf8(last.code);
-        if (!last.written) {
+        if (!last.written()) {
             ++failed_;
             std::fprintf(stderr, "pelmarot-export: %s: %s\n", code.c_str(), last.failure.c_str());
         }
         for (const auto& warning : last.warnings)
             std::fprintf(stderr, "pelmarot-export: warning: %s: %s\n", code.c_str(), warning.c_str());
         warned_ += last.warnings.size();
-        if (last.written)
+        if (last.written())
             rows_ += last.rows;
         bar_.doctors(done, total);
     }
@@ -242,8 +247,10 @@ private:
 
 // Exports what the options ask for; failures of single doctors are reported, a failure to connect throws.
 int exportFiles(const Options& options) {
-    prepareOutputFolder(options.folder);
+    const bool folderToMake = checkOutputFolder(options.folder);
     exportfile::MonthEnd batch(options.alias, data::RegionalSettings::defaults(), terminalPasswordPrompt(kProgram));
+    if (folderToMake)
+        makeOutputFolder(options.folder);
     const engine::CodePage& codePage = batch.codePage();
     const data::RegionalSettings settings = data::RegionalSettings::fromSystem(codePage);
     batch.setRegionalSettings(settings);
@@ -264,16 +271,14 @@ int exportFiles(const Options& options) {
                 report.unheldCode(code);
         }
     }
-    const auto results = batch.run(
+    const exportfile::MonthEndLedger ledger = batch.run(
         doctors, options.folder, [&](std::size_t done, std::size_t total, const exportfile::DoctorExportResult& last) {
             report.doctorDone(done, total, last);
         });
-    const auto written = static_cast<std::size_t>(
-        std::count_if(results.begin(), results.end(), [](const auto& result) { return result.written; }));
-    if (!batch.abandoned().empty())
-        report.abandoned(static_cast<std::size_t>(std::count_if(
-            results.begin(), results.end(), [](const auto& r) { return !r.written && r.failure.empty(); })));
-    return report.finish(options.all ? results.size() : options.codes.size(), written);
+    using Outcome = exportfile::DoctorExportResult::Outcome;
+    if (!ledger.givenUp().empty())
+        report.abandoned(ledger.count(Outcome::NotTried));
+    return report.finish(options.all ? ledger.size() : options.codes.size(), ledger.count(Outcome::Written));
 }
 
 } // namespace
@@ -281,7 +286,7 @@ int exportFiles(const Options& options) {
 int main(int argc, char** argv) {
     installTerminationSignalHandling(interruptionMessage); // before any thread starts
     // As servers do: a month end holds a file per doctor, and the usual soft limit is far below the hard one.
-    exportfile::raiseOpenFileLimit();
+    files::raiseOpenFileLimit();
     Options options;
     if (const std::optional<int> status = parseOptions(argc, argv, options))
         return *status;

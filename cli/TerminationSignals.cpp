@@ -1,4 +1,4 @@
-#include "TerminationSignals.h"
+#include "cli/TerminationSignals.h"
 
 #include "files/TemporaryFileRegistry.h"
 
