@@ -296,8 +296,9 @@ TEST(DirectRegister, MessagesAboutAConnectionUriNeverShowItsPassword) {
     };
     for (const auto& [uri, message] : cases) {
         const std::string failure = failureOf<engine::EngineError>([&] { engine::Engine().aliasDefinition(uri); });
-        if (!message.empty())
+        if (!message.empty()) {
             EXPECT_EQ(failure, message);
+        }
         EXPECT_EQ(failure.find("Tajna"), std::string::npos) << failure;
         EXPECT_FALSE(failure.empty()) << uri;
     }
