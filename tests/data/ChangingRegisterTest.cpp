@@ -107,16 +107,7 @@ TEST(ChangingRegister, AFileOrFolderRenamedOverThePathIsReadAtTheNextReload) {
     EXPECT_EQ(surnamesOf(list), std::vector<std::string>{"Old"});
 }
 
-namespace {
-
-std::map<std::string, std::string> filesIn(const std::string& folder) {
-    std::map<std::string, std::string> files;
-    for (const auto& name : folderEntries(folder))
-        files[name] = readFile(folder + "/" + name);
-    return files;
-}
-
-} // namespace
+namespace {} // namespace
 
 TEST(ChangingRegister, ARegisterReplacedAfterTheMonthEndReadItsDoctorsFailsEachDoctorInsteadOfMixingTwo) {
     TempDir dir;

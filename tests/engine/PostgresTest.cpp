@@ -309,12 +309,9 @@ TEST_F(Postgres, AMonthEndEndsWithinTheTimeoutWhenTheServerFreezesPartWay) {
     const std::string out = dir_.file("out");
     fs::create_directories(out);
     ChildProcess run(exporter, {"--all", "--out", out}, dir_.file("a.ini"), dir_.file("errors"));
-    const std::string copying = "SELECT pid FROM pg_stat_activity WHERE state = 'active' AND query LIKE 'COPY%' AND "
-                                "datname = " +
-                                sqlText(database);
-    for (int i = 0; i < 6000 && postgresColumn("postgres", copying).empty() && run.running(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    ASSERT_TRUE(run.running()) << "the month end ended before the server could freeze under it";
+    ASSERT_TRUE(waitForCopy(run, database, [](const std::string&, const std::string& sql) {
+        return postgresColumn("postgres", sql);
+    })) << "the month end ended before the server could freeze under it";
 
     const FrozenServerRun frozen = runWithServerFrozen(run, database, std::chrono::seconds(30));
     EXPECT_FALSE(frozen.waitedForTheServer) << run.errors();

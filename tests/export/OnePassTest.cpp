@@ -54,13 +54,6 @@ std::vector<std::string> exportByOnePass(const std::string& folder) {
     return exportEveryDoctor(folder, exportfile::MonthEnd::Way::OnePass);
 }
 
-std::map<std::string, std::string> filesIn(const std::string& folder) {
-    std::map<std::string, std::string> files;
-    for (const auto& name : folderEntries(folder))
-        files[name] = readFile(folder + "/" + name);
-    return files;
-}
-
 // Doctors A1, B2, E1, C3 and 0042 active, D4 not; 3,000 persons spread over them in turn (so each doctor's rows lie
 // all over the table and its blocks), some deregistered, some of doctors no one knows.
 std::vector<DoctorRow> doctors() {

@@ -6,6 +6,7 @@
 #include "export/MonthEnd.h"
 #include "support/ChildProcess.h"
 #include "support/FixtureRegister.h"
+#include "support/FrozenServer.h"
 #include "support/PostgresRegister.h"
 
 #include <atomic>
@@ -65,13 +66,6 @@ std::vector<std::string> exportAll(const std::string& folder, exportfile::MonthE
             outcomes.push_back("  " + warning);
     }
     return outcomes;
-}
-
-std::map<std::string, std::string> filesIn(const std::string& folder) {
-    std::map<std::string, std::string> files;
-    for (const auto& name : folderEntries(folder))
-        files[name] = readFile(folder + "/" + name);
-    return files;
 }
 
 } // namespace
@@ -146,12 +140,9 @@ TEST(PostgresMonthEnd, AServerStoppedWhileItSendsTheOneReadLeavesNoShortFile) {
     const std::string out = dir.file("out");
     fs::create_directories(out);
     ChildProcess run(exporter, {"--all", "--out", out}, dir.file("a.ini"), dir.file("errors"));
-    const std::string copying = "SELECT pid FROM pg_stat_activity WHERE state = 'active' AND query LIKE 'COPY%' AND "
-                                "datname = " +
-                                sqlText(database);
-    for (int i = 0; i < 6000 && postgresColumn("postgres", copying).empty() && run.running(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    ASSERT_TRUE(run.running()) << "the month end ended before the server could stop under it";
+    ASSERT_TRUE(waitForCopy(run, database, [](const std::string&, const std::string& sql) {
+        return postgresColumn("postgres", sql);
+    })) << "the month end ended before the server could stop under it";
     runPostgresSql("postgres",
                    "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = " + sqlText(database));
     EXPECT_EQ(describeStatus(run.wait(std::chrono::seconds(60))), "exit status 1");
@@ -209,16 +200,17 @@ TEST(PostgresMonthEnd, OnAReplicaTheMonthEndIsOneSnapshotOrFailsNamingTheConflic
     replica.run("SELECT pg_reload_conf()");
     fs::create_directories(dir.file("cancelled"));
     ChildProcess run(exporter, {"--all", "--out", dir.file("cancelled")}, aliases, dir.file("errors"));
-    const std::string copying = "SELECT pid FROM pg_stat_activity WHERE state = 'active' AND query LIKE 'COPY%' AND "
-                                "datname = " +
-                                sqlText(database);
-    for (int i = 0; i < 6000 && replica.column(database, copying).empty() && run.running(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    ASSERT_TRUE(run.running()) << "the month end ended before the replica could cancel its read";
+    const auto onReplica = [&](const std::string& name, const std::string& sql) { return replica.column(name, sql); };
+    ASSERT_TRUE(waitForCopy(run, database, onReplica))
+        << "the month end ended before the replica could cancel its read";
     ::kill(run.pid(), SIGSTOP);
     runPostgresSql(database, "DELETE FROM osigurenici WHERE lekar_s = 'D49'");
     runPostgresSql(database, "VACUUM osigurenici");
-    for (int i = 0; i < 300 && !replica.column(database, copying).empty(); ++i)
+    // The replica's replay stops at the clean-up until the read it cancels gives way, which happens once the month
+    // end reads again.
+    const std::string waiting = "SELECT pid FROM pg_stat_activity WHERE backend_type = 'startup' AND wait_event LIKE "
+                                "'RecoveryConflict%'";
+    for (int i = 0; i < 300 && onReplica(database, waiting).empty(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     ::kill(run.pid(), SIGCONT);
     EXPECT_EQ(describeStatus(run.wait(std::chrono::seconds(60))), "exit status 1");

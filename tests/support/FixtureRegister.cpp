@@ -52,6 +52,13 @@ std::string sqlText(const std::string& text) {
 
 std::string sqlTextOrNull(const std::optional<std::string>& text) { return text ? sqlText(*text) : "NULL"; }
 
+std::map<std::string, std::string> filesIn(const std::string& folder) {
+    std::map<std::string, std::string> files;
+    for (const auto& name : folderEntries(folder))
+        files[name] = readFile(folder + "/" + name);
+    return files;
+}
+
 std::vector<std::string> folderEntries(const std::string& folder) {
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(folder))

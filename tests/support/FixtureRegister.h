@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -68,6 +69,8 @@ std::string readFile(const std::string& path);
 
 // The names in a folder, sorted.
 std::vector<std::string> folderEntries(const std::string& folder);
+// Every file of a folder by name, with its bytes.
+std::map<std::string, std::string> filesIn(const std::string& folder);
 
 // A text as an SQL string literal (quotes doubled), or NULL for nullopt.
 std::string sqlText(const std::string& text);

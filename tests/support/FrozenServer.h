@@ -3,7 +3,9 @@
 #include "support/ChildProcess.h"
 
 #include <chrono>
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace testsupport {
 
@@ -18,5 +20,10 @@ struct FrozenServerRun {
 // is held (SIGSTOP) while the server's main process and that session are frozen, then let go, so the freeze
 // falls where the tool stands. Waits up to `limit` for the tool to end, then lets the server go on.
 FrozenServerRun runWithServerFrozen(ChildProcess& tool, const std::string& database, std::chrono::seconds limit);
+
+// Waits up to 6 seconds until a session on `database` runs a COPY, while `tool` runs; `column` runs a query on the
+// server to ask (postgresColumn for the test server, or a replica's). True once it does.
+bool waitForCopy(ChildProcess& tool, const std::string& database,
+                 const std::function<std::vector<std::string>(const std::string&, const std::string&)>& column);
 
 } // namespace testsupport

@@ -44,14 +44,6 @@ ToolOutput runWithoutTerminal(const TempDir& dir, const std::string& aliases, co
     return runTool(dir.path(), "PELMAROT_ALIASES=" + aliases + " setsid -w " + toolPath(tool) + " " + arguments);
 }
 
-// Every file in a folder, by name, with its bytes.
-std::map<std::string, std::string> filesIn(const std::string& folder) {
-    std::map<std::string, std::string> files;
-    for (const auto& entry : fs::directory_iterator(folder))
-        files[entry.path().filename().string()] = readFile(entry.path().string());
-    return files;
-}
-
 } // namespace
 
 TEST(ProtectedRegister, AMonthEndReadsTheAliasPasswordAndWritesWhatTheUnprotectedTablesGive) {
