@@ -207,6 +207,7 @@ public:
         if (!session_->connected())
             session_->reconnect();
         command("BEGIN ISOLATION LEVEL REPEATABLE READ, READ ONLY");
+        session_->noteFailure({}); // what failed before this read is no cause of its failures
         inConsistentRead_ = true;
     }
 
@@ -301,9 +302,12 @@ private:
         return session_->nextResult();
     }
 
+    // The failure's message, noted in the session so that what cannot be read after it can say why.
     std::vector<std::string> failureLines(const ResultHandle& result) const {
         const char* reason = result ? PQresultErrorMessage(result.get()) : "";
-        return messageLines(*reason ? reason : session_->errorMessage().c_str());
+        std::vector<std::string> lines = messageLines(*reason ? reason : session_->errorMessage().c_str());
+        session_->noteFailure(lines);
+        return lines;
     }
 
     // Whether a failure says the session is gone: the connection broke, or the server ended the session

@@ -154,8 +154,8 @@ TEST(PostgresMonthEnd, AServerStoppedWhileItSendsTheOneReadLeavesNoShortFile) {
 }
 
 // A month end against a streaming replica: one snapshot while persons move between two doctors on the primary
-// (with hot_standby_feedback, which keeps the read from being cancelled); without it, a read the replica cancels
-// for the primary's clean-up fails the run naming the conflict.
+// (the replica's replay waits for the read); with no delay allowed, a read the replica cancels for the primary's
+// clean-up fails the run naming the conflict.
 TEST(PostgresMonthEnd, OnAReplicaTheMonthEndIsOneSnapshotOrFailsNamingTheConflict) {
     const std::string exporter = toolPath("PELMAROT_EXPORT_EXE");
     if (!testServerFolder() || exporter.empty() || !std::getenv("PELMAROT_PG_SCRIPT"))
@@ -194,10 +194,14 @@ TEST(PostgresMonthEnd, OnAReplicaTheMonthEndIsOneSnapshotOrFailsNamingTheConflic
     EXPECT_EQ(dataLines(readFile(dir.file("snapshot/D0.txt"))) + dataLines(readFile(dir.file("snapshot/D1.txt"))),
               4000);
 
-    // Without feedback, the month end held (SIGSTOP) while the replica sends its COPY: the primary deletes persons
-    // and vacuums, and the replica, allowed no delay, cancels the read in its way.
-    replica.run("ALTER SYSTEM SET hot_standby_feedback = off");
+    // With no delay allowed, the month end held (SIGSTOP) while the replica sends its COPY: the primary deletes
+    // persons and vacuums, and the replica cancels the read in its way.
+    replica.run("ALTER SYSTEM SET max_standby_streaming_delay = 0");
     replica.run("SELECT pg_reload_conf()");
+    for (int i = 0;
+         i < 100 && replica.column("postgres", "SHOW max_standby_streaming_delay") != std::vector<std::string>{"0"};
+         ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
     fs::create_directories(dir.file("cancelled"));
     ChildProcess run(exporter, {"--all", "--out", dir.file("cancelled")}, aliases, dir.file("errors"));
     const auto onReplica = [&](const std::string& name, const std::string& sql) { return replica.column(name, sql); };

@@ -4,9 +4,8 @@
 #   pg_server.sh start|stop|restart|halt|resume|createdb FOLDER
 #   pg_server.sh replica|unreplica FOLDER REPLICA_FOLDER
 # (halt stops the server and keeps its data; resume starts it again. replica starts a streaming replica of the
-# server, made by pg_basebackup: a hot standby on port 54330 that tells the primary which rows its reads still need
-# (hot_standby_feedback) and, once told otherwise, cancels a read in conflict with the primary's clean-up at once;
-# unreplica stops it and removes its folder.)
+# server, made by pg_basebackup: a hot standby on port 54330 whose replay waits for its reads
+# (max_standby_streaming_delay = -1) until told otherwise; unreplica stops it and removes its folder.)
 # The superuser "postgres" connects without a password; the role "clerk" needs the password "clerk-secret".
 set -euo pipefail
 action=$1
@@ -66,7 +65,7 @@ replica)
     [ "$(id -u)" -eq 0 ] && chown postgres "$replica"
     as_server "$bin/pg_basebackup" -h "$folder" -p "$port" -U postgres -D "$replica/data" -R -X stream --no-sync --checkpoint=fast
     # In the configuration file, not on the command line, so that ALTER SYSTEM can change them.
-    as_server sh -c "printf 'hot_standby = on\nmax_standby_streaming_delay = 0\nhot_standby_feedback = on\n' >> '$replica/data/postgresql.conf'"
+    as_server sh -c "printf 'hot_standby = on\nmax_standby_streaming_delay = -1\nhot_standby_feedback = off\n' >> '$replica/data/postgresql.conf'"
     as_server "$bin/pg_ctl" -D "$replica/data" -l "$replica/server.log" -w -o "-k $replica -c listen_addresses='' -p 54330 -c fsync=off" start >/dev/null
     ;;
 unreplica)

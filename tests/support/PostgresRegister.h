@@ -58,7 +58,7 @@ private:
 };
 
 // A streaming replica of the test server, started by tests/pg/pg_server.sh in `folder` for the life of the object:
-// a hot standby with hot_standby_feedback on and no delay for a read in conflict with the primary's clean-up.
+// a hot standby whose replay waits for its reads (max_standby_streaming_delay = -1) until told otherwise.
 // Throws std::runtime_error when it cannot start.
 class TestReplica {
 public:
