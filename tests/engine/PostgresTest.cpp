@@ -288,23 +288,7 @@ TEST(PostgresAlias, ATimeoutOrClientEncodingTheEngineCannotKeepIsRefusedNamingTh
 TEST_F(Postgres, AMonthEndEndsWithinTheTimeoutWhenTheServerFreezesPartWay) {
     const std::string exporter = toolPath("PELMAROT_EXPORT_EXE");
     ASSERT_FALSE(exporter.empty()) << "PELMAROT_EXPORT_EXE names the tool";
-    std::vector<DoctorRow> doctors;
-    std::vector<PersonRow> persons;
-    for (int d = 0; d < 400; ++d) {
-        doctors.push_back({"D" + std::to_string(d), "Lekar", "X"});
-        for (int p = 0; p < 500; ++p)
-            persons.push_back({std::to_string(d * 1000 + p),
-                               "P",
-                               "T",
-                               "I",
-                               doctors.back().code,
-                               "1",
-                               false,
-                               false,
-                               "2001-02-03",
-                               {}});
-    }
-    const std::string database = writePostgresRegister(doctors, persons);
+    const std::string database = writeUniformPostgresRegister(400, 500);
     AliasFileScope scope(dir_.file("a.ini"), postgresAlias(database) + "timeout = 2\n");
     const std::string out = dir_.file("out");
     fs::create_directories(out);

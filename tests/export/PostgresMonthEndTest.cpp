@@ -127,15 +127,7 @@ TEST(PostgresMonthEnd, AServerStoppedWhileItSendsTheOneReadLeavesNoShortFile) {
     if (!testServerFolder() || exporter.empty())
         GTEST_SKIP() << "needs the PostgreSQL test server and PELMAROT_EXPORT_EXE (the test command gives both)";
     TempDir dir;
-    std::vector<DoctorRow> many;
-    std::vector<PersonRow> rows;
-    for (int d = 0; d < 100; ++d) {
-        many.push_back({"D" + std::to_string(d), "Lekar", "X"});
-        for (int p = 0; p < 2000; ++p)
-            rows.push_back(
-                {std::to_string(d * 10000 + p), "P", "T", "I", many.back().code, "1", false, false, "2001-02-03", {}});
-    }
-    const std::string database = writePostgresRegister(many, rows);
+    const std::string database = writeUniformPostgresRegister(100, 2000);
     AliasFileScope scope(dir.file("a.ini"), postgresAlias(database));
     const std::string out = dir.file("out");
     fs::create_directories(out);
@@ -162,15 +154,7 @@ TEST(PostgresMonthEnd, OnAReplicaTheMonthEndIsOneSnapshotOrFailsNamingTheConflic
         GTEST_SKIP()
             << "needs the PostgreSQL test server, its script and PELMAROT_EXPORT_EXE (the test command gives all)";
     TempDir dir;
-    std::vector<DoctorRow> many;
-    std::vector<PersonRow> rows;
-    for (int d = 0; d < 50; ++d) {
-        many.push_back({"D" + std::to_string(d), "Lekar", "X"});
-        for (int p = 0; p < 2000; ++p)
-            rows.push_back(
-                {std::to_string(d * 10000 + p), "P", "T", "I", many.back().code, "1", false, false, "2001-02-03", {}});
-    }
-    const std::string database = writePostgresRegister(many, rows);
+    const std::string database = writeUniformPostgresRegister(50, 2000);
     const TestReplica replica(dir.file("replica"));
     replica.catchUp(database);
     const std::string aliases = dir.file("replica.ini");

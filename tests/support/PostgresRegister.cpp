@@ -113,6 +113,18 @@ std::string TestReplica::alias(const std::string& database) const {
            "\ndbname = " + database + "\nuser = postgres\n";
 }
 
+std::string writeUniformPostgresRegister(int doctors, int personsEach) {
+    std::vector<DoctorRow> doctorRows;
+    std::vector<PersonRow> persons;
+    for (int d = 0; d < doctors; ++d) {
+        doctorRows.push_back({"D" + std::to_string(d), "Lekar", "X"});
+        for (int p = 0; p < personsEach; ++p)
+            persons.push_back({std::to_string(d * 10000 + p), "P", "T", "I", doctorRows.back().code, "1", false, false,
+                               "2001-02-03", std::nullopt});
+    }
+    return writePostgresRegister(doctorRows, persons);
+}
+
 void runPostgresSql(const std::string& database, const std::string& sql) {
     withPostgresResult(database, sql, [](PGresult*) {});
 }

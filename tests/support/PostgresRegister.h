@@ -23,6 +23,10 @@ void controlTestServer(const std::string& action);
 // "clerk"; returns the database's name.
 std::string writePostgresRegister(const std::vector<DoctorRow>& doctors, const std::vector<PersonRow>& persons);
 
+// A register of `doctors` active doctors D0, D1, ... with `personsEach` (fewer than 10,000) registered persons each,
+// in doctor order, written as writePostgresRegister writes; returns the database's name.
+std::string writeUniformPostgresRegister(int doctors, int personsEach);
+
 // Runs SQL as the superuser in a database of the test server. Throws std::runtime_error.
 void runPostgresSql(const std::string& database, const std::string& sql);
 
