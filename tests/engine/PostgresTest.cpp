@@ -283,8 +283,7 @@ TEST(PostgresAlias, ATimeoutOrClientEncodingTheEngineCannotKeepIsRefusedNamingTh
 
 // A server that stops answering part-way through a month end: the run ends within about the timeout with one
 // failure naming the server, the doctors it did not write counted, no temporary file left, and the session goes
-// once the server goes on. The server freezes while it sends the month end's one read of the register (a COPY),
-// which is large enough to be under way for a while.
+// once the server goes on. The server freezes while it sends the month end's one read of the register (a COPY).
 TEST_F(Postgres, AMonthEndEndsWithinTheTimeoutWhenTheServerFreezesPartWay) {
     const std::string exporter = toolPath("PELMAROT_EXPORT_EXE");
     ASSERT_FALSE(exporter.empty()) << "PELMAROT_EXPORT_EXE names the tool";
@@ -292,10 +291,9 @@ TEST_F(Postgres, AMonthEndEndsWithinTheTimeoutWhenTheServerFreezesPartWay) {
     AliasFileScope scope(dir_.file("a.ini"), postgresAlias(database) + "timeout = 2\n");
     const std::string out = dir_.file("out");
     fs::create_directories(out);
+    CopyGate gate(database, [&](const std::string& sql) { return postgresColumn(database, sql); });
     ChildProcess run(exporter, {"--all", "--out", out}, dir_.file("a.ini"), dir_.file("errors"));
-    ASSERT_TRUE(waitForCopy(run, database, [](const std::string&, const std::string& sql) {
-        return postgresColumn("postgres", sql);
-    })) << "the month end ended before the server could freeze under it";
+    ASSERT_TRUE(gate.holdMidCopy(run)) << "the month end's read never got under way";
 
     const FrozenServerRun frozen = runWithServerFrozen(run, database, std::chrono::seconds(30));
     EXPECT_FALSE(frozen.waitedForTheServer) << run.errors();

@@ -131,12 +131,12 @@ TEST(PostgresMonthEnd, AServerStoppedWhileItSendsTheOneReadLeavesNoShortFile) {
     AliasFileScope scope(dir.file("a.ini"), postgresAlias(database));
     const std::string out = dir.file("out");
     fs::create_directories(out);
+    CopyGate gate(database, [&](const std::string& sql) { return postgresColumn(database, sql); });
     ChildProcess run(exporter, {"--all", "--out", out}, dir.file("a.ini"), dir.file("errors"));
-    ASSERT_TRUE(waitForCopy(run, database, [](const std::string&, const std::string& sql) {
-        return postgresColumn("postgres", sql);
-    })) << "the month end ended before the server could stop under it";
+    ASSERT_TRUE(gate.holdMidCopy(run)) << "the month end's read never got under way";
     runPostgresSql("postgres",
                    "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = " + sqlText(database));
+    ::kill(run.pid(), SIGCONT);
     EXPECT_EQ(describeStatus(run.wait(std::chrono::seconds(60))), "exit status 1");
     EXPECT_NE(run.errors().find("PostgreSQL database " + database), std::string::npos) << run.errors();
     for (const auto& [name, bytes] : filesIn(out)) {
@@ -178,28 +178,24 @@ TEST(PostgresMonthEnd, OnAReplicaTheMonthEndIsOneSnapshotOrFailsNamingTheConflic
     EXPECT_EQ(dataLines(readFile(dir.file("snapshot/D0.txt"))) + dataLines(readFile(dir.file("snapshot/D1.txt"))),
               4000);
 
-    // With no delay allowed, the month end held (SIGSTOP) while the replica sends its COPY: the primary deletes
-    // persons and vacuums, and the replica cancels the read in its way.
+    // With no delay allowed, a month end whose snapshot predates a clean-up on the primary is cancelled: the month
+    // end is held part-way through its read while the primary deletes persons and vacuums.
     replica.run("ALTER SYSTEM SET max_standby_streaming_delay = 0");
     replica.run("SELECT pg_reload_conf()");
     for (int i = 0;
          i < 100 && replica.column("postgres", "SHOW max_standby_streaming_delay") != std::vector<std::string>{"0"};
          ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    CopyGate gate(database, [&](const std::string& sql) { return replica.column(database, sql); });
     fs::create_directories(dir.file("cancelled"));
     ChildProcess run(exporter, {"--all", "--out", dir.file("cancelled")}, aliases, dir.file("errors"));
-    const auto onReplica = [&](const std::string& name, const std::string& sql) { return replica.column(name, sql); };
-    ASSERT_TRUE(waitForCopy(run, database, onReplica))
-        << "the month end ended before the replica could cancel its read";
-    ::kill(run.pid(), SIGSTOP);
+    ASSERT_TRUE(gate.holdMidCopy(run)) << "the month end's read never got under way";
     runPostgresSql(database, "DELETE FROM osigurenici WHERE lekar_s = 'D49'");
     runPostgresSql(database, "VACUUM osigurenici");
-    // The replica's replay stops at the clean-up until the read it cancels gives way, which happens once the month
-    // end reads again.
-    const std::string waiting = "SELECT pid FROM pg_stat_activity WHERE backend_type = 'startup' AND wait_event LIKE "
-                                "'RecoveryConflict%'";
-    for (int i = 0; i < 300 && onReplica(database, waiting).empty(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    runPostgresSql("postgres", "SELECT pg_current_xact_id()"); // a commit's flush sends the clean-up to the replica
+    for (int i = 0; i < 600 && !replica.replayWaitsForARead(database); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_TRUE(replica.replayWaitsForARead(database));
     ::kill(run.pid(), SIGCONT);
     EXPECT_EQ(describeStatus(run.wait(std::chrono::seconds(60))), "exit status 1");
     EXPECT_NE(run.errors().find("conflict with recovery"), std::string::npos) << run.errors().substr(0, 2000);

@@ -11,7 +11,7 @@ set -euo pipefail
 action=$1
 # FOLDER is a link to a folder under /tmp that the server's user can reach even where the caller's tree is
 # closed to other users (a clone in a mktemp folder is 0700); later actions follow the link.
-link=$2
+link=$(realpath -ms "$2")
 folder=$(realpath -m "$2")
 # The server runs as another user, who may not be able to enter the caller's folder.
 cd /
@@ -58,7 +58,7 @@ resume)
     pg_ctl_run -w -o "-k $folder -c listen_addresses='' -p $port -c fsync=off -c full_page_writes=off" start >/dev/null
     ;;
 replica)
-    replica_link=$3
+    replica_link=$(realpath -ms "$3")
     replica=$(mktemp -d /tmp/pelmarot-pg-replica.XXXXXX)
     rm -rf "$replica_link"
     ln -s "$replica" "$replica_link"

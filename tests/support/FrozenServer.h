@@ -1,9 +1,11 @@
 #pragma once
 
 #include "support/ChildProcess.h"
+#include "support/PostgresRegister.h"
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,9 +23,31 @@ struct FrozenServerRun {
 // falls where the tool stands. Waits up to `limit` for the tool to end, then lets the server go on.
 FrozenServerRun runWithServerFrozen(ChildProcess& tool, const std::string& database, std::chrono::seconds limit);
 
-// Waits up to 6 seconds until a session on `database` runs a COPY, while `tool` runs; `column` runs a query on the
-// server to ask (postgresColumn for the test server, or a replica's). True once it does.
-bool waitForCopy(ChildProcess& tool, const std::string& database,
-                 const std::function<std::vector<std::string>(const std::string&, const std::string&)>& column);
+// Holds a tool's one read of the persons (a COPY) at a known point. Made before the tool starts, it locks the
+// persons' table on the test server (a lock that replicas replay too), so that the tool's read waits there with
+// its snapshot taken (the first statement to wait is the check of the table's columns). holdMidCopy then stops the
+// tool (SIGSTOP), lets the lock go and steps the tool on until the server, having filled the connection, waits
+// to send more of the COPY: the read is under way, and cannot end while the tool is stopped. The tool is left
+// stopped; SIGCONT lets it go on.
+class CopyGate {
+public:
+    // Runs a query where the tool reads (the test server, or a replica) and gives its rows' first column.
+    using Column = std::function<std::vector<std::string>(const std::string& sql)>;
+
+    CopyGate(const std::string& database, Column column);
+    ~CopyGate();
+    CopyGate(const CopyGate&) = delete;
+    CopyGate& operator=(const CopyGate&) = delete;
+
+    // False when the tool ends first, or its read does not get under way within about a minute.
+    bool holdMidCopy(ChildProcess& tool);
+
+private:
+    bool waitFor(const std::string& sql, ChildProcess& tool, std::chrono::milliseconds limit) const;
+
+    std::string database_;
+    Column column_;
+    std::unique_ptr<HeldSession> locker_;
+};
 
 } // namespace testsupport

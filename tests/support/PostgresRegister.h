@@ -10,6 +10,8 @@
 #include <sys/types.h>
 #include <thread>
 
+struct pg_conn; // libpq's connection (PGconn)
+
 namespace testsupport {
 
 // The throwaway PostgreSQL server that the test command starts (tests/pg/pg_server.sh): the folder of its unix
@@ -79,9 +81,28 @@ public:
     void catchUp(const std::string& database) const;
     // An alias file's text naming a database of the replica.
     std::string alias(const std::string& database) const;
+    // Whether the replica's replay has stood for half a second at a record that conflicts with a read that has not
+    // given way (the startup process's title then ends in "waiting"); the read has been told to end by then.
+    bool replayWaitsForARead(const std::string& database) const;
 
 private:
     std::string folder_;
+};
+
+// A superuser session on a database of the test server, open for the life of the object, so that a transaction
+// can span several statements (a lock held while the test does other things).
+class HeldSession {
+public:
+    explicit HeldSession(const std::string& database);
+    ~HeldSession();
+    HeldSession(const HeldSession&) = delete;
+    HeldSession& operator=(const HeldSession&) = delete;
+
+    // Runs SQL in the session. Throws std::runtime_error.
+    void run(const std::string& sql);
+
+private:
+    ::pg_conn* connection_;
 };
 
 // An alias file's text naming a database of the test server.
