@@ -4,10 +4,13 @@
 #include "files/FileDescriptor.h"
 
 #include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <fcntl.h>
 #include <memory>
 #include <set>
 #include <termios.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -25,45 +28,72 @@ void say(int terminal, const std::string& text) {
     }
 }
 
-// Turns the terminal's echo off for the object's life.
-class EchoOff {
+// Turns the terminal's echo off for the object's life, and the keys that send signals (Ctrl+C, Ctrl+Backslash,
+// Ctrl+Z) into plain input: a signal that ended the program while echo was off would leave the terminal silent.
+class QuietTerminal {
 public:
-    explicit EchoOff(int terminal) : terminal_(terminal) {
+    explicit QuietTerminal(int terminal) : terminal_(terminal) {
         if (::tcgetattr(terminal_, &saved_) != 0)
             return;
         termios quiet = saved_;
-        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL);
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ISIG);
         changed_ = ::tcsetattr(terminal_, TCSAFLUSH, &quiet) == 0;
     }
-    ~EchoOff() {
+    ~QuietTerminal() {
         if (changed_)
             ::tcsetattr(terminal_, TCSAFLUSH, &saved_);
     }
-    EchoOff(const EchoOff&) = delete;
-    EchoOff& operator=(const EchoOff&) = delete;
+    QuietTerminal(const QuietTerminal&) = delete;
+    QuietTerminal& operator=(const QuietTerminal&) = delete;
+
+    // Whether a typed character is one of the keys that would have sent a signal.
+    bool isInterrupt(char c) const { return changed_ && isKey(c, VINTR); }
+    bool isSignalKey(char c) const { return changed_ && (isKey(c, VINTR) || isKey(c, VQUIT) || isKey(c, VSUSP)); }
 
 private:
+    bool isKey(char c, int key) const {
+        return saved_.c_cc[key] != _POSIX_VDISABLE && static_cast<cc_t>(c) == saved_.c_cc[key];
+    }
+
     int terminal_;
     termios saved_{};
     bool changed_ = false;
 };
 
-// One line from the terminal without its line end; nullopt at the end of input (Ctrl+D) or on a failure.
-std::optional<std::string> readLine(int terminal) {
+// What was typed at the prompt: a line without its line end, or nothing at the end of input (Ctrl+D) or on a
+// failure, or Ctrl+C.
+struct Answer {
+    std::optional<std::string> line;
+    bool interrupted = false;
+};
+
+Answer readAnswer(int terminal, const QuietTerminal& quiet) {
     std::string line;
     for (;;) {
         char c = 0;
         const ssize_t n = ::read(terminal, &c, 1);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0) {
+        if (n <= 0 || quiet.isInterrupt(c)) {
             engine::wipePassword(line);
-            return std::nullopt;
+            return {std::nullopt, n > 0};
         }
         if (c == '\n' || c == '\r')
-            return line;
-        line += c;
+            return {std::move(line)};
+        if (!quiet.isSignalKey(c)) // Ctrl+Backslash and Ctrl+Z do nothing here
+            line += c;
     }
+}
+
+// Ctrl+C at the prompt, with the terminal as it was again: the program gets the SIGINT the key would have sent,
+// and ends as it ends on any SIGINT. Where SIGINT is ignored the prompt gives nothing instead.
+void interruptProgram() {
+    struct sigaction action {};
+    if (::sigaction(SIGINT, nullptr, &action) != 0 || action.sa_handler == SIG_IGN)
+        return;
+    ::kill(::getpid(), SIGINT);
+    // The tools that write files take the signal in a thread of their own, which ends the process.
+    std::this_thread::sleep_for(std::chrono::seconds(10));
 }
 
 } // namespace
@@ -80,13 +110,16 @@ engine::PasswordPrompt terminalPasswordPrompt(std::string program) {
                                       "the alias's 'password' entry (in an alias file that only its owner can "
                                       "read), or run " +
                                       program + " on a terminal, where it asks for it");
-        say(terminal.get(), "Password for " + name + ": ");
-        std::optional<std::string> password;
+        Answer answer;
         {
-            const EchoOff quiet(terminal.get());
-            password = readLine(terminal.get());
+            // The question comes once the echo is off: what is typed from then on is not shown, nor discarded.
+            const QuietTerminal quiet(terminal.get());
+            say(terminal.get(), "Password for " + name + ": ");
+            answer = readAnswer(terminal.get(), quiet);
         }
         say(terminal.get(), "\n");
-        return password;
+        if (answer.interrupted)
+            interruptProgram();
+        return std::move(answer.line);
     };
 }

@@ -4,9 +4,11 @@
 #include "support/ChildProcess.h"
 #include "support/FixtureRegister.h"
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <regex>
 
 using namespace testsupport;
 namespace fs = std::filesystem;
@@ -100,7 +102,8 @@ TEST(ProtectedRegister, AMonthEndReadsTheAliasPasswordAndWritesWhatTheUnprotecte
         << run.out;
 }
 
-// On a terminal the tools ask for the password without echo; a wrong one fails naming the table.
+// On a terminal the tools ask for the password without echo; a wrong one fails naming the table, and Ctrl+C
+// ends the run with the terminal's echo back on.
 TEST(ProtectedRegister, AToolOnATerminalAsksWithoutEchoAndFailsOnAWrongPassword) {
     TempDir dir;
     writeRegister(dir.file("secret"), {kPassword, kPassword});
@@ -108,26 +111,37 @@ TEST(ProtectedRegister, AToolOnATerminalAsksWithoutEchoAndFailsOnAWrongPassword)
     const auto onTerminal = [&](const std::string& answer, const std::string& outFolder) {
         fs::create_directory(dir.file(outFolder));
         const std::string transcript = dir.file(outFolder + ".log");
-        // script gives the tool a terminal; the answer is typed once the question stands on it.
+        // script gives the tool a terminal; the answer is typed once the question stands on it. The terminal's
+        // settings are shown after the tool, under a line of their own.
         const std::string command = "(for i in $(seq 200); do grep -q 'Password for' " + transcript +
                                     " 2>/dev/null && break; sleep 0.1; done; "
                                     "printf '" +
-                                    answer + "\\n') | PELMAROT_ALIASES=" + aliases + " timeout 60 script -qfec '" +
+                                    answer + "') | PELMAROT_ALIASES=" + aliases + " timeout 60 script -qfec '" +
                                     toolPath("PELMAROT_EXPORT_EXE") + " --all --out " + dir.file(outFolder) +
-                                    "' /dev/null >" + transcript;
+                                    "; s=$?; echo; echo settings:; stty -a; exit $s' /dev/null >" + transcript;
         const int status = std::system(command.c_str());
         return std::make_pair(WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(transcript));
     };
-    const auto [status, transcript] = onTerminal(kPassword, "right");
+    const auto echoes = [](const std::string& transcript) {
+        const std::size_t settings = transcript.find("settings:");
+        return settings != std::string::npos &&
+               std::regex_search(transcript.substr(settings), std::regex("(^|\\s)echo(\\s|;|$)"));
+    };
+    const auto [status, transcript] = onTerminal(kPassword + std::string("\\n"), "right");
     EXPECT_EQ(status, 0) << transcript;
     EXPECT_NE(transcript.find("Password for " + dir.file("secret/Lekari.DB") + ": "), std::string::npos) << transcript;
     EXPECT_EQ(transcript.find(kPassword), std::string::npos) << transcript;
     EXPECT_EQ(filesIn(dir.file("right")).size(), 3u);
 
-    const auto [wrongStatus, wrongTranscript] = onTerminal("tajna", "wrong");
+    const auto [wrongStatus, wrongTranscript] = onTerminal("tajna\\n", "wrong");
     EXPECT_NE(wrongStatus, 0);
     EXPECT_NE(wrongTranscript.find(dir.file("secret/Lekari.DB") + ": the password given is not the table's password"),
               std::string::npos)
         << wrongTranscript;
     EXPECT_TRUE(fs::is_empty(dir.file("wrong")));
+
+    const auto [interruptedStatus, interruptedTranscript] = onTerminal("\\003", "interrupted");
+    EXPECT_EQ(interruptedStatus, 128 + SIGINT) << interruptedTranscript;
+    EXPECT_TRUE(echoes(interruptedTranscript)) << interruptedTranscript;
+    EXPECT_TRUE(fs::is_empty(dir.file("interrupted")));
 }
